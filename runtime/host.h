@@ -1,0 +1,38 @@
+#pragma once
+// The host interface: everything the game asks of the platform it runs on.
+// ui/ implements it with Qt; the tests fake it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace bopatron::runtime {
+
+// Pointer codes of the window.
+inline constexpr int16_t kPointerDefault = 0;
+inline constexpr int16_t kPointerCustom = 99;  // the invisible custom pointer
+
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // Enables or disables the 20 ms game clock.
+    virtual void setClockEnabled(bool enabled) = 0;
+    // Sets the window's pointer code: kPointerDefault or kPointerCustom.
+    virtual void setPointer(int16_t code) = 0;
+    // Shows a modal input box and returns the typed text, "" when cancelled.
+    virtual std::string inputBox(const std::string& prompt,
+                                 const std::optional<std::string>& title) = 0;
+    // Seeds the random number generator from the clock.
+    virtual void randomize() = 0;
+    // Draws the next random number, uniform in [0, 1).
+    virtual double rnd() = 0;
+    // The running program's folder, without a trailing separator except at a root.
+    virtual std::string programFolder() = 0;
+    // Starts playing a sound file and returns at once; failures are not reported.
+    virtual void playSoundAsync(const std::string& path) = 0;
+    // Tells the player about a failure the game survives (a refused write).
+    virtual void messageBox(const std::string& text) = 0;
+};
+
+}  // namespace bopatron::runtime

@@ -1,0 +1,25 @@
+#pragma once
+// The end of a round: rank the score against Scores.txt, ask for initials when
+// it is placed, rewrite the file and print the table on the back buffer.
+
+#include "draw/surface.h"
+#include "runtime/host.h"
+
+#include <cstdint>
+#include <string>
+
+namespace bopatron::scores {
+
+inline constexpr char kTopTitle[] = "Top 5";
+inline constexpr char kHeading[] = " Top 5 Scores";
+inline constexpr char kFirstPrompt[] = "You're Number One!!! Enter your initials.";
+inline constexpr char kPlacedPrompt[] = "You made the Top 5!!! Enter your initials.";
+inline constexpr char kNoInitials[] = "XXX";
+inline constexpr double kTableFontSize = 8.0;
+
+// Where the table is kept: Scores.txt in the program's folder.
+std::string scoresPath(runtime::Host& host);
+
+void printscore(runtime::Host& host, draw::Surface& Picbuf, std::int16_t score);
+
+}  // namespace bopatron::scores

@@ -1,0 +1,109 @@
+#include "scores/score_file.h"
+
+#include "runtime/basic.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace bopatron::scores {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// Splits one line into its fields.
+std::vector<std::string> splitFields(std::string_view line) {
+    std::vector<std::string> fields;
+    std::size_t i = 0;
+    while (i <= line.size()) {
+        while (i < line.size() && isBlank(line[i])) ++i;
+        std::string field;
+        if (i < line.size() && line[i] == '"') {
+            const std::size_t close = line.find('"', i + 1);
+            const std::size_t end = close == std::string_view::npos ? line.size() : close;
+            field = std::string(line.substr(i + 1, end - i - 1));
+            i = end + 1;
+            // Anything between the closing quote and the separator is dropped.
+            const std::size_t comma = line.find(',', std::min(i, line.size()));
+            i = comma == std::string_view::npos ? line.size() + 1 : comma + 1;
+        } else {
+            const std::size_t comma = line.find(',', std::min(i, line.size()));
+            const std::size_t end = comma == std::string_view::npos ? line.size() : comma;
+            field = std::string(trim(line.substr(std::min(i, line.size()), end - std::min(i, line.size()))));
+            i = end + 1;
+        }
+        fields.push_back(std::move(field));
+    }
+    return fields;
+}
+
+}  // namespace
+
+std::vector<Record> parseRecords(std::string_view text) {
+    std::vector<Record> records;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view line = text.substr(start, end - start);
+        // CR LF, a lone LF and a lone CR all end a line.
+        start = end;
+        if (start < text.size() && text[start] == '\r') ++start;
+        if (start < text.size() && text[start] == '\n') ++start;
+        if (trim(line).empty()) continue;
+        auto fields = splitFields(line);
+        Record record;
+        record.initials = fields.empty() ? std::string() : fields[0];
+        if (fields.size() > 1) record.scoreText = fields[1];
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+double scoreValue(std::string_view scoreText) {
+    const double value = runtime::val(scoreText);
+    if (!std::isfinite(value) || std::nearbyint(value) < -32768.0 || std::nearbyint(value) > 32767.0) {
+        return 0.0;
+    }
+    return value;
+}
+
+std::string formatRecord(std::string_view initials, std::int16_t score) {
+    return "\"" + std::string(initials) + "\"," + runtime::str(score) + "\r\n";
+}
+
+std::string initialScoresText() {
+    return formatRecord("BOP", 500) + formatRecord("RAT", 400) + formatRecord("ZAP", 300) +
+           formatRecord("NIB", 200) + formatRecord("SQK", 100);
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+std::string writeFileAtomically(const std::string& path, std::string_view text) {
+    QSaveFile file(QString::fromStdString(path));
+    // Unbuffered, so that a short write (a full disk) shows at once.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return file.errorString().toStdString();
+    const auto size = static_cast<qint64>(text.size());
+    if (file.write(text.data(), size) != size) {
+        const std::string error = file.errorString().toStdString();
+        file.cancelWriting();
+        return error;
+    }
+    if (!file.commit()) return file.errorString().toStdString();
+    return {};
+}
+
+}  // namespace bopatron::scores

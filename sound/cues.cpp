@@ -1,0 +1,11 @@
+#include "sound/cues.h"
+
+#include "runtime/basic.h"
+
+namespace bopatron::sound {
+
+void playCue(runtime::Host& host, std::string_view cue) {
+    host.playSoundAsync(runtime::programPath(host.programFolder(), cue));
+}
+
+}  // namespace bopatron::sound

@@ -1,0 +1,132 @@
+// The run time's rules: number from text, rounding, checked 16-bit
+// arithmetic, fixed-length text, number to text, program paths.
+#include "runtime/basic.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <limits>
+
+namespace bopatron::runtime {
+namespace {
+
+TEST(Val, ReadsTheNumericPrefixOfTypedText) {
+    EXPECT_EQ(val(""), 0.0);
+    EXPECT_EQ(val("8"), 8.0);
+    EXPECT_EQ(val("12"), 12.0);
+    EXPECT_EQ(val("-3"), -3.0);
+    EXPECT_EQ(val("+4"), 4.0);
+    EXPECT_EQ(val("3.7"), 3.7);
+    EXPECT_EQ(val(".5"), 0.5);
+    EXPECT_EQ(val("-.25"), -0.25);
+    EXPECT_EQ(val("abc"), 0.0);
+    EXPECT_EQ(val("5 apples"), 5.0);
+    EXPECT_EQ(val("   \t7"), 7.0);
+    EXPECT_EQ(val("-"), 0.0);
+    EXPECT_EQ(val("."), 0.0);
+    EXPECT_EQ(val("2.5.1"), 2.5);
+    EXPECT_EQ(val("1e3"), 1000.0);
+    EXPECT_EQ(val("1D2"), 100.0);
+    EXPECT_EQ(val("2e"), 2.0);
+    EXPECT_EQ(val("2e+"), 2.0);
+    EXPECT_EQ(val("40000"), 40000.0);
+}
+
+TEST(Val, HugeExponentsGiveInfinityOrZeroInsteadOfFailing) {
+    EXPECT_EQ(val("1e999"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(val("-1e999"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(val("1e-999"), 0.0);
+}
+
+TEST(Val, IgnoresTheUsersLocale) {
+    const char* old = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = old ? old : "C";
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no German locale";
+    EXPECT_EQ(val("2.5"), 2.5);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(ToInteger, RoundsToNearestWithHalvesToEven) {
+    EXPECT_EQ(toInteger(2.5), 2);
+    EXPECT_EQ(toInteger(3.5), 4);
+    EXPECT_EQ(toInteger(3.7), 4);
+    EXPECT_EQ(toInteger(-2.5), -2);
+    EXPECT_EQ(toInteger(-3.5), -4);
+    EXPECT_EQ(toInteger(0.49999), 0);
+    EXPECT_EQ(toInteger(32767.4), 32767);
+    EXPECT_EQ(toInteger(-32768.5), -32768);
+}
+
+TEST(ToInteger, ValuesOutsideSixteenBitsOverflow) {
+    EXPECT_THROW(toInteger(32767.5), RuntimeError);
+    EXPECT_THROW(toInteger(40000), RuntimeError);
+    EXPECT_THROW(toInteger(-32768.51), RuntimeError);
+    EXPECT_THROW(toInteger(std::numeric_limits<double>::infinity()), RuntimeError);
+    EXPECT_THROW(toInteger(std::nan("")), RuntimeError);
+    EXPECT_EQ(toLong(40000.5), 40000);
+    EXPECT_THROW(toLong(3e9), RuntimeError);
+}
+
+TEST(Checked16, SumsDifferencesAndProductsThatLeaveTheRangeOverflow) {
+    EXPECT_EQ(add16(32766, 1), 32767);
+    EXPECT_EQ(sub16(-32767, 1), -32768);
+    EXPECT_EQ(mul16(3, 12), 36);
+    EXPECT_THROW(add16(32767, 1), RuntimeError);
+    EXPECT_THROW(sub16(30, -32738), RuntimeError);
+    EXPECT_EQ(sub16(30, -32737), 32767);
+    EXPECT_THROW(mul16(256, 128), RuntimeError);
+    EXPECT_EQ(mul16(-256, 128), -32768);
+}
+
+TEST(Checked16, OverflowCarriesTheRunTimesMessage) {
+    try {
+        add16(32767, 1);
+        FAIL() << "no overflow";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 6);
+        EXPECT_STREQ(e.what(), "Run-time error '6':\n\nOverflow");
+    }
+}
+
+TEST(FixedText, CutsOrPadsToItsLength) {
+    EXPECT_EQ(fixedText("ABCDEFG", 3), "ABC");
+    EXPECT_EQ(fixedText("A", 3), "A  ");
+    EXPECT_EQ(fixedText("", 4), "    ");
+    EXPECT_EQ(fixedText("1500", 4), "1500");
+    EXPECT_EQ(fixedText("12345", 4), "1234");
+}
+
+TEST(Str, WritesPlainDecimal) {
+    EXPECT_EQ(str(0), "0");
+    EXPECT_EQ(str(-20), "-20");
+    EXPECT_EQ(str(32767), "32767");
+    EXPECT_EQ(str(-32768), "-32768");
+}
+
+TEST(ProgramPath, TurnsTheLeadingBackslashIntoOneSeparator) {
+    EXPECT_EQ(programPath("/opt/bopatron", "\\boink.wav"), "/opt/bopatron/boink.wav");
+    EXPECT_EQ(programPath("/", "\\Scores.txt"), "/Scores.txt");
+    EXPECT_EQ(programPath("/games/", "\\WISEGUY.wav"), "/games/WISEGUY.wav");
+}
+
+TEST(RandomSource, DrawsLieInTheUnitInterval) {
+    RandomSource random;
+    random.seed(12345);
+    double low = 1.0, high = 0.0, sum = 0.0;
+    constexpr int kDraws = 100000;
+    for (int i = 0; i < kDraws; ++i) {
+        const double r = random.next();
+        ASSERT_GE(r, 0.0);
+        ASSERT_LT(r, 1.0);
+        low = std::min(low, r);
+        high = std::max(high, r);
+        sum += r;
+    }
+    EXPECT_LT(low, 0.001);
+    EXPECT_GT(high, 0.999);
+    EXPECT_NEAR(sum / kDraws, 0.5, 0.01);
+}
+
+}  // namespace
+}  // namespace bopatron::runtime

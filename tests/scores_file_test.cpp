@@ -1,0 +1,225 @@
+// The high-score table: ranking against Scores.txt, the cue and the prompt,
+// the rewrite byte for byte, and the rows printed on the back buffer.
+#include "scores/printscore.h"
+#include "scores/score_file.h"
+#include "tests/fake_host.h"
+#include "tests/game_fixture.h"
+
+#include <QDir>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QTemporaryDir>
+
+#include <gmock/gmock.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+
+namespace bopatron::scores {
+namespace {
+
+using ::testing::ElementsAre;
+
+std::string records(std::initializer_list<std::pair<const char*, int>> list) {
+    std::string text;
+    for (const auto& [initials, score] : list) {
+        text += "\"" + std::string(initials) + "\"," + std::to_string(score) + "\r\n";
+    }
+    return text;
+}
+
+const std::string kTable = records({{"AAA", 500}, {"BBB", 400}, {"CCC", 300}, {"DDD", 200}, {"EEE", 100}});
+
+// printscore with a recorder of the printed lines.
+class PrintscoreTest : public ::testing::Test {
+protected:
+    PrintscoreTest() : host(QDir(dir.path()).absolutePath().toStdString()) {
+        buffer = draw::Surface(437, 284, Qt::white);
+        buffer.text.fontName = QStringLiteral("Terminal");
+        buffer.text.fontSize = 9;
+    }
+    void TearDown() override { EXPECT_EQ(host.unusedAnswers(), 0u); }
+
+    std::string file() const { return dir.filePath("Scores.txt").toStdString(); }
+    void store(const std::string& text) { ASSERT_EQ(writeFileAtomically(file(), text), ""); }
+    std::string stored() const { return readFile(file()).value_or("<missing>"); }
+    void run(std::int16_t score) { printscore(host, buffer, score); }
+
+    QTemporaryDir dir;
+    testing::FakeHost host;
+    draw::Surface buffer;
+};
+
+TEST_F(PrintscoreTest, ScoreBetweenStoredOnesIsPlacedAndTheLastDropped) {
+    store(kTable);
+    host.answers({"ZED"});
+    run(350);
+    EXPECT_THAT(host.events(), ElementsAre("cue \\bare.wav",
+                                           "input You made the Top 5!!! Enter your initials.|Top 5"));
+    EXPECT_EQ(stored(), records({{"AAA", 500}, {"BBB", 400}, {"ZED", 350}, {"CCC", 300}, {"DDD", 200}}));
+}
+
+TEST_F(PrintscoreTest, BestScoreIsFirstWithTheFanfare) {
+    store(kTable);
+    host.answers({"TOP"});
+    run(600);
+    EXPECT_THAT(host.events(), ElementsAre("cue \\one.wav",
+                                           "input You're Number One!!! Enter your initials.|Top 5"));
+    EXPECT_EQ(stored(), records({{"TOP", 600}, {"AAA", 500}, {"BBB", 400}, {"CCC", 300}, {"DDD", 200}}));
+}
+
+TEST_F(PrintscoreTest, ScoreEqualToTheLowestIsNotPlacedAndTheFileIsNotWritten) {
+    store(kTable);
+    chmod(file().c_str(), 0444);  // a write would fail and show a message
+    const QDateTime before = QFileInfo(QString::fromStdString(file())).lastModified();
+    run(100);
+    EXPECT_TRUE(host.events().empty());
+    EXPECT_EQ(stored(), kTable);
+    EXPECT_EQ(QFileInfo(QString::fromStdString(file())).lastModified(), before);
+}
+
+TEST_F(PrintscoreTest, ScoreJustAboveTheLowestIsPlacedFifth) {
+    store(kTable);
+    host.answers({"FIV"});
+    run(101);
+    EXPECT_EQ(stored(), records({{"AAA", 500}, {"BBB", 400}, {"CCC", 300}, {"DDD", 200}, {"FIV", 101}}));
+}
+
+TEST_F(PrintscoreTest, EqualScoreGoesBelowTheStoredOne) {
+    store(kTable);
+    host.answers({"TIE"});
+    run(300);
+    EXPECT_EQ(stored(), records({{"AAA", 500}, {"BBB", 400}, {"CCC", 300}, {"TIE", 300}, {"DDD", 200}}));
+}
+
+TEST_F(PrintscoreTest, InitialsAreCutOrPaddedToThreeAndEmptyOrCancelledIsXXX) {
+    store(kTable);
+    host.answers({"ABCDEFG"});
+    run(600);
+    EXPECT_EQ(stored().substr(0, 11), "\"ABC\",600\r\n");
+    host.answers({"Q"});
+    run(700);
+    EXPECT_EQ(stored().substr(0, 11), "\"Q  \",700\r\n");
+    host.answers({""});
+    run(800);
+    EXPECT_EQ(stored().substr(0, 11), "\"XXX\",800\r\n");
+    host.answers({"a\"b"});
+    run(900);
+    EXPECT_EQ(stored().substr(0, 11), "\"a'b\",900\r\n") << "a quote cannot be stored";
+    host.answers({"  x"});
+    run(950);
+    EXPECT_EQ(stored().substr(0, 11), "\"  x\",950\r\n") << "typed as typed";
+}
+
+TEST_F(PrintscoreTest, NegativeScoreEntersOnlyAboveALowerOne) {
+    store(records({{"AAA", 5}, {"BBB", 0}, {"CCC", -10}, {"DDD", -30}, {"EEE", -40}}));
+    host.answers({"NEG"});
+    run(-20);
+    EXPECT_EQ(stored(), records({{"AAA", 5}, {"BBB", 0}, {"CCC", -10}, {"NEG", -20}, {"DDD", -30}}));
+    store(kTable);
+    host.takeEvents();
+    run(-20);
+    EXPECT_TRUE(host.events().empty());
+    EXPECT_EQ(stored(), kTable);
+}
+
+TEST_F(PrintscoreTest, EmptyFileStaysEmpty) {
+    store("");
+    run(5000);
+    EXPECT_TRUE(host.events().empty());
+    EXPECT_EQ(stored(), "");
+}
+
+TEST_F(PrintscoreTest, ShortFileBelowAllIsKeptBetweenIsFilledToFive) {
+    const std::string three = records({{"AAA", 500}, {"BBB", 400}, {"CCC", 300}});
+    store(three);
+    run(250);
+    EXPECT_EQ(stored(), three);
+    host.answers({"NEW"});
+    run(450);
+    EXPECT_EQ(stored(), records({{"AAA", 500}, {"NEW", 450}, {"BBB", 400}, {"CCC", 300}, {"   ", 0}}));
+}
+
+TEST_F(PrintscoreTest, MissingFileIsRecreatedFromTheShippedTable) {
+    host.answers({"WIN"});
+    run(450);
+    EXPECT_EQ(stored(), records({{"BOP", 500}, {"WIN", 450}, {"RAT", 400}, {"ZAP", 300}, {"NIB", 200}}));
+    QFile::remove(QString::fromStdString(file()));
+    run(0);
+    EXPECT_EQ(stored(), initialScoresText());
+}
+
+TEST_F(PrintscoreTest, MalformedFileIsReadWithoutEndingTheGame) {
+    store("\"AAA\",abc\r\n\r\n\"BBB\"\r\nCCC , 70000\r\n  DDD  ,  40 \r\n\"E,E\",30\r\n\"FFF\",20\r\n\"GGG\",10\r\n");
+    host.answers({"NEW"});
+    run(35);
+    // "abc" and the missing score read as 0, "70000" as its first four
+    // characters; the blank line is skipped and records past row six are ignored.
+    EXPECT_EQ(stored(), records({{"NEW", 35}, {"AAA", 0}, {"BBB", 0}, {"CCC", 7000}, {"DDD", 40}}));
+}
+
+TEST_F(PrintscoreTest, ScoreFieldsLongerThanFourCharactersAreReadAsTheirFirstFour) {
+    store(records({{"AAA", 12345}, {"BBB", 400}}));
+    host.answers({"NEW"});
+    run(1000);
+    EXPECT_EQ(stored(), records({{"AAA", 1234}, {"NEW", 1000}, {"BBB", 400}, {"   ", 0}, {"   ", 0}}));
+}
+
+TEST_F(PrintscoreTest, FullDiskKeepsTheOldTableAndSaysSoOnce) {
+    store(kTable);
+    host.answers({"LOS"});
+    // A file size limit makes every write past 16 bytes fail, as a full disk would.
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tiny = old;
+    tiny.rlim_cur = 16;
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    run(600);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_EQ(stored(), kTable);
+    std::size_t messages = 0;
+    for (const auto& e : host.events()) messages += e.rfind("message ", 0) == 0;
+    EXPECT_EQ(messages, 1u);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("Scores.txt")})
+        << "no temporary file is left behind";
+}
+
+TEST_F(PrintscoreTest, HeadingThenRowsEachFollowedByAnEmptyLine) {
+    store(records({{"ABC", 150}, {"XXX", 1500}, {"XXX", -20}}));
+    std::vector<std::string> lines;
+    buffer.onPrint = [&lines](std::string_view line) { lines.emplace_back(line); };
+    run(-30);
+    EXPECT_THAT(lines, ElementsAre("", "", " Top 5 Scores", "", " 1. ABC  150 ", "", " 2. XXX  1500", "",
+                                   " 3. XXX  -20 ", ""));
+    EXPECT_EQ(buffer.text.fontSize, 8.0);
+    EXPECT_EQ(buffer.text.fontName, QStringLiteral("Terminal"));
+}
+
+TEST_F(PrintscoreTest, DisplayShowsAtMostFiveRows) {
+    store(kTable + records({{"SIX", 50}}));
+    std::vector<std::string> lines;
+    buffer.onPrint = [&lines](std::string_view line) { lines.emplace_back(line); };
+    run(0);
+    EXPECT_EQ(lines.size(), 4u + 10u);
+    EXPECT_EQ(lines[12], " 5. EEE  100 ");
+}
+
+TEST_F(PrintscoreTest, HeadingStartsOnTheLineBelowTheStatusText) {
+    buffer.text.currentX = 0;
+    buffer.text.currentY = 40;
+    store(kTable);
+    run(0);
+    const int lineHeight = QFontMetrics(draw::resolveFont(QStringLiteral("Terminal"), 9, false)).height();
+    const int rowHeight = QFontMetrics(draw::resolveFont(QStringLiteral("Terminal"), 8, false)).height();
+    EXPECT_EQ(buffer.text.currentY, 40 + 4 * lineHeight + 10 * rowHeight);
+    EXPECT_EQ(buffer.text.currentX, 0);
+}
+
+}  // namespace
+}  // namespace bopatron::scores

@@ -1,0 +1,65 @@
+#pragma once
+// The main window Form1: the "New Game" button Command1, the game clock
+// Timer1, the hidden picture surfaces, and the wiring of their events to the
+// game's handlers.
+
+#include "draw/surface.h"
+#include "game/form1.h"
+#include "ui/qt_host.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+class QPushButton;
+
+namespace bopatron::ui {
+
+inline constexpr char kTitle[] = "Bopatron";
+inline constexpr char kNewGame[] = "New Game";
+inline constexpr int kTickMs = 20;
+
+class Form1Window : public QWidget {
+public:
+    explicit Form1Window(const QString& programFolder, QWidget* parent = nullptr);
+
+    // Runs the load event. Returns false when it failed; the error has been shown.
+    bool load();
+
+    QPushButton* Command1() const { return command1_; }
+    QTimer& Timer1() { return timer1_; }
+    game::Form1& form() { return form_; }
+    draw::Surfaces& surfaces() { return surfaces_; }
+    // Ticks that arrived while a handler was still running and were dropped.
+    long droppedTicks() const { return droppedTicks_; }
+    // Ticks that ran Timer1_Timer.
+    long ticksRun() const { return ticksRun_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    // Runs one handler. While it runs (an input box may wait inside it) no
+    // tick enters the game; an error of the run time is shown and ends the
+    // program with a non-zero status.
+    bool handle(const std::function<void()>& handler);
+    void onTick();
+    void fail(const std::exception& error);
+
+    draw::Surfaces surfaces_;
+    QPushButton* command1_ = nullptr;
+    QTimer timer1_;
+    QtHost host_;
+    game::Form1 form_;
+    int running_ = 0;
+    bool failed_ = false;
+    bool presented_ = false;  // the window surface holds a new frame to show
+    long droppedTicks_ = 0;
+    long ticksRun_ = 0;
+};
+
+}  // namespace bopatron::ui

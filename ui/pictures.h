@@ -1,0 +1,20 @@
+#pragma once
+// The seven pictures of the main window, read from the program's folder.
+
+#include "draw/surface.h"
+
+#include <QColor>
+#include <QString>
+
+namespace bopatron::ui {
+
+inline constexpr int kFieldWidth = 437;   // the client area and the back buffer
+inline constexpr int kFieldHeight = 284;
+
+// Creates every surface of the window: the pictures from their files in the
+// folder and the back buffer filled with buttonFace. A picture that cannot be
+// read is reported on stderr and replaced by a blank of its size (bare field,
+// or a sheet that draws nothing), so the game still starts.
+void loadPictures(draw::Surfaces& surfaces, const QString& folder, QColor buttonFace);
+
+}  // namespace bopatron::ui

@@ -1,0 +1,39 @@
+#pragma once
+// Plays .wav files with Qt Multimedia: each file is loaded once and reused,
+// cues overlap and mix, and a missing or unreadable file plays nothing.
+
+#include <QObject>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QSoundEffect;
+
+namespace bopatron::ui {
+
+class SoundPlayer : public QObject {
+public:
+    explicit SoundPlayer(QObject* parent = nullptr);
+    ~SoundPlayer() override;
+
+    // Loads a file ahead of its first use, so that the first play is not late.
+    void preload(const std::string& path);
+    // Starts the file playing and returns at once.
+    void play(const std::string& path);
+
+private:
+    // A few voices per file, so that the same cue started twice in quick
+    // succession mixes with itself instead of cutting itself off.
+    static constexpr std::size_t kVoices = 3;
+    struct Voices {
+        std::vector<std::unique_ptr<QSoundEffect>> effects;
+        std::size_t next = 0;  // the voice started longest ago
+    };
+    Voices& voices(const std::string& path);
+
+    std::map<std::string, Voices> effects_;
+};
+
+}  // namespace bopatron::ui
