@@ -421,13 +421,21 @@ void hole(QPainter& p, const QRect& opening) {
     p.drawEllipse(r.adjusted(-4, -1, 4, 4));
     filled(p, QColor(128, 96, 64));
     p.drawEllipse(r.adjusted(-3, -2, 3, 2));
-    // The dark opening, exactly inside its rectangle.
+    // The dark opening, exactly inside its rectangle: every pixel whose centre
+    // lies in the ellipse of the rectangle, and a dim floor in its lower half.
     p.setRenderHint(QPainter::Antialiasing, false);
-    filled(p, QColor(0, 0, 0));
-    p.drawEllipse(opening.adjusted(0, 0, -1, -1));
-    filled(p, QColor(32, 32, 0));
-    p.drawEllipse(QRect(opening.left() + opening.width() / 5, opening.top() + opening.height() / 2,
-                        opening.width() * 3 / 5, opening.height() / 2 - 1));
+    const double cx = r.left() + r.width() / 2.0, cy = r.top() + r.height() / 2.0;
+    const double rx = r.width() / 2.0, ry = r.height() / 2.0;
+    for (int y = opening.top(); y <= opening.bottom(); ++y) {
+        for (int x = opening.left(); x <= opening.right(); ++x) {
+            const double dx = (x + 0.5 - cx) / rx, dy = (y + 0.5 - cy) / ry;
+            const double d = dx * dx + dy * dy;
+            if (d > 1.0) continue;
+            const bool floor = dy > 0.1 && dx * dx / 0.45 + (dy - 0.55) * (dy - 0.55) / 0.2 < 1.0;
+            p.setPen(floor ? QColor(32, 32, 0) : QColor(0, 0, 0));
+            p.drawPoint(x, y);
+        }
+    }
     p.setRenderHint(QPainter::Antialiasing, true);
 }
 

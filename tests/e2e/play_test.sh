@@ -1,0 +1,59 @@
+#!/bin/sh
+# Starts the built game under Xvfb, plays the first seconds of a round with
+# xdotool and reads the window back with ImageMagick: proves the program a
+# player starts really shows the field, answers the button and draws a round.
+# usage: play_test.sh PROGRAM
+set -eu
+program="$1"
+work=$(mktemp -d)
+cleanup() {
+    [ -n "${game:-}" ] && kill "$game" 2>/dev/null || true
+    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A private copy of the program folder, so the test never touches the build's scores.
+cp -r "$(dirname "$program")" "$work/game"
+Xvfb -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
+unset QT_QPA_PLATFORM
+
+"$work/game/$(basename "$program")" >"$work/log" 2>&1 &
+game=$!
+window=""
+for _ in $(seq 100); do
+    window=$(xdotool search --name '^Bopatron$' 2>/dev/null | head -1 || true)
+    [ -n "$window" ] && break
+    sleep 0.1
+done
+[ -n "$window" ] || { echo "FAIL: no window titled Bopatron"; cat "$work/log"; exit 1; }
+sleep 0.5
+
+pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+import -window "$window" "$work/before.png"
+size=$(identify -format '%wx%h' "$work/before.png")
+[ "$size" = "437x284" ] || fail "client area is $size, not 437x284"
+# The bare field shows before the first round: no status text yet.
+green=$(pixel "$work/before.png" 400 270)
+case "$green" in srgb\(0,128,0\)) ;; *) fail "field pixel is $green" ;; esac
+
+# Press "New Game", answer the prompt, and let the round run.
+xdotool mousemove --window "$window" 40 22 click 1
+sleep 1
+xdotool type 0
+xdotool key Return
+sleep 0.3
+xdotool mousemove --window "$window" 250 200
+sleep 1.5
+import -window "$window" "$work/during.png"
+changed=$(compare -metric AE -extract 120x30+88+8 "$work/before.png" "$work/during.png" null: 2>&1 || true)
+[ "${changed%% *}" -gt 50 ] 2>/dev/null || fail "no status text drawn (changed pixels: $changed)"
+moved=$(compare -metric AE -extract 100x70+230+155 "$work/before.png" "$work/during.png" null: 2>&1 || true)
+[ "${moved%% *}" -gt 200 ] 2>/dev/null || fail "no hand drawn at the pointer (changed pixels: $moved)"
+kill -0 "$game" || fail "the game ended"
+echo "PASS: window, field, New Game, status text and hand"
