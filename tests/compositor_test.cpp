@@ -116,6 +116,27 @@ TEST_F(CompositorTest, DrawARatUsesTheFramesOffsetSourceAndSize) {
     EXPECT_THROW(drawarat(s, t, -32768, 50, 7, selectSheets(s, 1)), runtime::RuntimeError);
 }
 
+TEST_F(CompositorTest, StatusLinesShowScoreAndTimeLeftInPlainDecimal) {
+    std::vector<std::string> lines;
+    s.Picbuf.onPrint = [&lines](std::string_view line) { lines.emplace_back(line); };
+    drawStatusText(s, -20, 1000);
+    drawStatusText(s, 36, 1);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Score : -20", "Time  : 0", "Score : 36", "Time  : 999"}));
+    EXPECT_EQ(s.Picbuf.text.currentX, 0);
+    EXPECT_EQ(s.Picbuf.text.fontSize, 9.0);
+}
+
+TEST_F(CompositorTest, StatusTextLiesUnderTheHand) {
+    s.Picbuf.image().fill(QColor(0, 128, 0));
+    s.Picbuf.text.foreColor = Qt::black;
+    drawStatusText(s, 123, 500);
+    s.Picmsk.image().fill(Qt::black);
+    s.Picimg.image().fill(QColor(255, 0, 0));
+    drawhand(s, 85, 5, 0, selectSheets(s, 0));
+    for (int y = 5; y < 59; ++y)
+        for (int x = 85; x < 182; ++x) ASSERT_EQ(at(x, y), qRgb(255, 0, 0)) << x << "," << y;
+}
+
 class TickTransfersTest : public testing::GameTest {};
 
 TEST_F(TickTransfersTest, FullTickMakesAtMost22TransfersAndOneCopyToTheWindow) {

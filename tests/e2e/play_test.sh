@@ -55,5 +55,20 @@ changed=$(compare -metric AE -extract 120x30+88+8 "$work/before.png" "$work/duri
 [ "${changed%% *}" -gt 50 ] 2>/dev/null || fail "no status text drawn (changed pixels: $changed)"
 moved=$(compare -metric AE -extract 100x70+230+155 "$work/before.png" "$work/during.png" null: 2>&1 || true)
 [ "${moved%% *}" -gt 200 ] 2>/dev/null || fail "no hand drawn at the pointer (changed pixels: $moved)"
+
+# Rats come up in the holes: with the hand parked in the bottom-right corner,
+# some frame rectangle above a hole changes in one of a few screenshots.
+xdotool mousemove --window "$window" 425 280
+seen=""
+for shot in $(seq 12); do
+    sleep 0.25
+    import -window "$window" "$work/rats.png"
+    for anchor in 187,48 127,79 75,116 247,58 189,90 146,126 304,66 262,98 222,134; do
+        x=$(( ${anchor%,*} + 6 )); y=$(( ${anchor#*,} + 12 ))
+        n=$(compare -metric AE -extract "44x40+$x+$y" "$work/before.png" "$work/rats.png" null: 2>&1 || true)
+        if [ "${n%% *}" -gt 150 ] 2>/dev/null; then seen="hole at $anchor in shot $shot"; break 2; fi
+    done
+done
+[ -n "$seen" ] || fail "no rat came up in three seconds"
 kill -0 "$game" || fail "the game ended"
-echo "PASS: window, field, New Game, status text and hand"
+echo "PASS: window, field, New Game, status text, hand and a rat ($seen)"
