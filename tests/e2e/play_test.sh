@@ -6,30 +6,14 @@
 set -eu
 program="$1"
 work=$(mktemp -d)
+. "$(dirname "$0")/common.sh"
 cleanup() {
-    [ -n "${game:-}" ] && kill "$game" 2>/dev/null || true
-    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+    cleanup_game
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# A private copy of the program folder, so the test never touches the build's scores.
-cp -r "$(dirname "$program")" "$work/game"
-Xvfb -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
-unset QT_QPA_PLATFORM
-
-"$work/game/$(basename "$program")" >"$work/log" 2>&1 &
-game=$!
-window=""
-for _ in $(seq 100); do
-    window=$(xdotool search --name '^Bopatron$' 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-[ -n "$window" ] || { echo "FAIL: no window titled Bopatron"; cat "$work/log"; exit 1; }
+start_game "$program"
 sleep 0.5
 
 pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
@@ -43,10 +27,7 @@ green=$(pixel "$work/before.png" 400 270)
 case "$green" in srgb\(0,128,0\)) ;; *) fail "field pixel is $green" ;; esac
 
 # Press "New Game", answer the prompt, and let the round run.
-xdotool mousemove --window "$window" 40 22 click 1
-sleep 1
-xdotool type 0
-xdotool key Return
+new_round 0
 sleep 0.3
 xdotool mousemove --window "$window" 250 200
 sleep 1.5

@@ -7,10 +7,10 @@
 set -eu
 program="$1"
 work=$(mktemp -d)
+. "$(dirname "$0")/common.sh"
 cleanup() {
     [ -n "${recorder:-}" ] && kill "$recorder" 2>/dev/null || true
-    [ -n "${game:-}" ] && kill "$game" 2>/dev/null || true
-    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+    cleanup_game
     [ -n "${XDG_RUNTIME_DIR:-}" ] && pulseaudio --kill 2>/dev/null || true
     rm -rf "$work"
 }
@@ -30,31 +30,13 @@ for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 pactl info >/dev/null 2>&1 || skip "the sound server does not answer"
 pactl set-default-sink bopsink
 
-cp -r "$(dirname "$program")" "$work/game"
-Xvfb -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
-unset QT_QPA_PLATFORM
-
-"$work/game/$(basename "$program")" >"$work/log" 2>&1 &
-game=$!
-window=""
-for _ in $(seq 100); do
-    window=$(xdotool search --name '^Bopatron$' 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-[ -n "$window" ] || { echo "FAIL: no window"; cat "$work/log"; exit 1; }
+start_game "$program"
 sleep 1
 
 parec --device=bopsink.monitor --format=s16le --rate=44100 --channels=2 --raw >"$work/rec.raw" &
 recorder=$!
 sleep 0.3
-xdotool mousemove --window "$window" 40 22 click 1
-sleep 0.8
-xdotool type 0
-xdotool key Return
+new_round 0
 sleep 3
 kill "$recorder"
 recorder=""

@@ -1,0 +1,37 @@
+# Shared by the end-to-end tests: a private copy of the program folder, a
+# private Xvfb display and the game's window. Source it after setting
+# "work" to a fresh folder; cleanup_game stops what start_game started.
+
+# start_game PROGRAM: starts Xvfb and the game; sets $window to its window id.
+start_game() {
+    # A private copy of the program folder, so a test never touches the build's scores.
+    cp -r "$(dirname "$1")" "$work/game"
+    Xvfb -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
+    xvfb=$!
+    for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+    export DISPLAY=":$(cat "$work/display")"
+    unset QT_QPA_PLATFORM
+
+    "$work/game/$(basename "$1")" >"$work/log" 2>&1 &
+    game=$!
+    window=""
+    for _ in $(seq 100); do
+        window=$(xdotool search --name '^Bopatron$' 2>/dev/null | head -1 || true)
+        [ -n "$window" ] && break
+        sleep 0.1
+    done
+    [ -n "$window" ] || { echo "FAIL: no window titled Bopatron"; cat "$work/log"; exit 1; }
+}
+
+cleanup_game() {
+    [ -n "${game:-}" ] && kill "$game" 2>/dev/null || true
+    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+}
+
+# new_round ANSWER: presses "New Game" and types the difficulty.
+new_round() {
+    xdotool mousemove --window "$window" 40 22 click 1
+    sleep 0.8
+    xdotool type "$1"
+    xdotool key Return
+}
