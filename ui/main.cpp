@@ -1,11 +1,26 @@
+#include "ui/command_line.h"
 #include "ui/form1_window.h"
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char* argv[]) {
+    using bopatron::ui::CommandLine;
+    // Read before Qt starts, so that --version and --help need no display.
+    const CommandLine command = bopatron::ui::parseCommandLine({argv + 1, argv + argc});
+    if (command.action == CommandLine::Action::PrintAndExit) {
+        std::fputs(command.text.c_str(), stdout);
+        return 0;
+    }
+    if (command.action == CommandLine::Action::Fail) {
+        std::fputs(command.text.c_str(), stderr);
+        return 2;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(bopatron::ui::kTitle));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(QString::fromLatin1(bopatron::ui::kVersion));
 
     bopatron::ui::Form1Window window(QCoreApplication::applicationDirPath());
     if (!window.load()) return 1;
