@@ -29,6 +29,9 @@ public:
     virtual double rnd() = 0;
     // The running program's folder, without a trailing separator except at a root.
     virtual std::string programFolder() = 0;
+    // The folder that keeps the high-score table: the program folder, unless
+    // the host keeps it elsewhere (an installed game keeps one per player).
+    virtual std::string scoresFolder() { return programFolder(); }
     // Starts playing a sound file and returns at once; failures are not reported.
     virtual void playSoundAsync(const std::string& path) = 0;
     // Tells the player about a failure the game survives (a refused write).

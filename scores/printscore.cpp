@@ -53,7 +53,9 @@ std::vector<Record> readTable(runtime::Host& host, const std::string& path) {
 
 }  // namespace
 
-std::string scoresPath(runtime::Host& host) { return runtime::programPath(host.programFolder(), kScoresFile); }
+std::string scoresPath(runtime::Host& host) {
+    return runtime::programPath(host.scoresFolder(), kScoresFile);
+}
 
 void printscore(runtime::Host& host, draw::Surface& Picbuf, std::int16_t score) {
     Picbuf.print("");

@@ -17,7 +17,7 @@ inline constexpr char kPlacedPrompt[] = "You made the Top 5!!! Enter your initia
 inline constexpr char kNoInitials[] = "XXX";
 inline constexpr double kTableFontSize = 8.0;
 
-// Where the table is kept: Scores.txt in the program's folder.
+// Where the table is kept: Scores.txt in the host's scores folder.
 std::string scoresPath(runtime::Host& host);
 
 void printscore(runtime::Host& host, draw::Surface& Picbuf, std::int16_t score);

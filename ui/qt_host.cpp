@@ -4,6 +4,9 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPixmap>
@@ -59,6 +62,21 @@ void QtHost::randomize() { random_.seedFromClock(); }
 double QtHost::rnd() { return random_.next(); }
 
 std::string QtHost::programFolder() { return QDir::toNativeSeparators(folder_).toStdString(); }
+
+std::string QtHost::scoresFolder() {
+    // Writable means a file can really be made there: permissions, owner and
+    // a read-only file system all count.
+    QTemporaryFile probe(QDir(folder_).filePath(QStringLiteral(".bopatron-XXXXXX")));
+    if (probe.open()) return programFolder();
+
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString table = QDir(data).filePath(QStringLiteral("Scores.txt"));
+    if (QDir().mkpath(data) && !QFile::exists(table)) {
+        QFile::copy(QDir(folder_).filePath(QStringLiteral("Scores.txt")), table);
+        QFile::setPermissions(table, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    return QDir::toNativeSeparators(data).toStdString();
+}
 
 void QtHost::playSoundAsync(const std::string& path) { sounds_.play(path); }
 

@@ -25,6 +25,9 @@ public:
     void randomize() override;
     double rnd() override;
     std::string programFolder() override;
+    // The program folder when it can be written; otherwise the player's data
+    // folder, which receives a copy of the shipped table the first time.
+    std::string scoresFolder() override;
     void playSoundAsync(const std::string& path) override;
     void messageBox(const std::string& text) override;
 

@@ -1,0 +1,78 @@
+#!/bin/sh
+# Installs the game into a temporary prefix, checks the desktop entry, the
+# AppStream metadata and the launcher, makes the program folder read-only,
+# and plays a whole round as an ordinary user under Xvfb: the placed score
+# must land in that player's own table and the installed files must not change.
+# usage: install_test.sh BUILD-FOLDER
+set -eu
+build="$1"
+work=$(mktemp -d)
+chmod 755 "$work"
+cleanup() {
+    [ -n "${game:-}" ] && kill "$game" 2>/dev/null || true
+    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+    chmod -R u+w "$work" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+prefix="$work/prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+desktop-file-validate "$prefix/share/applications/io.github.bopatron.Bopatron.desktop" || fail "desktop entry"
+appstreamcli validate --no-net "$prefix/share/metainfo/io.github.bopatron.Bopatron.metainfo.xml" >/dev/null ||
+    fail "AppStream metadata"
+for size in 16 32 48 64 128 256; do
+    [ -f "$prefix/share/icons/hicolor/${size}x$size/apps/bopatron.png" ] || fail "no $size px icon"
+done
+[ "$("$prefix/bin/bopatron" --version)" = "Bopatron 1.00" ] || fail "the launcher does not start the game"
+
+program="$prefix/libexec/bopatron"
+chmod -R a-w "$program"
+(cd "$prefix" && find . -type f -exec sha256sum {} + | sort) >"$work/before.sums"
+
+# An ordinary player: nobody, with a home of its own.
+id nobody >/dev/null 2>&1 || { echo "SKIPPED: no user 'nobody' to play as"; exit 77; }
+command -v setpriv >/dev/null || { echo "SKIPPED: setpriv is missing"; exit 77; }
+mkdir -p "$work/home"
+chown nobody "$work/home"
+Xvfb -ac -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
+setpriv --reuid=nobody --regid=nogroup --clear-groups \
+    env -u QT_QPA_PLATFORM -u XDG_DATA_HOME -u XDG_RUNTIME_DIR HOME="$work/home" \
+    "$prefix/bin/bopatron" >"$work/log" 2>&1 &
+game=$!
+window=""
+for _ in $(seq 100); do
+    window=$(xdotool search --name '^Bopatron$' 2>/dev/null | head -1 || true)
+    [ -n "$window" ] && break
+    sleep 0.1
+done
+[ -n "$window" ] || { cat "$work/log"; fail "no window"; }
+sleep 0.5
+xdotool mousemove --window "$window" 40 22 click 1
+sleep 0.8
+xdotool type 0
+xdotool key Return
+
+# Whack blindly at the foot of every hole's frames until the round ends.
+end=$(( $(date +%s) + 21 ))
+while [ "$(date +%s)" -lt "$end" ]; do
+    for anchor in 187,48 127,79 75,116 247,58 189,90 146,126 304,66 262,98 222,134; do
+        xdotool mousemove --window "$window" $(( ${anchor%,*} + 28 )) $(( ${anchor#*,} + 50 )) click 1
+    done
+done
+sleep 1
+xdotool type NBY
+xdotool key Return
+sleep 1
+
+table="$work/home/.local/share/Bopatron/Scores.txt"
+[ -f "$table" ] || { cat "$work/log"; fail "no per-player table at $table"; }
+grep -q '"NBY"' "$table" || fail "the placed score is not in the player's table: $(cat "$table")"
+[ "$(wc -l <"$table")" = 5 ] || fail "the player's table does not hold five records"
+(cd "$prefix" && find . -type f -exec sha256sum {} + | sort) >"$work/after.sums"
+cmp -s "$work/before.sums" "$work/after.sums" || fail "the installed files changed"
+echo "PASS: installed, validated, and a placed score kept in the player's own table"
