@@ -36,20 +36,32 @@ QFont resolveFont(const QString& name, double points, bool bold) {
     return font;
 }
 
+const Surface::FontCache& Surface::font() {
+    if (font_.size != text.fontSize || font_.bold != text.fontBold || font_.name != text.fontName) {
+        font_.name = text.fontName;
+        font_.size = text.fontSize;
+        font_.bold = text.fontBold;
+        font_.font = resolveFont(text.fontName, text.fontSize, text.fontBold);
+        const QFontMetrics metrics(font_.font);
+        font_.ascent = metrics.ascent();
+        font_.height = metrics.height();
+    }
+    return font_;
+}
+
 void Surface::print(std::string_view line) {
-    const QFont font = resolveFont(text.fontName, text.fontSize, text.fontBold);
-    const QFontMetrics metrics(font);
+    const FontCache& f = font();
     if (onPrint) onPrint(line);
     if (!line.empty()) {
         QPainter painter(&image_);
-        painter.setFont(font);
+        painter.setFont(f.font);
         painter.setPen(text.foreColor);
         painter.setBackgroundMode(Qt::TransparentMode);
-        painter.drawText(text.currentX, text.currentY + metrics.ascent(),
+        painter.drawText(text.currentX, text.currentY + f.ascent,
                          QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
     }
     text.currentX = 0;
-    text.currentY += metrics.height();
+    text.currentY += f.height;
 }
 
 std::array<const Surface*, 9> Surfaces::all() const {

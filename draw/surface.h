@@ -51,7 +51,20 @@ public:
     std::function<void(std::string_view)> onPrint;
 
 private:
+    // The font of the last print, kept while the text state asks for the same one:
+    // looking a face up is far slower than drawing a line.
+    struct FontCache {
+        QString name;
+        double size = -1;
+        bool bold = false;
+        QFont font;
+        int ascent = 0;
+        int height = 0;
+    };
+    const FontCache& font();
+
     QImage image_;
+    FontCache font_;
 };
 
 // A device context: a small handle that finds its surface again. 0 is no surface.

@@ -16,11 +16,25 @@ start_game() {
     game=$!
     window=""
     for _ in $(seq 100); do
-        window=$(xdotool search --name '^Bopatron$' 2>/dev/null | head -1 || true)
+        window=$(xdotool search --onlyvisible --name '^Bopatron$' 2>/dev/null | head -1 || true)
         [ -n "$window" ] && break
         sleep 0.1
     done
     [ -n "$window" ] || { echo "FAIL: no window titled Bopatron"; cat "$work/log"; exit 1; }
+    # Wait until the window can be read back: its first paint has happened.
+    for _ in $(seq 50); do
+        import -window "$window" "$work/probe.png" 2>/dev/null && break
+        sleep 0.1
+    done
+}
+
+# shot FILE: the window's client area, retried while the server is busy.
+shot() {
+    for _ in $(seq 20); do
+        import -window "$window" "$1" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    import -window "$window" "$1"
 }
 
 cleanup_game() {

@@ -19,7 +19,7 @@ sleep 0.5
 pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
 fail() { echo "FAIL: $*"; exit 1; }
 
-import -window "$window" "$work/before.png"
+shot "$work/before.png"
 size=$(identify -format '%wx%h' "$work/before.png")
 [ "$size" = "437x284" ] || fail "client area is $size, not 437x284"
 # The bare field shows before the first round: no status text yet.
@@ -31,7 +31,7 @@ new_round 0
 sleep 0.3
 xdotool mousemove --window "$window" 250 200
 sleep 1.5
-import -window "$window" "$work/during.png"
+shot "$work/during.png"
 changed=$(compare -metric AE -extract 120x30+88+8 "$work/before.png" "$work/during.png" null: 2>&1 || true)
 [ "${changed%% *}" -gt 50 ] 2>/dev/null || fail "no status text drawn (changed pixels: $changed)"
 moved=$(compare -metric AE -extract 100x70+230+155 "$work/before.png" "$work/during.png" null: 2>&1 || true)
@@ -43,7 +43,7 @@ xdotool mousemove --window "$window" 425 280
 seen=""
 for shot in $(seq 12); do
     sleep 0.25
-    import -window "$window" "$work/rats.png"
+    shot "$work/rats.png"
     for anchor in 187,48 127,79 75,116 247,58 189,90 146,126 304,66 262,98 222,134; do
         x=$(( ${anchor%,*} + 6 )); y=$(( ${anchor#*,} + 12 ))
         n=$(compare -metric AE -extract "44x40+$x+$y" "$work/before.png" "$work/rats.png" null: 2>&1 || true)
