@@ -86,7 +86,9 @@ TEST(Soak, FiveHundredRoundsKeepTheStateAndTheTableSound) {
                 for (int col = 0; col < 3; ++col) {
                     ASSERT_GE(s.ratPos[row][col], 0);
                     ASSERT_LE(s.ratPos[row][col], 14);
-                    if (s.ratPos[row][col] != 0) ASSERT_GE(s.ratPace[row][col], 1);
+                    if (s.ratPos[row][col] != 0) {
+                        ASSERT_GE(s.ratPace[row][col], 1);
+                    }
                 }
             }
             ASSERT_GE(s.ratKind, 0);
