@@ -19,5 +19,7 @@ for args in "--bogus" "file.txt" "--version extra"; do
     [ $status -ne 0 ] || bad "'$args' exits 0"
     case "$err" in *"unexpected argument"*) ;; *) bad "'$args' says '$err'" ;; esac
 done
+err=$("$program" --version extra 2>&1 >/dev/null) || true
+case "$err" in *"'extra'"*) ;; *) bad "'--version extra' names the wrong argument: '$err'" ;; esac
 [ $fail = 0 ] && echo "PASS"
 exit $fail

@@ -162,21 +162,5 @@ TEST_F(GameTest, SecondRoundGoesOnWithTheHolesTheFirstLeft) {
     EXPECT_EQ(s.ratPos[0][1], 11);
 }
 
-TEST_F(GameTest, TheStatusTextShowsScoreAndTimeLeft) {
-    load();
-    newGame("0");
-    s.score = -20;
-    tick({0.0});
-    // Something other than field green was printed where the text lies.
-    bool printed = false;
-    for (int y = 10; y < 40 && !printed; ++y) {
-        for (int x = 90; x < 200; ++x) {
-            if (surfaces.Picbuf.image().pixel(x, y) != QColor(0, 128, 0).rgb()) printed = true;
-        }
-    }
-    EXPECT_TRUE(printed);
-    EXPECT_EQ(surfaces.window.image(), surfaces.Picbuf.image());
-}
-
 }  // namespace
 }  // namespace bopatron::testing

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
 #include <limits>
 
@@ -37,14 +36,6 @@ TEST(Val, HugeExponentsGiveInfinityOrZeroInsteadOfFailing) {
     EXPECT_EQ(val("1e999"), std::numeric_limits<double>::infinity());
     EXPECT_EQ(val("-1e999"), -std::numeric_limits<double>::infinity());
     EXPECT_EQ(val("1e-999"), 0.0);
-}
-
-TEST(Val, IgnoresTheUsersLocale) {
-    const char* old = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = old ? old : "C";
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no German locale";
-    EXPECT_EQ(val("2.5"), 2.5);
-    std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 TEST(ToInteger, RoundsToNearestWithHalvesToEven) {

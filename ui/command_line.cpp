@@ -12,8 +12,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         return {Action::PrintAndExit,
                 "Usage: bopatron [--help | --version]  (with no argument, starts the game)\n"};
     }
-    return {Action::Fail, "bopatron: unexpected argument '" + arguments[0] +
-                              "'\nUsage: bopatron [--help | --version]\n"};
+    // Name the first argument that has no place: "--version extra" names "extra".
+    const bool knownFirst = arguments[0] == "--version" || arguments[0] == "--help";
+    const std::string& unexpected = arguments[knownFirst ? 1 : 0];
+    return {Action::Fail,
+            "bopatron: unexpected argument '" + unexpected + "'\nUsage: bopatron [--help | --version]\n"};
 }
 
 }  // namespace bopatron::ui

@@ -45,7 +45,6 @@ Form1Window::Form1Window(const QString& programFolder, QWidget* parent)
     face.setColor(QPalette::Window, face.color(QPalette::Button));
     setPalette(face);
     setAutoFillBackground(true);
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
     // Pointer code 99 until the load event sets 0.
     host_.setPointer(runtime::kPointerCustom);
 
