@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace bopatron::draw {
 
@@ -14,8 +15,7 @@ namespace {
 constexpr Dc kFirstDc = 0x0100;  // handles look like handles, never 0
 }
 
-Surface::Surface(int width, int height, QColor fill)
-    : image_(width, height, QImage::Format_RGB32) {
+Surface::Surface(int width, int height, QColor fill) : image_(width, height, QImage::Format_RGB32) {
     image_.fill(fill);
 }
 
@@ -83,14 +83,36 @@ Surface* Surfaces::fromDc(Dc dc) {
     return const_cast<Surface*>(list[index]);
 }
 
-void bitBlt(Surfaces& surfaces, Dc dst, std::int32_t x, std::int32_t y, std::int32_t w,
-            std::int32_t h, Dc src, std::int32_t sx, std::int32_t sy, Rop rop) {
+namespace {
+
+// One row of a transfer. The rows never overlap (a surface copied onto itself
+// is read from a copy), which lets the compiler vectorise the loops.
+void transferRow(QRgb* __restrict out, const QRgb* __restrict in, std::size_t count, Rop rop) {
+    switch (rop) {
+        case Rop::SrcCopy:
+            std::memcpy(out, in, count * sizeof(QRgb));
+            break;
+        case Rop::SrcAnd:
+            for (std::size_t i = 0; i < count; ++i) out[i] &= in[i];
+            break;
+        case Rop::SrcInvert:
+            // The top byte of an RGB32 pixel must stay 0xff.
+            for (std::size_t i = 0; i < count; ++i) out[i] = (out[i] ^ in[i]) | 0xff000000u;
+            break;
+    }
+}
+
+}  // namespace
+
+void bitBlt(Surfaces& surfaces, Dc dst, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h,
+            Dc src, std::int32_t sx, std::int32_t sy, Rop rop) {
     ++surfaces.transfers;
     Surface* to = surfaces.fromDc(dst);
     Surface* from = surfaces.fromDc(src);
     if (to == nullptr || from == nullptr || w <= 0 || h <= 0) return;
     QImage& d = to->image();
-    const QImage& s = from->image();
+    // A surface drawn onto itself reads from a copy, as if the source were read first.
+    const QImage s = to == from ? d.copy() : from->image();
 
     // Clip in 64 bits so that no sum of 32-bit arguments can overflow.
     std::int64_t x0 = 0, y0 = 0, x1 = w, y1 = h;  // offsets within the rectangle
@@ -100,24 +122,23 @@ void bitBlt(Surfaces& surfaces, Dc dst, std::int32_t x, std::int32_t y, std::int
     y1 = std::min({y1, std::int64_t{d.height()} - y, std::int64_t{s.height()} - sy});
     if (x0 >= x1 || y0 >= y1) return;
 
-    const auto count = static_cast<std::size_t>(x1 - x0);
-    for (std::int64_t row = y0; row < y1; ++row) {
-        auto* out = reinterpret_cast<QRgb*>(d.scanLine(static_cast<int>(y + row))) + (x + x0);
-        const auto* in =
-            reinterpret_cast<const QRgb*>(s.constScanLine(static_cast<int>(sy + row))) + (sx + x0);
-        switch (rop) {
-            case Rop::SrcCopy:
-                std::copy_n(in, count, out);
-                break;
-            case Rop::SrcAnd:
-                for (std::size_t i = 0; i < count; ++i) out[i] &= in[i];
-                break;
-            case Rop::SrcInvert:
-                // The top byte of an RGB32 pixel must stay 0xff.
-                for (std::size_t i = 0; i < count; ++i) out[i] = (out[i] ^ in[i]) | 0xff000000u;
-                break;
-        }
+    // Row addresses from the first pixel and the strides: asking the image for
+    // each scan line would check its sharing on every row.
+    const auto dStride = static_cast<std::size_t>(d.bytesPerLine()) / sizeof(QRgb);
+    const auto sStride = static_cast<std::size_t>(s.bytesPerLine()) / sizeof(QRgb);
+    QRgb* out = reinterpret_cast<QRgb*>(d.bits()) + static_cast<std::size_t>(y + y0) * dStride +
+                static_cast<std::size_t>(x + x0);
+    const QRgb* in = reinterpret_cast<const QRgb*>(s.constBits()) +
+                     static_cast<std::size_t>(sy + y0) * sStride + static_cast<std::size_t>(sx + x0);
+    auto count = static_cast<std::size_t>(x1 - x0);
+    auto rows = static_cast<std::size_t>(y1 - y0);
+    // Whole rows of two images of one width are one block.
+    if (count == dStride && count == sStride) {
+        count *= rows;
+        rows = 1;
     }
+    for (std::size_t row = 0; row < rows; ++row, out += dStride, in += sStride)
+        transferRow(out, in, count, rop);
 }
 
 }  // namespace bopatron::draw

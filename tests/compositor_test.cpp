@@ -57,6 +57,25 @@ TEST_F(CompositorTest, TransfersAreClippedToBothSurfaces) {
     bitBlt(s, buf(), 0, 0, 10, 10, 12345, 0, 0, Rop::SrcCopy);
 }
 
+TEST_F(CompositorTest, WholeRowBlocksAndCopiesOfASurfaceOntoItself) {
+    // Full-width rows of two surfaces of one width move as one block; the
+    // rows clipped off below must stay untouched.
+    for (int y = 0; y < 284; ++y) s.Picbuf.image().setPixel(7, y, qRgb(y % 256, 1, 2));
+    s.window.image().fill(Qt::white);
+    bitBlt(s, s.hDC(s.window), 0, 200, 437, 284, buf(), 0, 0, Rop::SrcCopy);
+    EXPECT_EQ(s.window.image().pixel(7, 199), qRgb(255, 255, 255));
+    EXPECT_EQ(s.window.image().pixel(7, 200), qRgb(0, 1, 2));
+    EXPECT_EQ(s.window.image().pixel(7, 283), qRgb(83, 1, 2));
+
+    // Overlapping rectangles of one surface read the source as it was before.
+    bitBlt(s, buf(), 7, 1, 1, 10, buf(), 7, 0, Rop::SrcCopy);
+    EXPECT_EQ(at(7, 1), qRgb(0, 1, 2));
+    EXPECT_EQ(at(7, 10), qRgb(9, 1, 2));
+    EXPECT_EQ(at(7, 11), qRgb(11, 1, 2));
+    bitBlt(s, buf(), 7, 0, 1, 5, buf(), 7, 0, Rop::SrcInvert);
+    EXPECT_EQ(at(7, 0), qRgb(0, 0, 0)) << "a pixel combined with itself";
+}
+
 TEST_F(CompositorTest, RestoreLeavesTheLastColumnAsItWas) {
     s.Picbuf.image().fill(Qt::red);
     restoreBackground(s);
