@@ -1,0 +1,48 @@
+// The end of a round with the shipped five-record table: a score that is not
+// placed (read and show) and one that is (read, ask, rewrite and show).
+
+#include "bench/bench_host.h"
+#include "scores/printscore.h"
+#include "scores/score_file.h"
+#include "ui/pictures.h"
+
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+
+namespace bopatron::bench {
+namespace {
+
+void Printscore(benchmark::State& state) {
+    const auto score = static_cast<std::int16_t>(state.range(0));
+    QTemporaryDir dir;
+    BenchHost host(dir.path().toStdString());
+    const std::string path = scores::scoresPath(host);
+    const std::string table = scores::initialScoresText();
+    if (!scores::writeFileAtomically(path, table).empty()) {
+        state.SkipWithError("cannot write the table");
+        return;
+    }
+    draw::Surface Picbuf(ui::kFieldWidth, ui::kFieldHeight, QColor(240, 240, 240));
+    for (auto _ : state) {
+        Picbuf.text.currentX = 0;
+        Picbuf.text.currentY = 0;
+        scores::printscore(host, Picbuf, score);
+        state.PauseTiming();
+        scores::writeFileAtomically(path, table);  // the next round meets the same table
+        state.ResumeTiming();
+    }
+    if (!host.lastMessage.empty()) state.SkipWithError(host.lastMessage.c_str());
+}
+BENCHMARK(Printscore)
+    ->Name("Scores/printscore")
+    ->ArgName("score")
+    ->Arg(0)
+    ->Arg(600)
+    ->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace bopatron::bench
