@@ -3,6 +3,7 @@
 #include "runtime/basic.h"
 #include "sound/cues.h"
 #include "ui/pictures.h"
+#include "ui/timing_log.h"
 
 #include <QApplication>
 #include <QDir>
@@ -69,7 +70,9 @@ Form1Window::Form1Window(const QString& programFolder, QWidget* parent)
     }
 }
 
-bool Form1Window::load() { return handle([this] { form_.Form_Load(); }); }
+bool Form1Window::load() {
+    return handle([this] { form_.Form_Load(); });
+}
 
 bool Form1Window::handle(const std::function<void()>& handler) {
     if (failed_) return false;
@@ -97,19 +100,25 @@ void Form1Window::onTick() {
         ++droppedTicks_;
         return;
     }
+    const std::int64_t start = TimingLog::now();
     if (handle([this] { form_.Timer1_Timer(); })) {
         ++ticksRun_;
+        TimingLog::instance().noteSpan("tick", form_.state().ticks.value_or(0), start);
+        if (!timer1_.isActive()) TimingLog::instance().flush();  // the round is over
         presented_ = true;
         update();
     }
 }
 
 void Form1Window::paintEvent(QPaintEvent*) {
+    const std::int64_t start = TimingLog::now();
     // A repaint that no tick asked for is the window's paint event.
     if (!presented_) handle([this] { form_.Form_Paint(); });
     presented_ = false;
     QPainter painter(this);
     painter.drawImage(0, 0, surfaces_.window.image());
+    painter.end();
+    TimingLog::instance().noteSpan("paint", ticksRun_, start);
 }
 
 void Form1Window::mousePressEvent(QMouseEvent* event) {

@@ -1,5 +1,7 @@
 #include "ui/qt_host.h"
 
+#include "ui/timing_log.h"
+
 #include <QBitmap>
 #include <QCoreApplication>
 #include <QCursor>
@@ -53,7 +55,9 @@ std::string QtHost::inputBox(const std::string& prompt, const std::optional<std:
     dialog.setLabelText(QString::fromStdString(prompt).replace(QLatin1Char('\r'), QLatin1Char('\n')));
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setModal(true);
-    if (dialog.exec() != QDialog::Accepted) return {};
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    TimingLog::instance().note("answer");
+    if (!accepted) return {};
     return dialog.textValue().toStdString();
 }
 

@@ -1,0 +1,51 @@
+#!/bin/sh
+# Times one real round under Xvfb: starts the game with a timing log, presses
+# "New Game", answers difficulty 5, touches nothing else, and reports the time
+# from the answer to the end of tick 1000 and every tick's period.
+# Usage: bench/round_timing.sh build/bin/bopatron
+# Reports only; a busy machine shows in the figures, not in the exit status.
+set -eu
+program="$(realpath "$1")"
+here="$(cd "$(dirname "$0")" && pwd)"
+work="$(mktemp -d)"
+trap 'cleanup_game; [ -n "${KEEP_LOG:-}" ] && cp "$work/timing.log" "$KEEP_LOG"; rm -rf "$work"' EXIT
+. "$here/../tests/e2e/common.sh"
+
+export BOPATRON_TIMING_LOG="$work/timing.log"
+start_game "$program"
+new_round 5
+for _ in $(seq 300); do
+    grep -q '^tick 1000 ' "$work/timing.log" 2>/dev/null && break
+    sleep 0.1
+done
+grep -q '^tick 1000 ' "$work/timing.log" || { echo "FAIL: the round did not reach tick 1000"; cat "$work/log"; exit 1; }
+
+awk '
+$1 == "main" { main = $2 }
+$1 == "paint" && !painted { painted = $4 }
+$1 == "answer" { answer = $2; last = $2; n = 0; max = 0; over = 0 }
+$1 == "tick" && answer {
+    # A period runs from the start of one tick to the start of the next.
+    period = ($3 - last) / 1e6; last = $3; n++
+    busy = ($4 - $3) / 1e6
+    if ($2 == 1000) lastBusy = busy
+    else if (busy > maxBusy) maxBusy = busy
+    if (period > max) { max = period; maxTick = $2 }
+    if (period > 25) over++
+    if (period < 15) early++
+    if ($2 == 1000) end = $4
+}
+END {
+    total = (end - answer) / 1e9
+    printf "start-up, main to first painted frame:  %.1f ms\n", (painted - main) / 1e6
+    printf "answer to end of tick 1000:            %.4f s (target 20.0 s +-0.5 %%: %s)\n", total,
+        (total >= 19.9 && total <= 20.1) ? "met" : "MISSED"
+    printf "error against 20.0 s:                  %+.3f %%\n", (total - 20) / 20 * 100
+    printf "ticks run:                             %d\n", n
+    printf "mean tick period:                      %.3f ms\n", total * 1000 / n
+    printf "longest tick period:                   %.3f ms at tick %d (target <= 25 ms: %s)\n", max, maxTick,
+        max <= 25 ? "met" : "MISSED"
+    printf "periods over 25 ms / under 15 ms:      %d / %d\n", over, early
+    printf "longest tick 1 to 999, start to end:   %.3f ms\n", maxBusy
+    printf "tick 1000 with the high-score table:   %.3f ms\n", lastBusy
+}' "$work/timing.log"

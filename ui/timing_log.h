@@ -1,0 +1,35 @@
+#pragma once
+// A record of when things happen, for measuring the clock of a real round.
+// Off unless the environment variable BOPATRON_TIMING_LOG names a file; then
+// each event is one line "<event> <steady-clock nanoseconds>", for example
+// "answer 81234567890"; a tick's line holds its number and when it began and
+// ended: "tick 1000 101234000000 101234067890".
+
+#include <cstdint>
+#include <fstream>
+
+namespace bopatron::ui {
+
+inline constexpr char kTimingLogVariable[] = "BOPATRON_TIMING_LOG";
+
+class TimingLog {
+public:
+    // The process's one log, opened on first use.
+    static TimingLog& instance();
+
+    bool enabled() const { return out_.is_open(); }
+    void note(const char* event);
+    // An event that began at start (a value of now()) and ends now.
+    void noteSpan(const char* event, long long number, std::int64_t start);
+    static std::int64_t now();
+    // Writes what is buffered: called when a round ends, so a reader never
+    // waits for the program to exit.
+    void flush();
+
+private:
+    TimingLog();
+
+    std::ofstream out_;
+};
+
+}  // namespace bopatron::ui
