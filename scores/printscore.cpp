@@ -17,22 +17,17 @@ using runtime::toInteger;
 
 namespace {
 
-constexpr std::size_t kRows = 6;      // the working table's rows; row 6 is never written
-constexpr std::size_t kWritten = 5;   // records written back
+constexpr std::size_t kRows = 6;     // the working table's rows; row 6 is never written
+constexpr std::size_t kWritten = 5;  // records written back
 
 struct Row {
     std::string topInitials = std::string(3, ' ');  // unfilled rows are written blank
     std::int16_t topScores = 0;
 };
 
-// The typed text as the file's one-byte characters; a double quote, which the
-// record format cannot hold, becomes an apostrophe.
+// The typed text as the file's one-byte characters.
 std::string initialsFromAnswer(const std::string& answer) {
-    std::string text = QString::fromStdString(answer).toLatin1().toStdString();
-    std::replace(text.begin(), text.end(), '"', '\'');
-    std::replace(text.begin(), text.end(), '\r', ' ');
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    return text;
+    return QString::fromStdString(answer).toLatin1().toStdString();
 }
 
 // The records of the file, re-creating it from the shipped table when missing.

@@ -11,7 +11,9 @@ namespace bopatron::scores {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -77,7 +79,12 @@ double scoreValue(std::string_view scoreText) {
 }
 
 std::string formatRecord(std::string_view initials, std::int16_t score) {
-    return "\"" + std::string(initials) + "\"," + runtime::str(score) + "\r\n";
+    std::string field(initials);
+    for (char& c : field) {
+        if (c == '"') c = '\'';
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return "\"" + field + "\"," + runtime::str(score) + "\r\n";
 }
 
 std::string initialScoresText() {

@@ -29,7 +29,9 @@ std::vector<Record> parseRecords(std::string_view text);
 // not fit a 16-bit integer.
 double scoreValue(std::string_view scoreText);
 
-// One record as the game writes it: "ABC",150 and CR LF.
+// One record as the game writes it: "ABC",150 and CR LF. A record cannot hold
+// a double quote or a line end in its initials: a quote is written as an
+// apostrophe and a line end as a space, so the record reads back as written.
 std::string formatRecord(std::string_view initials, std::int16_t score);
 
 // The five records the game ships with.

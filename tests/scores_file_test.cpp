@@ -160,6 +160,13 @@ TEST_F(PrintscoreTest, MalformedFileIsReadWithoutEndingTheGame) {
     // "abc" and the missing score read as 0, "70000" as its first four
     // characters; the blank line is skipped and records past row six are ignored.
     EXPECT_EQ(stored(), records({{"NEW", 35}, {"AAA", 0}, {"BBB", 0}, {"CCC", 7000}, {"DDD", 40}}));
+
+    // An unquoted name may hold a quote; it is written as an apostrophe so
+    // that the rewritten record reads back whole.
+    store("a\"b,50\r\n");
+    host.answers({"NEW"});
+    run(60);
+    EXPECT_EQ(stored().substr(0, 21), "\"NEW\",60\r\n\"a'b\",50\r\n");
 }
 
 TEST_F(PrintscoreTest, ScoreFieldsLongerThanFourCharactersAreReadAsTheirFirstFour) {
