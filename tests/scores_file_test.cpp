@@ -166,7 +166,7 @@ TEST_F(PrintscoreTest, MalformedFileIsReadWithoutEndingTheGame) {
     store("a\"b,50\r\n");
     host.answers({"NEW"});
     run(60);
-    EXPECT_EQ(stored().substr(0, 21), "\"NEW\",60\r\n\"a'b\",50\r\n");
+    EXPECT_EQ(stored().substr(0, 20), "\"NEW\",60\r\n\"a'b\",50\r\n");
 }
 
 TEST_F(PrintscoreTest, ScoreFieldsLongerThanFourCharactersAreReadAsTheirFirstFour) {
