@@ -70,9 +70,7 @@ Form1Window::Form1Window(const QString& programFolder, QWidget* parent)
     }
 }
 
-bool Form1Window::load() {
-    return handle([this] { form_.Form_Load(); });
-}
+bool Form1Window::load() { return handle([this] { form_.Form_Load(); }); }
 
 bool Form1Window::handle(const std::function<void()>& handler) {
     if (failed_) return false;
