@@ -36,10 +36,8 @@ id nobody >/dev/null 2>&1 || { echo "SKIPPED: no user 'nobody' to play as"; exit
 command -v setpriv >/dev/null || { echo "SKIPPED: setpriv is missing"; exit 77; }
 mkdir -p "$work/home"
 chown nobody "$work/home"
-Xvfb -ac -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+. "$(dirname "$0")/e2e/common.sh"
+start_xvfb -ac  # any user may draw on it
 setpriv --reuid=nobody --regid=nogroup --clear-groups \
     env -u QT_QPA_PLATFORM -u XDG_DATA_HOME -u XDG_RUNTIME_DIR HOME="$work/home" \
     "$prefix/bin/bopatron" >"$work/log" 2>&1 &

@@ -2,14 +2,33 @@
 # private Xvfb display and the game's window. Source it after setting
 # "work" to a fresh folder; cleanup_game stops what start_game started.
 
+# start_xvfb [ARGS...]: starts a private Xvfb with the extra arguments, sets
+# $xvfb to its process and exports DISPLAY. Two servers started at once can
+# race for one display number and the loser exits; it starts again until a
+# server answers.
+start_xvfb() {
+    for _ in 1 2 3; do
+        rm -f "$work/display"
+        Xvfb "$@" -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
+        xvfb=$!
+        for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+        export DISPLAY=":$(cat "$work/display" 2>/dev/null)"
+        for _ in $(seq 20); do
+            xdpyinfo >/dev/null 2>&1 && return 0
+            kill -0 "$xvfb" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill "$xvfb" 2>/dev/null || true
+    done
+    echo "FAIL: no X server started"
+    exit 1
+}
+
 # start_game PROGRAM: starts Xvfb and the game; sets $window to its window id.
 start_game() {
     # A private copy of the program folder, so a test never touches the build's scores.
     cp -r "$(dirname "$1")" "$work/game"
-    Xvfb -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
-    xvfb=$!
-    for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-    export DISPLAY=":$(cat "$work/display")"
+    start_xvfb
     unset QT_QPA_PLATFORM
 
     "$work/game/$(basename "$1")" >"$work/log" 2>&1 &
