@@ -98,18 +98,17 @@ void Form1Window::onTick() {
         ++droppedTicks_;
         return;
     }
-    const std::int64_t start = TimingLog::now();
+    const std::int64_t start = TimingLog::instance().start();
     if (handle([this] { form_.Timer1_Timer(); })) {
         ++ticksRun_;
         TimingLog::instance().noteSpan("tick", form_.state().ticks.value_or(0), start);
-        if (!timer1_.isActive()) TimingLog::instance().flush();  // the round is over
         presented_ = true;
         update();
     }
 }
 
 void Form1Window::paintEvent(QPaintEvent*) {
-    const std::int64_t start = TimingLog::now();
+    const std::int64_t start = TimingLog::instance().start();
     // A repaint that no tick asked for is the window's paint event.
     if (!presented_) handle([this] { form_.Form_Paint(); });
     presented_ = false;

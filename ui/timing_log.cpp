@@ -25,15 +25,12 @@ std::int64_t TimingLog::now() {
 }
 
 void TimingLog::note(const char* event) {
-    if (enabled()) out_ << event << ' ' << now() << '\n';
+    // Each line is written at once, so the log can be read while the game runs.
+    if (enabled()) out_ << event << ' ' << now() << std::endl;
 }
 
 void TimingLog::noteSpan(const char* event, long long number, std::int64_t start) {
-    if (enabled()) out_ << event << ' ' << number << ' ' << start << ' ' << now() << '\n';
-}
-
-void TimingLog::flush() {
-    if (enabled()) out_.flush();
+    if (enabled()) out_ << event << ' ' << number << ' ' << start << ' ' << now() << std::endl;
 }
 
 }  // namespace bopatron::ui

@@ -19,15 +19,14 @@ public:
 
     bool enabled() const { return out_.is_open(); }
     void note(const char* event);
-    // An event that began at start (a value of now()) and ends now.
+    // When an event begins: the clock is read only while the log is on.
+    std::int64_t start() const { return enabled() ? now() : 0; }
+    // An event that began at start and ends now.
     void noteSpan(const char* event, long long number, std::int64_t start);
-    static std::int64_t now();
-    // Writes what is buffered: called when a round ends, so a reader never
-    // waits for the program to exit.
-    void flush();
 
 private:
     TimingLog();
+    static std::int64_t now();
 
     std::ofstream out_;
 };

@@ -13,6 +13,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
+export BOPATRON_TIMING_LOG="$work/timing.log"
 start_game "$program"
 sleep 0.5
 
@@ -52,4 +53,8 @@ for shot in $(seq 12); do
 done
 [ -n "$seen" ] || fail "no rat came up in three seconds"
 kill -0 "$game" || fail "the game ended"
+# The timing log that bench/round_timing.sh reads: the answer, then ticks
+# numbered from 1, each starting before it ends.
+awk '$1 == "answer" { a = 1 } $1 == "tick" && a { n++; if ($2 != n || $4 < $3) bad = 1 }
+     END { exit !(a && n > 50 && !bad) }' "$work/timing.log" || fail "timing log: $(head -c 300 "$work/timing.log")"
 echo "PASS: window, field, New Game, status text, hand and a rat ($seen)"
