@@ -20,10 +20,8 @@ dpkg -i "$deb" >/dev/null 2>&1 || DEBIAN_FRONTEND=noninteractive apt-get install
 dpkg -s bopatron | grep -q "Status: install ok installed" || fail "the package did not install"
 [ "$(bopatron --version)" = "Bopatron 1.00" ] || fail "bopatron --version"
 
-Xvfb -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+. "$(dirname "$0")/e2e/common.sh"
+start_xvfb
 env -u QT_QPA_PLATFORM HOME="$work" bopatron >"$work/log" 2>&1 &
 game=$!
 for _ in $(seq 100); do

@@ -2,25 +2,39 @@
 # private Xvfb display and the game's window. Source it after setting
 # "work" to a fresh folder; cleanup_game stops what start_game started.
 
+# owns_display PID N: the process PID listens on the socket of display N.
+owns_display() {
+    inodes=$(ls -l "/proc/$1/fd" 2>/dev/null | sed -n 's/.*socket:\[\([0-9]*\)\]$/\1/p' | tr '\n' ' ')
+    awk -v want=" $inodes" -v path="/tmp/.X11-unix/X$2" \
+        '($8 == path || $8 == "@" path) && index(want, " " $7 " ") { found = 1 } END { exit !found }' /proc/net/unix
+}
+
 # start_xvfb [ARGS...]: starts a private Xvfb with the extra arguments, sets
-# $xvfb to its process and exports DISPLAY. Two servers started at once can
-# race for one display number and the loser exits; it starts again until a
-# server answers.
+# $xvfb to its process and exports DISPLAY. The server picks a free display
+# itself (-displayfd); the display counts as ours only when its listening
+# socket belongs to our own process, so a test never talks to another test's
+# server.
+# Two servers started at once can race for one number and the loser exits;
+# it starts again.
 start_xvfb() {
-    for _ in 1 2 3; do
+    for _ in 1 2 3 4 5; do
         rm -f "$work/display"
-        Xvfb "$@" -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
+        Xvfb "$@" -displayfd 3 -nolisten tcp -screen 0 "${XVFB_SCREEN:-800x600x24}" 3>"$work/display" 2>/dev/null &
         xvfb=$!
         for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-        export DISPLAY=":$(cat "$work/display" 2>/dev/null)"
+        n=$(cat "$work/display" 2>/dev/null)
+        export DISPLAY=":$n"
         for _ in $(seq 20); do
-            xdpyinfo >/dev/null 2>&1 && return 0
             kill -0 "$xvfb" 2>/dev/null || break
+            if [ -n "$n" ] && owns_display "$xvfb" "$n" && xdpyinfo >/dev/null 2>&1; then
+                return 0
+            fi
             sleep 0.1
         done
         kill "$xvfb" 2>/dev/null || true
+        sleep "0.$(( $$ % 9 + 1 ))"  # out of step with a rival
     done
-    echo "FAIL: no X server started"
+    echo "FAIL: no X server of our own started"
     exit 1
 }
 
