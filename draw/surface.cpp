@@ -21,18 +21,45 @@ Surface::Surface(int width, int height, QColor fill) : image_(width, height, QIm
 
 Surface::Surface(QImage picture) : image_(picture.convertToFormat(QImage::Format_RGB32)) {}
 
+namespace {
+
+// Where the system keeps a raster face with a terminal's 8 x 13 cell, used
+// when it has no "Terminal" face of its own (xfonts-base on Debian).
+constexpr const char* kRasterFaceFiles[] = {"/usr/share/fonts/X11/misc/8x13.pcf.gz"};
+
+// The family of the raster face, loaded once; empty when there is none.
+const QString& rasterFace() {
+    static const QString family = [] {
+        for (const char* file : kRasterFaceFiles) {
+            const QStringList families =
+                QFontDatabase::applicationFontFamilies(QFontDatabase::addApplicationFont(QString::fromLatin1(file)));
+            if (!families.isEmpty()) return families.front();
+        }
+        return QString();
+    }();
+    return family;
+}
+
+// Sizes are pixels at 96 dots per inch, so the text never depends on the screen.
+int pixelsOf(double points) { return static_cast<int>(std::lround(points * 96.0 / 72.0)); }
+
+}  // namespace
+
 QFont resolveFont(const QString& name, double points, bool bold) {
-    // Sizes are pixels at 96 dots per inch, so the text never depends on the screen.
-    const int pixels = static_cast<int>(std::lround(points * 96.0 / 72.0));
+    const int pixels = pixelsOf(points);
     QFont font(name);
+    if (!QFontDatabase::hasFamily(name)) {
+        if (!rasterFace().isEmpty()) {
+            font = QFont(rasterFace());
+        } else {
+            font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+            font.setStyleHint(QFont::TypeWriter);
+        }
+    }
     font.setPixelSize(pixels);
     font.setBold(bold);
-    if (!QFontDatabase::hasFamily(name)) {
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        font.setStyleHint(QFont::TypeWriter);
-        font.setPixelSize(pixels);
-        font.setBold(bold);
-    }
+    // Letters of whole pixels, as a raster face draws them: sharp at any magnification.
+    font.setStyleStrategy(QFont::NoAntialias);
     return font;
 }
 
@@ -44,7 +71,10 @@ const Surface::FontCache& Surface::font() {
         font_.font = resolveFont(text.fontName, text.fontSize, text.fontBold);
         const QFontMetrics metrics(font_.font);
         font_.ascent = metrics.ascent();
-        font_.height = metrics.height();
+        // A line is the size in pixels and two of leading, or the face's own
+        // height where that is more: lines keep their places whichever face the
+        // system supplies.
+        font_.height = std::max(metrics.height(), pixelsOf(text.fontSize) + 2);
     }
     return font_;
 }

@@ -222,9 +222,8 @@ TEST_F(PrintscoreTest, HeadingStartsOnTheLineBelowTheStatusText) {
     buffer.text.currentY = 40;
     store(kTable);
     run(0);
-    const int lineHeight = QFontMetrics(draw::resolveFont(QStringLiteral("Terminal"), 9, false)).height();
-    const int rowHeight = QFontMetrics(draw::resolveFont(QStringLiteral("Terminal"), 8, false)).height();
-    EXPECT_EQ(buffer.text.currentY, 40 + 4 * lineHeight + 10 * rowHeight);
+    // Lines of 14 pixels in the 9-point face, rows of 13 in the 8-point one.
+    EXPECT_EQ(buffer.text.currentY, 40 + 4 * 14 + 10 * 13);
     EXPECT_EQ(buffer.text.currentX, 0);
 }
 

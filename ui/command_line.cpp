@@ -1,22 +1,72 @@
 #include "ui/command_line.h"
 
+#include "ui/field_view.h"
+
+#include <algorithm>
+#include <charconv>
+
 namespace bopatron::ui {
 
+namespace {
+
+constexpr char kUsage[] = "Usage: bopatron [--scale=N|auto] [--fullscreen] [--mute] [--help] [--version]\n";
+constexpr char kHelp[] =
+    "Bopatron: whack the rats that pop out of nine holes.\n"
+    "With no option the game starts as it always was: a 437 x 284 window, sound on.\n"
+    "\n"
+    "  --scale=N       show every pixel N x N, N from 1 to 8 (keys: Ctrl+Plus, Ctrl+Minus, Ctrl+0)\n"
+    "  --scale=auto    the largest scale whose window fits the screen\n"
+    "  --fullscreen    fill the screen, the field as large as fits (keys: F11, Alt+Return)\n"
+    "  --mute          play no sound (key: Ctrl+M)\n"
+    "  --help          print this help and exit\n"
+    "  --version       print the version and exit\n"
+    "\n"
+    "A choice made with a key is remembered for the next start; an option counts for one run.\n";
+
+std::optional<int> scaleFrom(const std::string& value) {
+    if (value == "auto") return kScaleAuto;
+    int n = 0;
+    const char* end = value.data() + value.size();
+    const auto [last, error] = std::from_chars(value.data(), end, n);
+    if (error != std::errc() || last != end || n < 1 || n > kMaxScale) return std::nullopt;
+    return n;
+}
+
+CommandLine failure(const std::string& why) {
+    return {CommandLine::Action::Fail, "bopatron: " + why + "\n" + kUsage, {}, {}, {}};
+}
+
+}  // namespace
+
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
-    using Action = CommandLine::Action;
-    if (arguments.empty()) return {};
-    if (arguments.size() == 1 && arguments[0] == "--version") {
-        return {Action::PrintAndExit, std::string("Bopatron ") + kVersion + "\n"};
+    // --help and --version stand alone: anything beside one has no place.
+    const auto asks = [](const std::string& a) { return a == "--help" || a == "--version"; };
+    const auto ask = std::find_if(arguments.begin(), arguments.end(), asks);
+    if (ask != arguments.end()) {
+        if (arguments.size() > 1) {
+            return failure("unexpected argument '" + arguments[ask == arguments.begin() ? 1 : 0] + "'");
+        }
+        const std::string text = *ask == "--help" ? std::string(kUsage) + kHelp
+                                                  : std::string("Bopatron ") + kVersion + "\n";
+        return {CommandLine::Action::PrintAndExit, text, {}, {}, {}};
     }
-    if (arguments.size() == 1 && arguments[0] == "--help") {
-        return {Action::PrintAndExit,
-                "Usage: bopatron [--help | --version]  (with no argument, starts the game)\n"};
+    CommandLine command;
+    for (const std::string& argument : arguments) {
+        if (argument.rfind("--scale=", 0) == 0) {
+            command.scale = scaleFrom(argument.substr(8));
+            if (!command.scale) {
+                return failure("bad value in '" + argument + "': the scale is a whole number from 1 to " +
+                               std::to_string(kMaxScale) + ", or auto");
+            }
+        } else if (argument == "--fullscreen") {
+            command.fullscreen = true;
+        } else if (argument == "--mute") {
+            command.mute = true;
+        } else {
+            return failure("unexpected argument '" + argument + "'");
+        }
     }
-    // Name the first argument that has no place: "--version extra" names "extra".
-    const bool knownFirst = arguments[0] == "--version" || arguments[0] == "--help";
-    const std::string& unexpected = arguments[knownFirst ? 1 : 0];
-    return {Action::Fail,
-            "bopatron: unexpected argument '" + unexpected + "'\nUsage: bopatron [--help | --version]\n"};
+    return command;
 }
 
 }  // namespace bopatron::ui

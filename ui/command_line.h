@@ -1,17 +1,24 @@
 #pragma once
-// The program's command line: none to play, --help or --version to ask.
+// The program's command line: no argument plays as the original did; the
+// options choose a larger picture, fullscreen or silence for this run only.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace bopatron::ui {
 
 inline constexpr char kVersion[] = "1.00";
+inline constexpr int kScaleAuto = 0;  // --scale=auto: as large as fits the screen
 
 struct CommandLine {
     enum class Action { Play, PrintAndExit, Fail };
     Action action = Action::Play;
     std::string text;  // what to print: on stdout for PrintAndExit, on stderr for Fail
+    // Choices for this run; unset ones come from the player's settings.
+    std::optional<int> scale;  // 1 to kMaxScale, or kScaleAuto
+    std::optional<bool> fullscreen;
+    std::optional<bool> mute;
 };
 
 // Reads the arguments that follow the program's name.

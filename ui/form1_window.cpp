@@ -3,14 +3,22 @@
 #include "runtime/basic.h"
 #include "sound/cues.h"
 #include "ui/pictures.h"
+#include "ui/settings.h"
 #include "ui/timing_log.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegion>
+#include <QScreen>
+#include <QShortcut>
+
+#include <cmath>
+#include <cstring>
 
 namespace bopatron::ui {
 
@@ -33,6 +41,34 @@ std::int16_t shiftCode(Qt::KeyboardModifiers modifiers) {
     return code;
 }
 
+// The window surface is compared with what was last shown in tiles of this
+// many pixels; only changed tiles are sent to the screen.
+constexpr int kTile = 16;
+
+QRegion changedTiles(const QImage& now, const QImage& before) {
+    if (now.size() != before.size()) return QRegion(now.rect());
+    QRegion changed;
+    for (int y = 0; y < now.height(); y += kTile) {
+        const int rows = std::min(kTile, now.height() - y);
+        for (int x = 0; x < now.width(); x += kTile) {
+            const int columns = std::min(kTile, now.width() - x);
+            const auto offset = static_cast<std::size_t>(x) * sizeof(QRgb);
+            for (int row = y; row < y + rows; ++row) {
+                if (std::memcmp(now.constScanLine(row) + offset, before.constScanLine(row) + offset,
+                                static_cast<std::size_t>(columns) * sizeof(QRgb)) != 0) {
+                    changed += QRect(x, y, columns, rows);
+                    break;
+                }
+            }
+        }
+    }
+    return changed;
+}
+
+// A whole number of device pixels per window pixel: field pixels then map
+// onto whole device pixels and a partial repaint leaves no seams.
+bool wholeRatio(qreal ratio) { return ratio == std::floor(ratio); }
+
 }  // namespace
 
 Form1Window::Form1Window(const QString& programFolder, QWidget* parent)
@@ -45,7 +81,8 @@ Form1Window::Form1Window(const QString& programFolder, QWidget* parent)
     QPalette face = palette();
     face.setColor(QPalette::Window, face.color(QPalette::Button));
     setPalette(face);
-    setAutoFillBackground(true);
+    // paintEvent covers every pixel itself: the field, and the face colour around it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     // Pointer code 99 until the load event sets 0.
     host_.setPointer(runtime::kPointerCustom);
 
@@ -58,6 +95,7 @@ Form1Window::Form1Window(const QString& programFolder, QWidget* parent)
     command1_->setFocusPolicy(Qt::StrongFocus);
     command1_->setFocus();
     setFocusProxy(command1_);
+    buttonFont_ = command1_->font();
     connect(command1_, &QPushButton::clicked, this, [this] { handle([this] { form_.Command1_Click(); }); });
 
     timer1_.setInterval(kTickMs);
@@ -68,29 +106,106 @@ Form1Window::Form1Window(const QString& programFolder, QWidget* parent)
     for (std::string_view cue : sound::kAllCues) {
         host_.sounds().preload(runtime::programPath(host_.programFolder(), cue));
     }
+    shown_ = surfaces_.window.image().copy();
+    addShortcuts();
+}
+
+void Form1Window::addShortcuts() {
+    // Keys the original never handled; each works wherever the focus is in the window.
+    const auto bind = [this](const QList<QKeySequence>& keys, auto action) {
+        for (const QKeySequence& key : keys) {
+            connect(new QShortcut(key, this), &QShortcut::activated, this, action);
+        }
+    };
+    bind({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, [this] {
+        const int fits = largestScaleFitting(screen()->availableGeometry().size());
+        if (scale_ < fits) choose(kScaleKey, scale_ + 1);
+    });
+    bind({QKeySequence::ZoomOut}, [this] {
+        if (scale_ > 1) choose(kScaleKey, scale_ - 1);
+    });
+    bind({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { choose(kScaleKey, 1); });
+    bind({QKeySequence(Qt::Key_F11), QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)},
+         [this] { choose(kFullscreenKey, isFullScreen() ? 0 : 1); });
+    bind({QKeySequence(Qt::CTRL | Qt::Key_M)}, [this] { choose(kMuteKey, muted() ? 0 : 1); });
+}
+
+void Form1Window::choose(const char* key, int value) {
+    const std::string_view k(key);
+    if (k == kScaleKey) setScale(value);
+    if (k == kFullscreenKey) setFullscreen(value != 0);
+    if (k == kMuteKey) setMuted(value != 0);
+    if (onPlayerChoice) onPlayerChoice(key, value);
+}
+
+void Form1Window::setScale(int scale) {
+    scale_ = std::clamp(scale, 1, kMaxScale);
+    if (!isFullScreen()) resize(kFieldWidth * scale_, kFieldHeight * scale_);
+    layoutField();
+}
+
+void Form1Window::setFullscreen(bool on) {
+    if (on == isFullScreen()) return;
+    if (on) {
+        setWindowState(windowState() | Qt::WindowFullScreen);
+    } else {
+        setWindowState(windowState() & ~Qt::WindowFullScreen);
+        resize(kFieldWidth * scale_, kFieldHeight * scale_);
+    }
+    layoutField();
+}
+
+void Form1Window::resizeEvent(QResizeEvent*) { layoutField(); }
+
+void Form1Window::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) layoutField();
+    QWidget::changeEvent(event);
+}
+
+void Form1Window::layoutField() {
+    view_ = viewFor(size(), scale_, isFullScreen());
+    const int n = view_.scale;
+    command1_->setGeometry(QRect(view_.origin + QPoint(6, 6) * n, QSize(72, 33) * n));
+    QFont font = buttonFont_;
+    if (buttonFont_.pixelSize() > 0) {
+        font.setPixelSize(buttonFont_.pixelSize() * n);
+    } else {
+        font.setPointSizeF(buttonFont_.pointSizeF() * n);
+    }
+    command1_->setFont(font);
+    update();
 }
 
 bool Form1Window::load() { return handle([this] { form_.Form_Load(); }); }
 
 bool Form1Window::handle(const std::function<void()>& handler) {
     if (failed_) return false;
-    ++running_;
+    // Counted while it runs, however it ends.
+    struct Running {
+        int& count;
+        explicit Running(int& c) : count(++c) {}
+        ~Running() { --count; }
+    } running(running_);
     try {
         handler();
+        return true;
     } catch (const std::exception& error) {
-        --running_;
-        fail(error);
-        return false;
+        fail(error.what());
+    } catch (...) {
+        fail("Unexpected error");
     }
-    --running_;
-    return true;
+    return false;
 }
 
-void Form1Window::fail(const std::exception& error) {
+void Form1Window::fail(const char* message) {
     failed_ = true;
     timer1_.stop();
-    QMessageBox::critical(this, QString::fromLatin1(kTitle), QString::fromUtf8(error.what()));
-    QCoreApplication::exit(1);
+    // The box waits for the player; it is never opened inside a paint event.
+    const QString text = QString::fromUtf8(message);
+    QTimer::singleShot(0, this, [this, text] {
+        QMessageBox::critical(this, QString::fromLatin1(kTitle), text);
+        QCoreApplication::exit(1);
+    });
 }
 
 void Form1Window::onTick() {
@@ -103,23 +218,48 @@ void Form1Window::onTick() {
         ++ticksRun_;
         TimingLog::instance().noteSpan("tick", form_.state().ticks.value_or(0), start);
         presented_ = true;
-        update();
+        showChanges();
     }
 }
 
-void Form1Window::paintEvent(QPaintEvent*) {
+void Form1Window::showChanges() {
+    const QImage& frame = surfaces_.window.image();
+    if (!wholeRatio(devicePixelRatioF())) {
+        update(view_.fieldInWindow());
+    } else {
+        for (const QRect& tile : changedTiles(frame, shown_)) update(view_.toWindow(tile));
+    }
+    if (shown_.size() == frame.size()) {
+        std::memcpy(shown_.bits(), frame.constBits(), static_cast<std::size_t>(frame.sizeInBytes()));
+    } else {
+        shown_ = frame.copy();
+    }
+}
+
+void Form1Window::paintEvent(QPaintEvent* event) {
     const std::int64_t start = TimingLog::instance().start();
     // A repaint that no tick asked for is the window's paint event.
     if (!presented_) handle([this] { form_.Form_Paint(); });
     presented_ = false;
     QPainter painter(this);
-    painter.drawImage(0, 0, surfaces_.window.image());
+    const QRect field = view_.fieldInWindow();
+    for (const QRect& r : event->region() - field) painter.fillRect(r, palette().color(QPalette::Window));
+    const QImage& frame = surfaces_.window.image();
+    if (view_.scale == 1) {
+        painter.drawImage(view_.origin, frame);
+    } else {
+        // Each field pixel a block of whole pixels: nearest neighbour, no smoothing.
+        for (const QRect& r : event->region() & field) {
+            const QRect source = view_.fieldCovering(r);
+            painter.drawImage(view_.toWindow(source), frame, source);
+        }
+    }
     painter.end();
     TimingLog::instance().noteSpan("paint", ticksRun_, start);
 }
 
 void Form1Window::mousePressEvent(QMouseEvent* event) {
-    const QPointF p = event->position();
+    const QPointF p = view_.toField(event->position());
     handle([&] {
         form_.Form_MouseDown(buttonCode(event->button()), shiftCode(event->modifiers()),
                              static_cast<float>(p.x()), static_cast<float>(p.y()));
@@ -127,7 +267,7 @@ void Form1Window::mousePressEvent(QMouseEvent* event) {
 }
 
 void Form1Window::mouseMoveEvent(QMouseEvent* event) {
-    const QPointF p = event->position();
+    const QPointF p = view_.toField(event->position());
     handle([&] {
         form_.Form_MouseMove(buttonCode(event->buttons()), shiftCode(event->modifiers()),
                              static_cast<float>(p.x()), static_cast<float>(p.y()));
@@ -135,7 +275,7 @@ void Form1Window::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void Form1Window::mouseReleaseEvent(QMouseEvent* event) {
-    const QPointF p = event->position();
+    const QPointF p = view_.toField(event->position());
     handle([&] {
         form_.Form_MouseUp(buttonCode(event->button()), shiftCode(event->modifiers()),
                            static_cast<float>(p.x()), static_cast<float>(p.y()));

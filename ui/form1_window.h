@@ -5,8 +5,11 @@
 
 #include "draw/surface.h"
 #include "game/form1.h"
+#include "ui/field_view.h"
 #include "ui/qt_host.h"
 
+#include <QFont>
+#include <QImage>
 #include <QTimer>
 #include <QWidget>
 
@@ -36,8 +39,22 @@ public:
     // Ticks that ran Timer1_Timer.
     long ticksRun() const { return ticksRun_; }
 
+    // The player's options, none of which the game's rules see. The window
+    // shows every field pixel as a scale x scale block; in fullscreen the
+    // field is as large as fits, centred.
+    int scale() const { return scale_; }
+    void setScale(int scale);
+    void setFullscreen(bool on);
+    void setMuted(bool muted) { host_.setMuted(muted); }
+    bool muted() const { return host_.muted(); }
+    const FieldView& view() const { return view_; }
+    // Called with a settings key and its new value when the player changes an option with a key.
+    std::function<void(const char* key, int value)> onPlayerChoice;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -48,7 +65,13 @@ private:
     // program with a non-zero status.
     bool handle(const std::function<void()>& handler);
     void onTick();
-    void fail(const std::exception& error);
+    void fail(const char* message);
+    // Places the field and the button for the window's size, scale and state.
+    void layoutField();
+    // Asks to show what changed on the window surface since it was last shown.
+    void showChanges();
+    void addShortcuts();
+    void choose(const char* key, int value);
 
     draw::Surfaces surfaces_;
     QPushButton* command1_ = nullptr;
@@ -60,6 +83,10 @@ private:
     bool presented_ = false;  // the window surface holds a new frame to show
     long droppedTicks_ = 0;
     long ticksRun_ = 0;
+    int scale_ = 1;
+    FieldView view_;
+    QFont buttonFont_;
+    QImage shown_;  // the window surface as last asked to be shown
 };
 
 }  // namespace bopatron::ui

@@ -1,15 +1,25 @@
 #include "ui/command_line.h"
 #include "ui/form1_window.h"
+#include "ui/settings.h"
 #include "ui/timing_log.h"
 
 #include <QApplication>
+#include <QScreen>
 
 #include <cstdio>
 
+namespace {
+
+// Room that a window frame takes around the client area.
+constexpr QSize kFrameAllowance(16, 48);
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
     using bopatron::ui::CommandLine;
-    // Read before Qt starts, so that --version and --help need no display.
-    const CommandLine command = bopatron::ui::parseCommandLine({argv + 1, argv + argc});
+    namespace ui = bopatron::ui;
+    // Read before Qt starts, so that --version, --help and usage errors need no display.
+    const CommandLine command = ui::parseCommandLine({argv + 1, argv + argc});
     if (command.action == CommandLine::Action::PrintAndExit) {
         std::fputs(command.text.c_str(), stdout);
         return 0;
@@ -19,7 +29,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    bopatron::ui::TimingLog::instance().note("main");
+    ui::TimingLog::instance().note("main");
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     // Qt's own event loop wakes the 20 ms clock on time; behind the GLib loop
     // ticks slipped to 35-50 ms now and then on an idle machine. A player who
@@ -27,11 +37,23 @@ int main(int argc, char* argv[]) {
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
 #endif
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromLatin1(bopatron::ui::kTitle));
-    QApplication::setApplicationVersion(QString::fromLatin1(bopatron::ui::kVersion));
+    QApplication::setApplicationName(QString::fromLatin1(ui::kTitle));
+    QApplication::setApplicationVersion(QString::fromLatin1(ui::kVersion));
 
-    bopatron::ui::Form1Window window(QCoreApplication::applicationDirPath());
-    if (!window.load()) return 1;
+    // The player's remembered choices, each overridden for this run by its option.
+    const ui::Settings saved = ui::readSettings(ui::playerSettings());
+    const QSize room = QApplication::primaryScreen()->availableGeometry().size() - kFrameAllowance;
+    const int fits = ui::largestScaleFitting(room);
+    int scale = std::min(saved.scale, fits);  // a screen may have shrunk since
+    if (command.scale) scale = *command.scale == ui::kScaleAuto ? fits : *command.scale;
+
+    ui::Form1Window window(QCoreApplication::applicationDirPath());
+    window.setScale(scale);
+    window.setFullscreen(command.fullscreen.value_or(saved.fullscreen));
+    window.setMuted(command.mute.value_or(saved.mute));
+    window.onPlayerChoice = [](const char* key, int value) { ui::remember(ui::playerSettings(), key, value); };
+    // A failed load has queued its message; the loop shows it and ends with status 1.
+    if (!window.load()) return QApplication::exec();
     window.show();
     return QApplication::exec();
 }

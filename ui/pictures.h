@@ -2,14 +2,12 @@
 // The seven pictures of the main window, read from the program's folder.
 
 #include "draw/surface.h"
+#include "ui/field_view.h"
 
 #include <QColor>
 #include <QString>
 
 namespace bopatron::ui {
-
-inline constexpr int kFieldWidth = 437;   // the client area and the back buffer
-inline constexpr int kFieldHeight = 284;
 
 // Creates every surface of the window: the pictures from their files in the
 // folder and the back buffer filled with buttonFace. A picture that cannot be

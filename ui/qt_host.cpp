@@ -82,7 +82,9 @@ std::string QtHost::scoresFolder() {
     return QDir::toNativeSeparators(data).toStdString();
 }
 
-void QtHost::playSoundAsync(const std::string& path) { sounds_.play(path); }
+void QtHost::playSoundAsync(const std::string& path) {
+    if (!muted_) sounds_.play(path);
+}
 
 void QtHost::messageBox(const std::string& text) {
     QMessageBox::warning(&window_, QCoreApplication::applicationName(), QString::fromStdString(text));

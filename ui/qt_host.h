@@ -28,10 +28,13 @@ public:
     // The program folder when it can be written; otherwise the player's data
     // folder, which receives a copy of the shipped table the first time.
     std::string scoresFolder() override;
+    // Starts the file, unless the player muted the game.
     void playSoundAsync(const std::string& path) override;
     void messageBox(const std::string& text) override;
 
     SoundPlayer& sounds() { return sounds_; }
+    void setMuted(bool muted) { muted_ = muted; }
+    bool muted() const { return muted_; }
 
 private:
     QWidget& window_;
@@ -39,6 +42,7 @@ private:
     QString folder_;
     runtime::RandomSource random_;
     SoundPlayer sounds_;
+    bool muted_ = false;
 };
 
 }  // namespace bopatron::ui
