@@ -2,10 +2,12 @@
 // the pointer, the modal input box and the rule that ticks never re-enter.
 #include "scores/score_file.h"
 #include "ui/form1_window.h"
+#include "ui/settings.h"
 
 #include <QApplication>
 #include <QInputDialog>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -165,6 +167,143 @@ TEST_F(Form1WindowTest, TheWindowShowsTheBackBufferAndButtonFaceOutsideIt) {
     const QImage shot = window->grab().toImage();
     EXPECT_EQ(shot.pixel(300, 200), window->surfaces().Picbak.image().pixel(300, 200));
     EXPECT_EQ(QColor(shot.pixel(550, 350)), window->palette().color(QPalette::Button));
+}
+
+// Frame 12 of the shipped sprite table at hole (0, 0): field pixels 193 to
+// 236 across and 60 to 104 down; a press hits strictly inside.
+constexpr int kRatLeft = 193;
+constexpr int kRatY = 80;
+
+TEST_F(Form1WindowTest, PressesReachTheRulesInFieldPixelsAtEveryScale) {
+    loadAndShow();
+    struct Case {
+        int scale;
+        bool fullscreen;
+        double dx;        // window pixels right of the rat's left edge
+        QPoint origin;    // where the field lies in the window
+        bool hits;
+    };
+    // The offscreen screen is 800 wide: fullscreen shows the field at 1x, centred.
+    const Case cases[] = {
+        {1, false, 0, {0, 0}, false}, {1, false, 1, {0, 0}, true},    {2, false, 0, {0, 0}, false},
+        {2, false, 0.5, {0, 0}, true}, {3, false, 0, {0, 0}, false},  {3, false, 1, {0, 0}, true},
+        {3, true, 0, {-1, -1}, false}, {3, true, 1, {-1, -1}, true},
+    };
+    state().spr.sprOffX[12] = 6;
+    state().spr.sprOffY[12] = 12;
+    state().spr.sprW[12] = 44;
+    state().spr.sprH[12] = 45;
+    for (Case c : cases) {
+        window->setScale(c.scale);
+        window->setFullscreen(c.fullscreen);
+        QTest::qWait(20);
+        const int n = c.fullscreen ? 1 : c.scale;
+        if (c.fullscreen) c.origin = QPoint((window->width() - 437) / 2, (window->height() - 284) / 2);
+        EXPECT_EQ(window->Command1()->geometry(), QRect(c.origin + QPoint(6, 6) * n, QSize(72, 33) * n));
+        if (!c.fullscreen) EXPECT_EQ(window->size(), QSize(437, 284) * c.scale);
+        state().ratPos[0][0] = 12;
+        state().score = 0;
+        const QPointF at = QPointF(c.origin) + QPointF(kRatLeft * n + c.dx, kRatY * n);
+        QMouseEvent press(QEvent::MouseButtonPress, at, window->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+        QApplication::sendEvent(window.get(), &press);
+        EXPECT_EQ(state().score, c.hits ? 36 : 0) << "scale " << c.scale << " +" << c.dx;
+    }
+}
+
+TEST_F(Form1WindowTest, EachFieldPixelIsShownAsABlockOfTheScale) {
+    loadAndShow();
+    window->setScale(3);
+    QTest::qWait(20);
+    const QImage shot = window->grab().toImage();
+    const QImage& field = window->surfaces().Picbak.image();
+    for (QPoint p : {QPoint(100, 60), QPoint(187, 90), QPoint(400, 270)}) {
+        for (QPoint d : {QPoint(0, 0), QPoint(2, 0), QPoint(0, 2), QPoint(2, 2)}) {
+            ASSERT_EQ(shot.pixel(p * 3 + d), field.pixel(p)) << p.x() << "," << p.y();
+        }
+    }
+}
+
+TEST_F(Form1WindowTest, KeysChooseScaleFullscreenAndMuteAndAreRemembered) {
+    loadAndShow();
+    std::vector<std::pair<std::string, int>> chosen;
+    window->onPlayerChoice = [&chosen](const char* key, int value) { chosen.emplace_back(key, value); };
+    window->activateWindow();
+    QTest::qWait(20);
+    window->setScale(3);
+    QTest::keyClick(window.get(), Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_EQ(window->scale(), 2);
+    QTest::keyClick(window.get(), Qt::Key_0, Qt::ControlModifier);
+    EXPECT_EQ(window->scale(), 1);
+    QTest::keyClick(window.get(), Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_EQ(window->scale(), 1) << "2x does not fit the 800 x 600 screen";
+    QTest::keyClick(window.get(), Qt::Key_M, Qt::ControlModifier);
+    EXPECT_TRUE(window->muted());
+    QTest::keyClick(window.get(), Qt::Key_F11);
+    EXPECT_TRUE(window->isFullScreen());
+    QTest::keyClick(window.get(), Qt::Key_Return, Qt::AltModifier);
+    EXPECT_FALSE(window->isFullScreen());
+    using Choice = std::pair<std::string, int>;
+    EXPECT_EQ(chosen, (std::vector<Choice>{{"scale", 2}, {"scale", 1}, {"mute", 1}, {"fullscreen", 1},
+                                           {"fullscreen", 0}}));
+}
+
+TEST_F(Form1WindowTest, TogglingFullscreenDuringARoundNeitherLosesNorDoublesATick) {
+    loadAndShow();
+    answerNextInputBox(QStringLiteral("0"));
+    QTest::mouseClick(window->Command1(), Qt::LeftButton);
+    for (int i = 0; i < 6; ++i) {
+        window->setFullscreen(i % 2 == 0);
+        QTest::qWait(45);
+    }
+    ASSERT_TRUE(window->Timer1().isActive());
+    EXPECT_GE(window->ticksRun(), 10);
+    EXPECT_EQ(*state().ticks, window->ticksRun());
+    EXPECT_EQ(window->droppedTicks(), 0);
+}
+
+TEST_F(Form1WindowTest, MutedNoCueStartsAndNothingElseChanges) {
+    loadAndShow();
+    window->setMuted(true);
+    answerNextInputBox(QStringLiteral("4"));
+    QTest::mouseClick(window->Command1(), Qt::LeftButton);
+    EXPECT_EQ(state().difficulty, 4);
+    EXPECT_TRUE(window->Timer1().isActive());
+    window->setMuted(false);
+    answerNextInputBox(QStringLiteral("4"));
+    QTest::mouseClick(window->Command1(), Qt::LeftButton);
+    EXPECT_EQ(window->startedCues(), 1) << "only the unmuted round's opening line";
+}
+
+TEST(Settings, RememberedChoicesReadBackAndAnythingElseGivesTheDefaults) {
+    QTemporaryDir dir;
+    const auto read = [&dir](const char* name) {
+        QSettings file(dir.filePath(QString::fromLatin1(name)), QSettings::IniFormat);
+        const Settings s = readSettings(file);
+        return std::tuple(s.scale, s.fullscreen, s.mute);
+    };
+    const auto write = [&dir](const char* name, const QByteArray& text) {
+        QFile file(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    };
+    const auto defaults = std::tuple(1, false, false);
+    EXPECT_EQ(read("none.conf"), defaults);
+    write("chosen.conf", "[General]\nscale=3\nfullscreen=1\nmute=1\n");
+    EXPECT_EQ(read("chosen.conf"), std::tuple(3, true, true));
+    write("wild.conf", "[General]\nscale=9\nfullscreen=2\nmute=yes\n");
+    EXPECT_EQ(read("wild.conf"), defaults);
+    write("low.conf", "[General]\nscale=0\n");
+    EXPECT_EQ(read("low.conf"), defaults);
+    write("junk.conf", QByteArray("\x00\xff[[[=\n", 8));
+    EXPECT_EQ(read("junk.conf"), defaults);
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.conf")));
+    EXPECT_EQ(read("folder.conf"), defaults);
+    {
+        QSettings file(dir.filePath(QStringLiteral("kept.conf")), QSettings::IniFormat);
+        remember(file, kScaleKey, 4);
+        remember(file, kMuteKey, 1);
+    }
+    EXPECT_EQ(read("kept.conf"), std::tuple(4, false, true));
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ SoundPlayer::Voices& SoundPlayer::voices(const std::string& path) {
 void SoundPlayer::preload(const std::string& path) { voices(path); }
 
 void SoundPlayer::play(const std::string& path) {
+    ++started_;
     Voices& v = voices(path);
     if (v.effects.empty()) return;
     // Voices take turns, so a new start cuts off only the oldest of them.

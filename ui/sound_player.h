@@ -22,6 +22,8 @@ public:
     void preload(const std::string& path);
     // Starts the file playing and returns at once.
     void play(const std::string& path);
+    // Cues started so far.
+    long started() const { return started_; }
 
 private:
     // A few voices per file, so that the same cue started twice in quick
@@ -34,6 +36,7 @@ private:
     Voices& voices(const std::string& path);
 
     std::map<std::string, Voices> effects_;
+    long started_ = 0;
 };
 
 }  // namespace bopatron::ui

@@ -38,14 +38,17 @@ start_xvfb() {
     exit 1
 }
 
-# start_game PROGRAM: starts Xvfb and the game; sets $window to its window id.
+# start_game PROGRAM [ARGS...]: starts Xvfb and the game with the arguments;
+# sets $window to its window id.
 start_game() {
     # A private copy of the program folder, so a test never touches the build's scores.
     cp -r "$(dirname "$1")" "$work/game"
     start_xvfb
     unset QT_QPA_PLATFORM
 
-    "$work/game/$(basename "$1")" >"$work/log" 2>&1 &
+    program_name=$(basename "$1")
+    shift
+    "$work/game/$program_name" "$@" >"$work/log" 2>&1 &
     game=$!
     window=""
     for _ in $(seq 100); do
