@@ -48,6 +48,18 @@ void FloorReporter::Finalize() {
         std::printf("target: a tick's compositing within %.0f x the floor: %.2f x -> %s\n",
                     kCompositingBudget, ratio, ratio <= kCompositingBudget ? "met" : "MISSED");
     }
+    if (const Result* one = find(kPresentOneName); one && one->micros > 0) {
+        std::printf("\n%-40s %12s %10s\n", "tick and present", "us", "x 1x");
+        for (const Result& result : results_) {
+            if (result.name.rfind(kPresentPrefix, 0) != 0) continue;
+            std::printf("%-40s %12.1f %10.2f\n", result.name.c_str(), result.micros, result.micros / one->micros);
+        }
+    }
+    if (const Result* largest = find(kPresentLargestName)) {
+        std::printf("target: a tick with its present at 3840 x 2160 under %.0f us: %.1f us -> %s\n",
+                    kPresentLargestBudgetMicros, largest->micros,
+                    largest->micros < kPresentLargestBudgetMicros ? "met" : "MISSED");
+    }
     std::fflush(stdout);
 }
 

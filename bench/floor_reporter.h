@@ -16,6 +16,10 @@ inline constexpr char kCompositingName[] = "Tick/compositingOnly";
 inline constexpr double kTickPeriodMicros = 20000.0;
 inline constexpr double kTickBudget = 0.01;        // a tick may use 1 % of its period
 inline constexpr double kCompositingBudget = 4.0;  // times the floor
+inline constexpr char kPresentPrefix[] = "Present/";
+inline constexpr char kPresentOneName[] = "Present/1x";
+inline constexpr char kPresentLargestName[] = "Present/fullscreen 3840x2160";
+inline constexpr double kPresentLargestBudgetMicros = 2000.0;  // a tick with its present at 3840 x 2160
 
 class FloorReporter : public benchmark::ConsoleReporter {
 public:

@@ -5,6 +5,7 @@
 #include "bench/floor_reporter.h"
 #include "draw/compositor.h"
 #include "game/form1.h"
+#include "ui/field_view.h"
 #include "ui/pictures.h"
 
 #include <QPainter>
@@ -142,6 +143,37 @@ void WindowPaint(benchmark::State& state) {
     }
 }
 BENCHMARK(WindowPaint)->Name("Window/paint");
+
+// A tick whose hand and score change, and then what the window does to show
+// it at a scale: find the changed tiles and paint them, magnified, onto a
+// window-sized backing image. "naive" paints the whole field every tick.
+void PresentAtScale(benchmark::State& state, QSize window, int scale, bool fullscreen, bool naive) {
+    Field& f = field();
+    game::GameState& s = f.form.state();
+    const ui::FieldView view = ui::viewFor(window, scale, fullscreen);
+    QImage backing(window, QImage::Format_RGB32);
+    QImage shown = f.surfaces.window.image().copy();
+    long i = 0;
+    for (auto _ : state) {
+        s.ticks = 1;
+        s.handX = i % 2 == 0 ? 180 : 200;
+        s.score = static_cast<std::int16_t>(i % 2 == 0 ? 10 : 20);
+        ++i;
+        f.form.Timer1_Timer();
+        const QImage& frame = f.surfaces.window.image();
+        const QRegion changed =
+            naive ? QRegion(view.fieldInWindow()) : view.toWindow(ui::changedTiles(frame, shown));
+        std::memcpy(shown.bits(), frame.constBits(), static_cast<std::size_t>(frame.sizeInBytes()));
+        QPainter painter(&backing);
+        ui::paintField(painter, changed, view, frame, QColor(240, 240, 240));
+    }
+}
+const QSize kUhd(3840, 2160);
+BENCHMARK_CAPTURE(PresentAtScale, 1x, QSize(437, 284), 1, false, false)->Name(kPresentOneName);
+BENCHMARK_CAPTURE(PresentAtScale, 2x, QSize(874, 568), 2, false, false)->Name("Present/2x");
+BENCHMARK_CAPTURE(PresentAtScale, 4x, QSize(1748, 1136), 4, false, false)->Name("Present/4x");
+BENCHMARK_CAPTURE(PresentAtScale, full, kUhd, 1, true, false)->Name(kPresentLargestName);
+BENCHMARK_CAPTURE(PresentAtScale, naive, kUhd, 1, true, true)->Name("Present/naive: whole field at 3840x2160");
 
 }  // namespace
 }  // namespace bopatron::bench

@@ -3,10 +3,15 @@
 // pixel is a scale x scale block whose top-left corner is origin + scale * p.
 // The game sees only field pixels; the window maps its own positions back.
 
+#include <QColor>
+#include <QImage>
 #include <QPoint>
 #include <QPointF>
 #include <QRect>
+#include <QRegion>
 #include <QSize>
+
+class QPainter;
 
 namespace bopatron::ui {
 
@@ -24,10 +29,15 @@ struct FieldView {
     QRect toWindow(const QRect& field) const {
         return {origin + field.topLeft() * scale, field.size() * scale};
     }
+    QRegion toWindow(const QRegion& field) const {
+        QRegion window;
+        for (const QRect& r : field) window += toWindow(r);
+        return window;
+    }
     // The smallest field rectangle whose pixels cover a window rectangle.
     QRect fieldCovering(const QRect& window) const;
     // The whole field in the window.
-    QRect fieldInWindow() const { return toWindow({0, 0, kFieldWidth, kFieldHeight}); }
+    QRect fieldInWindow() const { return toWindow(QRect(0, 0, kFieldWidth, kFieldHeight)); }
 };
 
 // The largest scale, 1 to kMaxScale, at which the field fits the area; 1
@@ -37,5 +47,16 @@ int largestScaleFitting(QSize area);
 // The view of a window of the given size: at the scale in the top-left
 // corner, or, in fullscreen, as large as fits and centred.
 FieldView viewFor(QSize window, int scale, bool fullscreen);
+
+// The field pixels where two frames of one size differ, as whole tiles of
+// 16 x 16: what must reach the screen after a tick. A frame of another size
+// differs everywhere.
+QRegion changedTiles(const QImage& now, const QImage& before);
+
+// Paints the part of the window in region: the frame, each field pixel a
+// block of whole pixels (nearest neighbour, no smoothing), and the face
+// colour around the field.
+void paintField(QPainter& painter, const QRegion& region, const FieldView& view, const QImage& frame,
+                QColor face);
 
 }  // namespace bopatron::ui

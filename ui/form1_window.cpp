@@ -41,30 +41,6 @@ std::int16_t shiftCode(Qt::KeyboardModifiers modifiers) {
     return code;
 }
 
-// The window surface is compared with what was last shown in tiles of this
-// many pixels; only changed tiles are sent to the screen.
-constexpr int kTile = 16;
-
-QRegion changedTiles(const QImage& now, const QImage& before) {
-    if (now.size() != before.size()) return QRegion(now.rect());
-    QRegion changed;
-    for (int y = 0; y < now.height(); y += kTile) {
-        const int rows = std::min(kTile, now.height() - y);
-        for (int x = 0; x < now.width(); x += kTile) {
-            const int columns = std::min(kTile, now.width() - x);
-            const auto offset = static_cast<std::size_t>(x) * sizeof(QRgb);
-            for (int row = y; row < y + rows; ++row) {
-                if (std::memcmp(now.constScanLine(row) + offset, before.constScanLine(row) + offset,
-                                static_cast<std::size_t>(columns) * sizeof(QRgb)) != 0) {
-                    changed += QRect(x, y, columns, rows);
-                    break;
-                }
-            }
-        }
-    }
-    return changed;
-}
-
 // A whole number of device pixels per window pixel: field pixels then map
 // onto whole device pixels and a partial repaint leaves no seams.
 bool wholeRatio(qreal ratio) { return ratio == std::floor(ratio); }
@@ -227,7 +203,7 @@ void Form1Window::showChanges() {
     if (!wholeRatio(devicePixelRatioF())) {
         update(view_.fieldInWindow());
     } else {
-        for (const QRect& tile : changedTiles(frame, shown_)) update(view_.toWindow(tile));
+        update(view_.toWindow(changedTiles(frame, shown_)));
     }
     if (shown_.size() == frame.size()) {
         std::memcpy(shown_.bits(), frame.constBits(), static_cast<std::size_t>(frame.sizeInBytes()));
@@ -242,18 +218,7 @@ void Form1Window::paintEvent(QPaintEvent* event) {
     if (!presented_) handle([this] { form_.Form_Paint(); });
     presented_ = false;
     QPainter painter(this);
-    const QRect field = view_.fieldInWindow();
-    for (const QRect& r : event->region() - field) painter.fillRect(r, palette().color(QPalette::Window));
-    const QImage& frame = surfaces_.window.image();
-    if (view_.scale == 1) {
-        painter.drawImage(view_.origin, frame);
-    } else {
-        // Each field pixel a block of whole pixels: nearest neighbour, no smoothing.
-        for (const QRect& r : event->region() & field) {
-            const QRect source = view_.fieldCovering(r);
-            painter.drawImage(view_.toWindow(source), frame, source);
-        }
-    }
+    paintField(painter, event->region(), view_, surfaces_.window.image(), palette().color(QPalette::Window));
     painter.end();
     TimingLog::instance().noteSpan("paint", ticksRun_, start);
 }

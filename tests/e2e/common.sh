@@ -78,9 +78,10 @@ cleanup_game() {
     [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
 }
 
-# new_round ANSWER: presses "New Game" and types the difficulty.
+# new_round ANSWER [X Y]: presses "New Game" (at X, Y in the window; 40, 22
+# unless given) and types the difficulty.
 new_round() {
-    xdotool mousemove --window "$window" 40 22 click 1
+    xdotool mousemove --window "$window" "${2:-40}" "${3:-22}" click 1
     sleep 0.8
     xdotool type "$1"
     xdotool key Return
