@@ -4,9 +4,10 @@
 #include "scores/score_file.h"
 #include "sound/cues.h"
 
+#include <QLockFile>
 #include <QString>
 
-#include <array>
+#include <optional>
 #include <vector>
 
 namespace bopatron::scores {
@@ -18,10 +19,14 @@ namespace {
 
 constexpr std::size_t kRows = 6;     // the working table's rows; row 6 is never written
 constexpr std::size_t kWritten = 5;  // records written back
+constexpr int kLockWaitMs = 3000;    // another game holds the lock for a read and a write only
+constexpr int kStaleLockMs = 10000;  // a lock older than this was left by a game that crashed
 
+// One row of the working table.
 struct Row {
     std::string topInitials = std::string(3, ' ');  // unfilled rows are written blank
     std::int16_t topScores = 0;
+    double value = 0;  // the score text's numeric value, which the ranking compares
 };
 
 // The typed text as the file's one-byte characters.
@@ -29,20 +34,77 @@ std::string initialsFromAnswer(const std::string& answer) {
     return QString::fromStdString(answer).toLatin1().toStdString();
 }
 
-// The records of the file, re-creating it from the shipped table when missing.
-std::vector<Record> readTable(runtime::Host& host, const std::string& path) {
-    auto text = readFile(path);
-    if (!text) {
-        const std::string initial = initialScoresText();
-        const std::string error = writeFileAtomically(path, initial);
-        if (!error.empty()) {
-            host.messageBox("The high-score table " + path + " could not be created: " + error);
-        }
-        text = initial;
+// Rows 1 to 6 of the working table: each record's initials cut to three
+// characters and its score text to four.
+std::vector<Row> rowsOf(const std::string& text) {
+    std::vector<Row> rows;
+    for (const Record& record : parseRecords(text)) {
+        if (rows.size() == kRows) break;
+        const std::string fileScore = fixedText(record.scoreText, 4);
+        const double value = scoreValue(fileScore);
+        rows.push_back({fixedText(record.initials, 3), toInteger(value), value});
     }
-    auto records = parseRecords(*text);
-    if (records.size() > kRows) records.resize(kRows);
-    return records;
+    return rows;
+}
+
+// The row, 1 to 5, that the score takes: that of the first record whose score
+// is strictly lower. 0 when there is none: then the score is not placed.
+std::size_t placeFor(const std::vector<Row>& rows, std::int16_t score) {
+    for (std::size_t i = 0; i < rows.size() && i < kWritten; ++i) {
+        if (rows[i].value < score) return i + 1;
+    }
+    return 0;
+}
+
+// The five records written when the score takes row entryNo: the rows from
+// there on move down one, and what moves below row 5 is lost.
+std::string tableWith(std::vector<Row> rows, std::size_t entryNo, const std::string& initials,
+                      std::int16_t score) {
+    rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(entryNo - 1), Row{initials, score, 0});
+    rows.resize(kWritten);
+    std::string text;
+    for (const Row& row : rows) text += formatRecord(row.topInitials, row.topScores);
+    return text;
+}
+
+void sayUnreadable(runtime::Host& host, const std::string& path, const FileText& read) {
+    host.messageBox("The high-score file " + path + " could not be read (" + read.error +
+                    "). It was left as it is, and this round's score was not placed.");
+}
+
+// The table's rows as the file holds them now. A missing file is re-created
+// from the shipped table; one that cannot be read is left alone, said, and
+// gives nothing.
+std::optional<std::vector<Row>> readRows(runtime::Host& host, const std::string& path) {
+    const FileText read = readFile(path);
+    if (read.status == FileText::Status::Unreadable) {
+        sayUnreadable(host, path, read);
+        return std::nullopt;
+    }
+    if (read.status == FileText::Status::Read) return rowsOf(read.text);
+    const std::string initial = initialScoresText();
+    const std::string error = writeFileAtomically(path, initial);
+    if (!error.empty()) host.messageBox("The high-score table " + path + " could not be created: " + error);
+    return rowsOf(initial);
+}
+
+// Writes the player's record into the table as it is at this moment: another
+// game may have written its own since the table was first read. Under a lock
+// beside the file, the table is read again and the score ranked against it;
+// it is written only where it still deserves a place.
+void saveScore(runtime::Host& host, const std::string& path, const std::string& initials, std::int16_t score) {
+    QLockFile lock(QString::fromStdString(path + ".lock"));
+    lock.setStaleLockTime(kStaleLockMs);
+    // A lock that cannot be had (a folder that refuses it) does not cost the score.
+    const bool locked = lock.tryLock(kLockWaitMs);
+    const auto rows = readRows(host, path);
+    if (!rows) return;
+    const std::size_t entryNo = placeFor(*rows, score);
+    if (entryNo != 0) {
+        const std::string error = writeFileAtomically(path, tableWith(*rows, entryNo, initials, score));
+        if (!error.empty()) host.messageBox("Your score could not be saved to " + path + ": " + error);
+    }
+    if (locked) lock.unlock();
 }
 
 }  // namespace
@@ -57,56 +119,29 @@ void printscore(runtime::Host& host, draw::Surface& Picbuf, std::int16_t score) 
     Picbuf.print(kHeading);
     Picbuf.print("");
 
-    // Ranking pass.
-    std::array<Row, kRows + 1> rows{};  // rows[1] to rows[6]
-    std::size_t entryNo = 0;
-    bool scorePlaced = false;
-    bool tableChanged = false;
+    // Ranking: the prompt follows the table as it is read now.
     const std::string path = scoresPath(host);
-    for (const Record& record : readTable(host, path)) {
-        const std::string fileInitials = fixedText(record.initials, 3);
-        const std::string fileScore = fixedText(record.scoreText, 4);
-        const double fileValue = scoreValue(fileScore);
-        ++entryNo;
-        if (entryNo > kRows) break;
-        rows[entryNo] = {fileInitials, toInteger(fileValue)};
-        // A score can take rows 1 to 5 only: row 6 is never written back.
-        if (!scorePlaced && entryNo <= kWritten && fileValue < score) {
-            std::string promptText;
-            if (entryNo == 1) {
-                sound::playCue(host, sound::kOne);
-                promptText = kFirstPrompt;
-            } else {
-                sound::playCue(host, sound::kBare);
-                promptText = kPlacedPrompt;
-            }
-            std::string typedInitials = initialsFromAnswer(host.inputBox(promptText, std::string(kTopTitle)));
-            if (typedInitials.empty()) typedInitials = kNoInitials;
-            rows[entryNo] = {fixedText(typedInitials, 3), score};
-            tableChanged = true;
-            ++entryNo;
-            scorePlaced = true;
-            if (entryNo < kRows) rows[entryNo] = {fileInitials, toInteger(fileValue)};
+    const auto rows = readRows(host, path);
+    const std::size_t entryNo = rows ? placeFor(*rows, score) : 0;
+    if (entryNo != 0) {
+        std::string promptText;
+        if (entryNo == 1) {
+            sound::playCue(host, sound::kOne);
+            promptText = kFirstPrompt;
+        } else {
+            sound::playCue(host, sound::kBare);
+            promptText = kPlacedPrompt;
         }
-    }
-
-    // Rewrite, only when the score was placed.
-    if (tableChanged) {
-        std::string text;
-        for (std::size_t rankNo = 1; rankNo <= kWritten; ++rankNo) {
-            text += formatRecord(rows[rankNo].topInitials, rows[rankNo].topScores);
-        }
-        const std::string error = writeFileAtomically(path, text);
-        if (!error.empty()) {
-            host.messageBox("Your score could not be saved to " + path + ": " + error);
-        }
+        std::string typedInitials = initialsFromAnswer(host.inputBox(promptText, std::string(kTopTitle)));
+        if (typedInitials.empty()) typedInitials = kNoInitials;
+        saveScore(host, path, fixedText(typedInitials, 3), score);
     }
 
     // Display pass: what the file holds now.
     Picbuf.text.fontSize = kTableFontSize;
-    const auto text = readFile(path);
-    if (!text) return;
-    auto records = parseRecords(*text);
+    const FileText shown = readFile(path);
+    if (shown.status != FileText::Status::Read) return;
+    auto records = parseRecords(shown.text);
     if (records.size() > kWritten) records.resize(kWritten);
     int rankNo = 0;
     for (const Record& record : records) {

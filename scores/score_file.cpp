@@ -3,6 +3,7 @@
 #include "runtime/basic.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cmath>
@@ -90,11 +91,26 @@ std::string initialScoresText() {
            formatRecord("NIB", 200) + formatRecord("SQK", 100);
 }
 
-std::optional<std::string> readFile(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+FileText readFile(const std::string& path, std::size_t limit) {
+    const QString name = QString::fromStdString(path);
+    QFile file(name);
+    // A dangling link or a missing file is missing; anything else that is there must be read.
+    if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink()) return {};
+    if (QFileInfo(name).isDir()) return {FileText::Status::Unreadable, {}, "it is a folder"};
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {FileText::Status::Unreadable, {}, file.errorString().toStdString()};
+    }
+    std::string text(limit + 1, '\0');
+    const qint64 got = file.read(text.data(), static_cast<qint64>(text.size()));
+    if (got < 0) return {FileText::Status::Unreadable, {}, file.errorString().toStdString()};
+    text.resize(static_cast<std::size_t>(got));
+    if (text.size() > limit) {
+        // Longer than the limit: keep the whole lines within it.
+        text.resize(limit);
+        const std::size_t lineEnd = text.find_last_of("\r\n");
+        text.resize(lineEnd == std::string::npos ? 0 : lineEnd + 1);
+    }
+    return {FileText::Status::Read, std::move(text), {}};
 }
 
 std::string writeFileAtomically(const std::string& path, std::string_view text) {

@@ -25,8 +25,9 @@ struct Record {
 // has an empty score text.
 std::vector<Record> parseRecords(std::string_view text);
 
-// The numeric value of a score text, 0 for one that is not a number or does
-// not fit a 16-bit integer.
+// The numeric value of a score text: its numeric prefix, as a typed answer
+// is read ("12ab" is 12, "-7 8" is -7); 0 for one that does not begin with a
+// number or does not fit a 16-bit integer.
 double scoreValue(std::string_view scoreText);
 
 // One record as the game writes it: "ABC",150 and CR LF. A record cannot hold
@@ -37,8 +38,23 @@ std::string formatRecord(std::string_view initials, std::int16_t score);
 // The five records the game ships with.
 std::string initialScoresText();
 
-// Reads a whole file; nullopt when it cannot be opened.
-std::optional<std::string> readFile(const std::string& path);
+// The most of a table file that is read: the ranking uses six records, which
+// take a few dozen bytes, so a file of any size costs no more than a normal one.
+inline constexpr std::size_t kTableReadLimit = 4096;
+
+// What reading a file found.
+struct FileText {
+    enum class Status { Read, Missing, Unreadable };
+    Status status = Status::Missing;
+    std::string text;   // when read
+    std::string error;  // why an existing file could not be read
+};
+
+// Reads at most limit bytes of a file. A file longer than that is cut after
+// its last whole line within the limit. Only a file that does not exist is
+// Missing; one that exists but cannot be opened or read (permissions, a
+// folder in its place, an I/O error) is Unreadable.
+FileText readFile(const std::string& path, std::size_t limit = kTableReadLimit);
 
 // Replaces the file's contents in one step: the text goes to a temporary file
 // in the same folder, which then takes the file's place, so a failed write

@@ -120,8 +120,8 @@ TEST_F(Form1WindowTest, TicksArrivingWhileTheHighScoreBoxIsOpenAreDropped) {
     QTest::qWait(100);
     EXPECT_EQ(*state().ticks, 1000) << "no tick 1001";
     EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
-    const auto text = scores::readFile(dir.filePath("Scores.txt").toStdString());
-    EXPECT_EQ(text->substr(0, 12), "\"WIN\",5000\r\n");
+    const std::string text = scores::readFile(dir.filePath("Scores.txt").toStdString()).text;
+    EXPECT_EQ(text.substr(0, 12), "\"WIN\",5000\r\n");
 }
 
 TEST_F(Form1WindowTest, TicksArrivingWhileTheDifficultyBoxIsOpenMidRoundAreDropped) {

@@ -46,7 +46,10 @@ protected:
 
     std::string file() const { return dir.filePath("Scores.txt").toStdString(); }
     void store(const std::string& text) { ASSERT_EQ(writeFileAtomically(file(), text), ""); }
-    std::string stored() const { return readFile(file()).value_or("<missing>"); }
+    std::string stored() const {
+        const FileText read = readFile(file());
+        return read.status == FileText::Status::Read ? read.text : "<missing>";
+    }
     void run(std::int16_t score) { printscore(host, buffer, score); }
 
     QTemporaryDir dir;
