@@ -4,7 +4,7 @@
 #include "scores/printscore.h"
 #include "sound/cues.h"
 
-#include <cstdio>
+#include <string>
 
 namespace bopatron::game {
 
@@ -51,8 +51,10 @@ void Form1::Form_Load() {
     const std::size_t found = draw::loadSpriteTable(path, s_.spr);
     if (found < draw::kSpriteBytes) {
         // The game still starts, but rats whose frames are missing cannot be seen or hit.
-        std::fprintf(stderr, "bopatron: %s holds %zu of the sprite table's %zu bytes\n",
-                     path.c_str(), found, draw::kSpriteBytes);
+        host_.reportDamage(path, found == 0 ? "is missing or empty: rats cannot be seen or hit"
+                                            : "holds only " + std::to_string(found) + " of its " +
+                                                  std::to_string(draw::kSpriteBytes) +
+                                                  " bytes: some rats cannot be seen or hit");
     }
 
     for (std::int16_t col = 0; col <= 2; ++col) {

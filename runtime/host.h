@@ -3,6 +3,7 @@
 // ui/ implements it with Qt; the tests fake it.
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -36,6 +37,12 @@ public:
     virtual void playSoundAsync(const std::string& path) = 0;
     // Tells the player about a failure the game survives (a refused write).
     virtual void messageBox(const std::string& text) = 0;
+    // A file the game needs is missing or damaged; effect says what the player
+    // will see. The game goes on. By default a line on stderr; a host may
+    // also tell the player in the window.
+    virtual void reportDamage(const std::string& file, const std::string& effect) {
+        std::fprintf(stderr, "bopatron: %s %s\n", file.c_str(), effect.c_str());
+    }
 };
 
 }  // namespace bopatron::runtime

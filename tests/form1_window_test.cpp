@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -42,6 +43,10 @@ void answerNextInputBox(const QString& text, int delayMs = 0, std::function<void
 class Form1WindowTest : public ::testing::Test {
 protected:
     Form1WindowTest() {
+        // The shipped pictures and sprite table, and a table of this test's own.
+        for (const QString& name : QDir(QStringLiteral(BOPATRON_PROGRAM_DIR)).entryList({"*.png", "*.spr"})) {
+            QFile::copy(QDir(QStringLiteral(BOPATRON_PROGRAM_DIR)).filePath(name), dir.filePath(name));
+        }
         scores::writeFileAtomically(dir.filePath("Scores.txt").toStdString(), scores::initialScoresText());
         window = std::make_unique<Form1Window>(dir.path());
     }
@@ -167,6 +172,24 @@ TEST_F(Form1WindowTest, TheWindowShowsTheBackBufferAndButtonFaceOutsideIt) {
     const QImage shot = window->grab().toImage();
     EXPECT_EQ(shot.pixel(300, 200), window->surfaces().Picbak.image().pixel(300, 200));
     EXPECT_EQ(QColor(shot.pixel(550, 350)), window->palette().color(QPalette::Button));
+}
+
+TEST(DamagedData, OneBoxAtStartUpNamesEachFileAndWhatThePlayerWillSee) {
+    QTemporaryDir empty;  // no pictures, no sprite table
+    Form1Window window(empty.path());
+    ASSERT_TRUE(window.load());
+    window.show();
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (box = window.findChild<QMessageBox*>()) && box->isVisible(); }));
+    const QString text = box->text();
+    for (const char* expected : {"whack_img.spr is missing or empty: rats cannot be seen or hit",
+                                 "Picbak.png cannot be read: the field is bare, without holes",
+                                 "Picmsk3.png cannot be read"}) {
+        EXPECT_TRUE(text.contains(QString::fromLatin1(expected))) << expected << " in " << text.toStdString();
+    }
+    EXPECT_EQ(window.findChildren<QMessageBox*>().size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(empty.filePath(QStringLiteral("whack_img.spr"))));
+    box->accept();
 }
 
 // Frame 12 of the shipped sprite table at hole (0, 0): field pixels 193 to

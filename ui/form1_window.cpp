@@ -62,7 +62,7 @@ Form1Window::Form1Window(const QString& programFolder, QWidget* parent)
     // Pointer code 99 until the load event sets 0.
     host_.setPointer(runtime::kPointerCustom);
 
-    loadPictures(surfaces_, programFolder, palette().color(QPalette::Button));
+    loadPictures(surfaces_, host_, programFolder, palette().color(QPalette::Button));
     surfaces_.Picbuf.text.foreColor = palette().color(QPalette::ButtonText);
 
     command1_ = new QPushButton(QString::fromLatin1(kNewGame), this);
@@ -152,7 +152,18 @@ void Form1Window::layoutField() {
     update();
 }
 
-bool Form1Window::load() { return handle([this] { form_.Form_Load(); }); }
+bool Form1Window::load() {
+    if (!handle([this] { form_.Form_Load(); })) return false;
+    if (!host_.damage().empty()) {
+        // Said once, before the first round, without stopping the game.
+        QString text = QStringLiteral("Some of the game's files are missing or damaged. The game runs without them:\n");
+        for (const std::string& line : host_.damage()) text += QStringLiteral("\n") + QString::fromStdString(line);
+        auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kTitle), text, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        QTimer::singleShot(0, box, [box] { box->open(); });
+    }
+    return true;
+}
 
 bool Form1Window::handle(const std::function<void()>& handler) {
     if (failed_) return false;

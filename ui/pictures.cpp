@@ -3,20 +3,20 @@
 #include <QDir>
 #include <QImage>
 
-#include <cstdio>
-
 namespace bopatron::ui {
 
 namespace {
 
 constexpr int kSheetWidth = 275;
 constexpr QRgb kFieldGreen = 0xff008000;
+constexpr char kSheetLost[] = "cannot be read: the hand and one character's rats cannot be seen";
 
-draw::Surface picture(const QString& folder, const char* name, int width, int height, QRgb blank) {
+draw::Surface picture(runtime::Host& host, const QString& folder, const char* name, int width, int height,
+                      QRgb blank, const char* effect = kSheetLost) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(name));
     QImage image(path);
     if (image.isNull()) {
-        std::fprintf(stderr, "bopatron: cannot read the picture %s\n", qPrintable(path));
+        host.reportDamage(QDir::toNativeSeparators(path).toStdString(), effect);
         return draw::Surface(width, height, QColor::fromRgb(blank));
     }
     return draw::Surface(std::move(image));
@@ -24,16 +24,17 @@ draw::Surface picture(const QString& folder, const char* name, int width, int he
 
 }  // namespace
 
-void loadPictures(draw::Surfaces& s, const QString& folder, QColor buttonFace) {
+void loadPictures(draw::Surfaces& s, runtime::Host& host, const QString& folder, QColor buttonFace) {
     // In the order the window creates its controls.
-    s.Picmsk3 = picture(folder, "Picmsk3.png", kSheetWidth, 182, 0xffffffff);
-    s.Picimg3 = picture(folder, "Picimg3.png", kSheetWidth, 182, 0xff000000);
-    s.Picmsk2 = picture(folder, "Picmsk2.png", kSheetWidth, 182, 0xffffffff);
-    s.Picimg2 = picture(folder, "Picimg2.png", kSheetWidth, 182, 0xff000000);
+    s.Picmsk3 = picture(host, folder, "Picmsk3.png", kSheetWidth, 182, 0xffffffff);
+    s.Picimg3 = picture(host, folder, "Picimg3.png", kSheetWidth, 182, 0xff000000);
+    s.Picmsk2 = picture(host, folder, "Picmsk2.png", kSheetWidth, 182, 0xffffffff);
+    s.Picimg2 = picture(host, folder, "Picimg2.png", kSheetWidth, 182, 0xff000000);
     s.Picbuf = draw::Surface(kFieldWidth, kFieldHeight, buttonFace);
-    s.Picmsk = picture(folder, "Picmsk.png", kSheetWidth, 181, 0xffffffff);
-    s.Picimg = picture(folder, "Picimg.png", kSheetWidth, 181, 0xff000000);
-    s.Picbak = picture(folder, "Picbak.png", 436, kFieldHeight, kFieldGreen);
+    s.Picmsk = picture(host, folder, "Picmsk.png", kSheetWidth, 181, 0xffffffff);
+    s.Picimg = picture(host, folder, "Picimg.png", kSheetWidth, 181, 0xff000000);
+    s.Picbak = picture(host, folder, "Picbak.png", 436, kFieldHeight, kFieldGreen,
+                       "cannot be read: the field is bare, without holes");
     s.window = draw::Surface(kFieldWidth, kFieldHeight, buttonFace);
 }
 

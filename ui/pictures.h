@@ -2,6 +2,7 @@
 // The seven pictures of the main window, read from the program's folder.
 
 #include "draw/surface.h"
+#include "runtime/host.h"
 #include "ui/field_view.h"
 
 #include <QColor>
@@ -11,8 +12,8 @@ namespace bopatron::ui {
 
 // Creates every surface of the window: the pictures from their files in the
 // folder and the back buffer filled with buttonFace. A picture that cannot be
-// read is reported on stderr and replaced by a blank of its size (bare field,
-// or a sheet that draws nothing), so the game still starts.
-void loadPictures(draw::Surfaces& surfaces, const QString& folder, QColor buttonFace);
+// read is reported to the host and replaced by a blank of its size (bare
+// field, or a sheet that draws nothing), so the game still starts.
+void loadPictures(draw::Surfaces& surfaces, runtime::Host& host, const QString& folder, QColor buttonFace);
 
 }  // namespace bopatron::ui

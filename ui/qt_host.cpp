@@ -8,7 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
-#include <QTemporaryFile>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPixmap>
@@ -68,22 +68,38 @@ double QtHost::rnd() { return random_.next(); }
 std::string QtHost::programFolder() { return QDir::toNativeSeparators(folder_).toStdString(); }
 
 std::string QtHost::scoresFolder() {
-    // Writable means a file can really be made there: permissions, owner and
-    // a read-only file system all count.
-    QTemporaryFile probe(QDir(folder_).filePath(QStringLiteral(".bopatron-XXXXXX")));
-    if (probe.open()) return programFolder();
+    // Decided once per start: the table stays where the first round found it.
+    if (scoresFolder_.empty()) scoresFolder_ = chooseScoresFolder();
+    return scoresFolder_;
+}
 
+std::string QtHost::chooseScoresFolder() {
+    // The program folder keeps the table when the game may rewrite it there:
+    // not an installed game (whoever runs it, root included), and a table
+    // that can be replaced, which takes a writable file and folder.
+    const QDir program(folder_);
+    const QFileInfo table(program.filePath(QStringLiteral("Scores.txt")));
+    const bool installed = QFileInfo::exists(program.filePath(QString::fromLatin1(kInstalledMarker)));
+    const bool folderWritable = QFileInfo(folder_).isWritable();
+    if (!installed && folderWritable && (!table.exists() || table.isWritable())) return programFolder();
+
+    // Otherwise each player keeps a table of their own, copied from the
+    // program folder's the first time.
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    const QString table = QDir(data).filePath(QStringLiteral("Scores.txt"));
-    if (QDir().mkpath(data) && !QFile::exists(table)) {
-        QFile::copy(QDir(folder_).filePath(QStringLiteral("Scores.txt")), table);
-        QFile::setPermissions(table, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    const QString own = QDir(data).filePath(QStringLiteral("Scores.txt"));
+    if (QDir().mkpath(data) && !QFileInfo::exists(own) && QFile::copy(table.filePath(), own)) {
+        QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     }
     return QDir::toNativeSeparators(data).toStdString();
 }
 
 void QtHost::playSoundAsync(const std::string& path) {
     if (!muted_) sounds_.play(path);
+}
+
+void QtHost::reportDamage(const std::string& file, const std::string& effect) {
+    Host::reportDamage(file, effect);
+    damage_.push_back(file + " " + effect + ".");
 }
 
 void QtHost::messageBox(const std::string& text) {

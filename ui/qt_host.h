@@ -9,10 +9,16 @@
 
 #include <QString>
 
+#include <vector>
+
 class QTimer;
 class QWidget;
 
 namespace bopatron::ui {
+
+// A file that an installed game's program folder holds: such a game never
+// rewrites the table there, whoever runs it.
+inline constexpr char kInstalledMarker[] = "bopatron.installed";
 
 class QtHost : public runtime::Host {
 public:
@@ -25,24 +31,32 @@ public:
     void randomize() override;
     double rnd() override;
     std::string programFolder() override;
-    // The program folder when it can be written; otherwise the player's data
-    // folder, which receives a copy of the shipped table the first time.
+    // The program folder when the table there can be rewritten and the game
+    // is not an installed one; otherwise the player's data folder, which
+    // receives a copy of the program folder's table the first time.
     std::string scoresFolder() override;
     // Starts the file, unless the player muted the game.
     void playSoundAsync(const std::string& path) override;
     void messageBox(const std::string& text) override;
+    // Said on stderr at once, and kept for the window to show.
+    void reportDamage(const std::string& file, const std::string& effect) override;
+    const std::vector<std::string>& damage() const { return damage_; }
 
     SoundPlayer& sounds() { return sounds_; }
     void setMuted(bool muted) { muted_ = muted; }
     bool muted() const { return muted_; }
 
 private:
+    std::string chooseScoresFolder();
+
     QWidget& window_;
     QTimer& clock_;
     QString folder_;
     runtime::RandomSource random_;
     SoundPlayer sounds_;
     bool muted_ = false;
+    std::string scoresFolder_;
+    std::vector<std::string> damage_;
 };
 
 }  // namespace bopatron::ui

@@ -1,6 +1,7 @@
 #pragma once
 // Plays .wav files with Qt Multimedia: each file is loaded once and reused,
 // cues overlap and mix, and a missing or unreadable file plays nothing.
+// Without a sound device nothing is loaded and every cue plays nothing.
 
 #include <QObject>
 
@@ -26,15 +27,18 @@ public:
     long started() const { return started_; }
 
 private:
-    // A few voices per file, so that the same cue started twice in quick
-    // succession mixes with itself instead of cutting itself off.
+    // A cue started again while it still plays gets another voice, up to
+    // this many, so that it mixes with itself instead of cutting itself off.
     static constexpr std::size_t kVoices = 3;
     struct Voices {
+        QString file;  // empty when the file is missing
         std::vector<std::unique_ptr<QSoundEffect>> effects;
         std::size_t next = 0;  // the voice started longest ago
     };
     Voices& voices(const std::string& path);
+    QSoundEffect& addVoice(Voices& v);
 
+    bool haveDevice_ = false;
     std::map<std::string, Voices> effects_;
     long started_ = 0;
 };
