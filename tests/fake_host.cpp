@@ -42,6 +42,7 @@ void FakeHost::setPointer(std::int16_t code) {
 
 std::string FakeHost::inputBox(const std::string& prompt, const std::optional<std::string>& title) {
     events_.push_back("input " + prompt + (title ? "|" + *title : std::string()));
+    if (whileAsking) whileAsking();
     if (answers_.empty()) {
         ADD_FAILURE() << "an input box opened with no answer scripted: " << prompt;
         return {};

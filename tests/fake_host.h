@@ -5,6 +5,7 @@
 #include "runtime/host.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ public:
     std::string programFolder() override { return folder_; }
     void playSoundAsync(const std::string& path) override;
     void messageBox(const std::string& text) override;
+
+    // Runs while an input box is open: another game may write meanwhile.
+    std::function<void()> whileAsking;
 
     bool clockEnabled = false;
     std::int16_t pointer = -1;

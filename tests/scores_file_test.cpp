@@ -172,6 +172,51 @@ TEST_F(PrintscoreTest, MalformedFileIsReadWithoutEndingTheGame) {
     EXPECT_EQ(stored().substr(0, 20), "\"NEW\",60\r\n\"a'b\",50\r\n");
 }
 
+TEST_F(PrintscoreTest, TableWrittenByAnotherGameWhileTheBoxIsOpenIsRankedAgain) {
+    struct Case {
+        std::string meanwhile;  // what another game wrote while the box was open
+        std::string after;
+    };
+    const Case cases[] = {
+        {records({{"AAA", 500}, {"OTH", 450}, {"BBB", 400}, {"CCC", 300}, {"DDD", 200}}),
+         records({{"AAA", 500}, {"OTH", 450}, {"BBB", 400}, {"ME ", 350}, {"CCC", 300}})},
+        // Others took every place meanwhile: the score no longer deserves one and is not forced in.
+        {records({{"AAA", 900}, {"BBB", 800}, {"CCC", 700}, {"DDD", 600}, {"EEE", 500}}),
+         records({{"AAA", 900}, {"BBB", 800}, {"CCC", 700}, {"DDD", 600}, {"EEE", 500}})},
+    };
+    for (const Case& c : cases) {
+        store(kTable);
+        host.answers({"ME"});
+        host.whileAsking = [&] { store(c.meanwhile); };
+        run(350);
+        EXPECT_EQ(stored(), c.after);
+        EXPECT_EQ(host.cues(), std::vector<std::string>{"\\bare.wav"}) << "the prompt follows the first read";
+        host.takeEvents();
+    }
+}
+
+TEST_F(PrintscoreTest, UnreadableTableIsLeftAsItIsAndSaidOnce) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("Scores.txt")));  // a folder in its place
+    run(600);
+    ASSERT_EQ(host.events().size(), 1u);
+    EXPECT_EQ(host.events()[0].rfind("message The high-score file " + file() + " could not be read", 0), 0u)
+        << host.events()[0];
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(file())).isDir());
+}
+
+TEST_F(PrintscoreTest, OnlyTheStartOfAHugeTableIsRead) {
+    std::string huge = kTable;
+    while (huge.size() < 100000) huge += "\"JNK\",1\r\n";
+    store(huge);
+    const FileText read = readFile(file());
+    EXPECT_LE(read.text.size(), 4096u);
+    EXPECT_EQ(read.text.substr(0, kTable.size()), kTable);
+    EXPECT_EQ(read.text.back(), '\n') << "cut after a whole line";
+    host.answers({"NEW"});
+    run(350);
+    EXPECT_EQ(stored(), records({{"AAA", 500}, {"BBB", 400}, {"NEW", 350}, {"CCC", 300}, {"DDD", 200}}));
+}
+
 TEST_F(PrintscoreTest, ScoreFieldsLongerThanFourCharactersAreReadAsTheirFirstFour) {
     store(records({{"AAA", 12345}, {"BBB", 400}}));
     host.answers({"NEW"});

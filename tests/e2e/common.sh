@@ -15,11 +15,12 @@ owns_display() {
 # socket belongs to our own process, so a test never talks to another test's
 # server.
 # Two servers started at once can race for one number and the loser exits;
-# it starts again.
+# it starts again. -noreset: a server that resets when its last client
+# leaves (the check's xdpyinfo) refuses connections meanwhile.
 start_xvfb() {
     for _ in 1 2 3 4 5; do
         rm -f "$work/display"
-        Xvfb "$@" -displayfd 3 -nolisten tcp -screen 0 "${XVFB_SCREEN:-800x600x24}" 3>"$work/display" 2>/dev/null &
+        Xvfb "$@" -displayfd 3 -nolisten tcp -noreset -screen 0 "${XVFB_SCREEN:-800x600x24}" 3>"$work/display" 2>/dev/null &
         xvfb=$!
         for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
         n=$(cat "$work/display" 2>/dev/null)
