@@ -1,5 +1,7 @@
 // The end of a round with the shipped five-record table: a score that is not
-// placed (read and show) and one that is (read, ask, rewrite and show).
+// placed (read and show) and one that is (read, ask, rewrite and show); and
+// the same with those five records followed by 10 MB more, which must cost
+// no more.
 
 #include "bench/bench_host.h"
 #include "scores/printscore.h"
@@ -21,7 +23,10 @@ void Printscore(benchmark::State& state) {
     QTemporaryDir dir;
     BenchHost host(dir.path().toStdString());
     const std::string path = scores::scoresPath(host);
-    const std::string table = scores::initialScoresText();
+    std::string table = scores::initialScoresText();
+    if (state.range(1) != 0) {
+        while (table.size() < 10'000'000) table += "\"JNK\",1\r\n";
+    }
     if (!scores::writeFileAtomically(path, table).empty()) {
         state.SkipWithError("cannot write the table");
         return;
@@ -31,17 +36,21 @@ void Printscore(benchmark::State& state) {
         Picbuf.text.currentX = 0;
         Picbuf.text.currentY = 0;
         scores::printscore(host, Picbuf, score);
-        state.PauseTiming();
-        scores::writeFileAtomically(path, table);  // the next round meets the same table
-        state.ResumeTiming();
+        if (score != 0) {  // a placed score rewrote it: the next round meets the same table
+            state.PauseTiming();
+            scores::writeFileAtomically(path, table);
+            state.ResumeTiming();
+        }
     }
     if (!host.lastMessage.empty()) state.SkipWithError(host.lastMessage.c_str());
 }
 BENCHMARK(Printscore)
     ->Name("Scores/printscore")
-    ->ArgName("score")
-    ->Arg(0)
-    ->Arg(600)
+    ->ArgNames({"score", "huge"})
+    ->Args({0, 0})
+    ->Args({600, 0})
+    ->Args({0, 1})
+    ->Args({600, 1})
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -38,8 +38,7 @@ std::string initialsFromAnswer(const std::string& answer) {
 // characters and its score text to four.
 std::vector<Row> rowsOf(const std::string& text) {
     std::vector<Row> rows;
-    for (const Record& record : parseRecords(text)) {
-        if (rows.size() == kRows) break;
+    for (const Record& record : parseRecords(text, kRows)) {
         const std::string fileScore = fixedText(record.scoreText, 4);
         const double value = scoreValue(fileScore);
         rows.push_back({fixedText(record.initials, 3), toInteger(value), value});
@@ -141,10 +140,8 @@ void printscore(runtime::Host& host, draw::Surface& Picbuf, std::int16_t score) 
     Picbuf.text.fontSize = kTableFontSize;
     const FileText shown = readFile(path);
     if (shown.status != FileText::Status::Read) return;
-    auto records = parseRecords(shown.text);
-    if (records.size() > kWritten) records.resize(kWritten);
     int rankNo = 0;
-    for (const Record& record : records) {
+    for (const Record& record : parseRecords(shown.text, kWritten)) {
         ++rankNo;
         const std::string scoreField = " " + fixedText(record.scoreText, 4);
         Picbuf.print(" " + runtime::str(rankNo) + ". " + fixedText(record.initials, 3) + " " + scoreField);

@@ -48,10 +48,10 @@ std::vector<std::string> splitFields(std::string_view line) {
 
 }  // namespace
 
-std::vector<Record> parseRecords(std::string_view text) {
+std::vector<Record> parseRecords(std::string_view text, std::size_t most) {
     std::vector<Record> records;
     std::size_t start = 0;
-    while (start < text.size()) {
+    while (start < text.size() && records.size() < most) {
         std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string_view::npos) end = text.size();
         const std::string_view line = text.substr(start, end - start);

@@ -2,6 +2,7 @@
 // Scores.txt: five records of quoted initials and a score, best first, one per
 // line ending in CR LF, for example "ABC",150.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,8 +23,8 @@ struct Record {
 // field that begins with a double quote runs to the next double quote,
 // spaces and commas included; an unquoted field loses its leading and
 // trailing blanks. Blank lines are skipped; a record without a second field
-// has an empty score text.
-std::vector<Record> parseRecords(std::string_view text);
+// has an empty score text. Stops after the most records wanted.
+std::vector<Record> parseRecords(std::string_view text, std::size_t most = SIZE_MAX);
 
 // The numeric value of a score text: its numeric prefix, as a typed answer
 // is read ("12ab" is 12, "-7 8" is -7); 0 for one that does not begin with a
