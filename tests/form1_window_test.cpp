@@ -61,34 +61,24 @@ protected:
     std::unique_ptr<Form1Window> window;
 };
 
-TEST_F(Form1WindowTest, WindowAndControlsAsCreated) {
+TEST_F(Form1WindowTest, CreatedWithItsControlsThenLoadedWithTheArrowAndTheFocusOnTheButton) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Bopatron"));
     EXPECT_EQ(window->size(), QSize(437, 284));
     QPushButton* button = window->Command1();
     EXPECT_EQ(button->text(), QStringLiteral("New Game"));
     EXPECT_EQ(button->geometry(), QRect(6, 6, 72, 33));
     EXPECT_EQ(window->Timer1().interval(), 20);
-    EXPECT_EQ(window->Timer1().timerType(), Qt::PreciseTimer);
     EXPECT_FALSE(window->Timer1().isActive());
     EXPECT_EQ(window->cursor().shape(), Qt::BitmapCursor) << "the invisible pointer until load";
     EXPECT_EQ(button->cursor().shape(), Qt::ArrowCursor);
-    const draw::Surfaces& s = window->surfaces();
-    EXPECT_EQ(s.Picbuf.image().size(), QSize(437, 284));
-    EXPECT_EQ(s.Picbak.image().size(), QSize(436, 284));
-    EXPECT_EQ(s.Picmsk.image().size(), QSize(275, 181));
-    EXPECT_EQ(s.Picimg3.image().size(), QSize(275, 182));
-}
-
-TEST_F(Form1WindowTest, LoadShowsTheArrowAndTheButtonHoldsTheFocus) {
     loadAndShow();
     EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
-    EXPECT_FALSE(window->Timer1().isActive());
     window->activateWindow();
     QTest::qWait(20);
-    EXPECT_TRUE(window->Command1()->hasFocus());
+    EXPECT_TRUE(button->hasFocus());
 }
 
-TEST_F(Form1WindowTest, NewGameAsksInAModalBoxThenRunsTheClockBehindTheInvisiblePointer) {
+TEST_F(Form1WindowTest, NewGameByClickOrSpaceAsksInAModalBoxThenRunsTheClockBehindTheInvisiblePointer) {
     loadAndShow();
     bool wasModal = false;
     answerNextInputBox(QStringLiteral("8"), 0, [&wasModal] {
@@ -97,15 +87,10 @@ TEST_F(Form1WindowTest, NewGameAsksInAModalBoxThenRunsTheClockBehindTheInvisible
     QTest::mouseClick(window->Command1(), Qt::LeftButton);
     EXPECT_TRUE(wasModal);
     EXPECT_EQ(state().difficulty, 8);
-    EXPECT_TRUE(window->Timer1().isActive());
     EXPECT_EQ(window->cursor().shape(), Qt::BitmapCursor);
     QTest::qWait(200);
     EXPECT_GE(*state().ticks, 3);
     EXPECT_EQ(window->ticksRun(), *state().ticks);
-}
-
-TEST_F(Form1WindowTest, SpaceOnTheFocusedButtonPressesNewGame) {
-    loadAndShow();
     answerNextInputBox(QStringLiteral("3"));
     QTest::keyClick(window->Command1(), Qt::Key_Space);
     EXPECT_EQ(state().difficulty, 3);
@@ -165,13 +150,20 @@ TEST_F(Form1WindowTest, MouseOverTheFieldMovesTheHandAndPressesWhackButNotOverTh
     EXPECT_TRUE(window->Timer1().isActive());
 }
 
-TEST_F(Form1WindowTest, TheWindowShowsTheBackBufferAndButtonFaceOutsideIt) {
+TEST_F(Form1WindowTest, TheFieldShowsAtItsScaleEachPixelABlockAndButtonFaceAroundIt) {
     loadAndShow();
     window->resize(600, 400);
     QTest::qWait(20);
-    const QImage shot = window->grab().toImage();
-    EXPECT_EQ(shot.pixel(300, 200), window->surfaces().Picbak.image().pixel(300, 200));
+    QImage shot = window->grab().toImage();
+    const QImage& field = window->surfaces().Picbak.image();
+    EXPECT_EQ(shot.pixel(300, 200), field.pixel(300, 200));
     EXPECT_EQ(QColor(shot.pixel(550, 350)), window->palette().color(QPalette::Button));
+    window->setScale(3);
+    QTest::qWait(20);
+    shot = window->grab().toImage();
+    for (QPoint p : {QPoint(100, 60), QPoint(187, 90), QPoint(400, 270)})
+        for (QPoint d : {QPoint(0, 0), QPoint(2, 0), QPoint(0, 2), QPoint(2, 2)})
+            ASSERT_EQ(shot.pixel(p * 3 + d), field.pixel(p)) << p.x() << "," << p.y();
 }
 
 TEST(DamagedData, OneBoxAtStartUpNamesEachFileAndWhatThePlayerWillSee) {
@@ -192,57 +184,32 @@ TEST(DamagedData, OneBoxAtStartUpNamesEachFileAndWhatThePlayerWillSee) {
     box->accept();
 }
 
-// Frame 12 of the shipped sprite table at hole (0, 0): field pixels 193 to
-// 236 across and 60 to 104 down; a press hits strictly inside.
-constexpr int kRatLeft = 193;
-constexpr int kRatY = 80;
-
 TEST_F(Form1WindowTest, PressesReachTheRulesInFieldPixelsAtEveryScale) {
     loadAndShow();
-    struct Case {
-        int scale;
-        bool fullscreen;
-        double dx;        // window pixels right of the rat's left edge
-        QPoint origin;    // where the field lies in the window
-        bool hits;
-    };
-    // The offscreen screen is 800 wide: fullscreen shows the field at 1x, centred.
-    const Case cases[] = {
-        {1, false, 0, {0, 0}, false}, {1, false, 1, {0, 0}, true},    {2, false, 0, {0, 0}, false},
-        {2, false, 0.5, {0, 0}, true}, {3, false, 0, {0, 0}, false},  {3, false, 1, {0, 0}, true},
-        {3, true, 0, {-1, -1}, false}, {3, true, 1, {-1, -1}, true},
-    };
+    // A rat at frame 12 of hole (0, 0) spans field pixels 193 to 236 across: a
+    // press on its left edge misses, one a fraction inside hits. (scale,
+    // fullscreen, window pixels right of the edge; the offscreen screen is 800
+    // wide, so fullscreen shows the field at 1x, centred.)
+    const std::tuple<int, bool, double> cases[] = {{1, false, 0}, {1, false, 1}, {2, false, 0}, {2, false, 0.5},
+                                                   {3, false, 0}, {3, false, 1}, {3, true, 0},   {3, true, 1}};
     state().spr.sprOffX[12] = 6;
     state().spr.sprOffY[12] = 12;
     state().spr.sprW[12] = 44;
     state().spr.sprH[12] = 45;
-    for (Case c : cases) {
-        window->setScale(c.scale);
-        window->setFullscreen(c.fullscreen);
+    for (const auto& [scale, fullscreen, dx] : cases) {
+        window->setScale(scale);
+        window->setFullscreen(fullscreen);
         QTest::qWait(20);
-        const int n = c.fullscreen ? 1 : c.scale;
-        if (c.fullscreen) c.origin = QPoint((window->width() - 437) / 2, (window->height() - 284) / 2);
-        EXPECT_EQ(window->Command1()->geometry(), QRect(c.origin + QPoint(6, 6) * n, QSize(72, 33) * n));
-        if (!c.fullscreen) EXPECT_EQ(window->size(), QSize(437, 284) * c.scale);
+        const int n = fullscreen ? 1 : scale;
+        const QPoint origin = fullscreen ? QPoint((window->width() - 437) / 2, (window->height() - 284) / 2) : QPoint();
+        EXPECT_EQ(window->Command1()->geometry(), QRect(origin + QPoint(6, 6) * n, QSize(72, 33) * n));
+        if (!fullscreen) EXPECT_EQ(window->size(), QSize(437, 284) * scale);
         state().ratPos[0][0] = 12;
         state().score = 0;
-        const QPointF at = QPointF(c.origin) + QPointF(kRatLeft * n + c.dx, kRatY * n);
+        const QPointF at = QPointF(origin) + QPointF(193 * n + dx, 80 * n);
         QMouseEvent press(QEvent::MouseButtonPress, at, window->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
         QApplication::sendEvent(window.get(), &press);
-        EXPECT_EQ(state().score, c.hits ? 36 : 0) << "scale " << c.scale << " +" << c.dx;
-    }
-}
-
-TEST_F(Form1WindowTest, EachFieldPixelIsShownAsABlockOfTheScale) {
-    loadAndShow();
-    window->setScale(3);
-    QTest::qWait(20);
-    const QImage shot = window->grab().toImage();
-    const QImage& field = window->surfaces().Picbak.image();
-    for (QPoint p : {QPoint(100, 60), QPoint(187, 90), QPoint(400, 270)}) {
-        for (QPoint d : {QPoint(0, 0), QPoint(2, 0), QPoint(0, 2), QPoint(2, 2)}) {
-            ASSERT_EQ(shot.pixel(p * 3 + d), field.pixel(p)) << p.x() << "," << p.y();
-        }
+        EXPECT_EQ(state().score, dx > 0 ? 36 : 0) << "scale " << scale << " +" << dx;
     }
 }
 
@@ -299,34 +266,28 @@ TEST_F(Form1WindowTest, MutedNoCueStartsAndNothingElseChanges) {
 
 TEST(Settings, RememberedChoicesReadBackAndAnythingElseGivesTheDefaults) {
     QTemporaryDir dir;
-    const auto read = [&dir](const char* name) {
-        QSettings file(dir.filePath(QString::fromLatin1(name)), QSettings::IniFormat);
-        const Settings s = readSettings(file);
+    const auto read = [&dir](const char* name, const QByteArray& text) {
+        QFile file(dir.filePath(QString::fromLatin1(name)));
+        if (!text.isEmpty() && file.open(QIODevice::WriteOnly)) file.write(text);
+        file.close();
+        QSettings settings(file.fileName(), QSettings::IniFormat);
+        const Settings s = readSettings(settings);
         return std::tuple(s.scale, s.fullscreen, s.mute);
     };
-    const auto write = [&dir](const char* name, const QByteArray& text) {
-        QFile file(dir.filePath(QString::fromLatin1(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    };
     const auto defaults = std::tuple(1, false, false);
-    EXPECT_EQ(read("none.conf"), defaults);
-    write("chosen.conf", "[General]\nscale=3\nfullscreen=1\nmute=1\n");
-    EXPECT_EQ(read("chosen.conf"), std::tuple(3, true, true));
-    write("wild.conf", "[General]\nscale=9\nfullscreen=2\nmute=yes\n");
-    EXPECT_EQ(read("wild.conf"), defaults);
-    write("low.conf", "[General]\nscale=0\n");
-    EXPECT_EQ(read("low.conf"), defaults);
-    write("junk.conf", QByteArray("\x00\xff[[[=\n", 8));
-    EXPECT_EQ(read("junk.conf"), defaults);
+    EXPECT_EQ(read("none.conf", {}), defaults);
+    EXPECT_EQ(read("chosen.conf", "[General]\nscale=3\nfullscreen=1\nmute=1\n"), std::tuple(3, true, true));
+    EXPECT_EQ(read("wild.conf", "[General]\nscale=9\nfullscreen=2\nmute=yes\n"), defaults);
+    EXPECT_EQ(read("low.conf", "[General]\nscale=0\n"), defaults);
+    EXPECT_EQ(read("junk.conf", QByteArray("\x00\xff[[[=\n", 8)), defaults);
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.conf")));
-    EXPECT_EQ(read("folder.conf"), defaults);
+    EXPECT_EQ(read("folder.conf", {}), defaults);
     {
         QSettings file(dir.filePath(QStringLiteral("kept.conf")), QSettings::IniFormat);
         remember(file, kScaleKey, 4);
         remember(file, kMuteKey, 1);
     }
-    EXPECT_EQ(read("kept.conf"), std::tuple(4, false, true));
+    EXPECT_EQ(read("kept.conf", {}), std::tuple(4, false, true));
 }
 
 }  // namespace
