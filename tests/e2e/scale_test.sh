@@ -3,6 +3,7 @@
 # 1311 x 852, the bare field is the 1x picture with every pixel made 3 x 3,
 # and a whole round played by clicking at 3x where rats come up scores and
 # reaches the "Top 5" box. An option on the command line writes no settings.
+# The timing log that bench/round_timing.sh reads numbers the ticks from 1.
 # usage: scale_test.sh PROGRAM
 set -eu
 program="$1"
@@ -17,6 +18,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
 mkdir -p "$HOME"
+export BOPATRON_TIMING_LOG="$work/timing.log"
 XVFB_SCREEN=1600x1000x24 start_game "$program" --scale=3
 sleep 0.5
 
@@ -58,4 +60,6 @@ xdotool key Return
 sleep 0.5
 grep -q '"BIG"' "$work/game/Scores.txt" || fail "the placed score is not in the table"
 [ ! -e "$HOME/.config/Bopatron" ] || fail "an option on the command line wrote settings"
+awk '$1 == "answer" { a = 1 } $1 == "tick" && a { n++; if ($2 != n || $4 < $3) bad = 1 }
+     END { exit !(a && n == 1000 && !bad) }' "$work/timing.log" || fail "timing log: $(head -c 300 "$work/timing.log")"
 echo "PASS: 1311 x 852, 3 x 3 blocks of the field, and a round at 3x reached the Top 5"
