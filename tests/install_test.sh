@@ -25,10 +25,11 @@ appstreamcli validate --no-net "$prefix/share/metainfo/io.github.bopatron.Bopatr
 for size in 16 32 48 64 128 256; do
     [ -f "$prefix/share/icons/hicolor/${size}x$size/apps/bopatron.png" ] || fail "no $size px icon"
 done
-[ "$("$prefix/bin/bopatron" --version)" = "Bopatron 1.00" ] || fail "the launcher does not start the game"
+[ "$("$prefix/games/bopatron" --version)" = "Bopatron 1.00" ] || fail "the installed program does not start"
+[ -f "$prefix/share/games/bopatron/whack_img.spr" ] || fail "no data in share/games/bopatron"
+[ -f "$prefix/share/man/man6/bopatron.6.gz" ] || fail "no manual page"
 
-program="$prefix/libexec/bopatron"
-chmod -R a-w "$program"
+chmod -R a-w "$prefix"
 (cd "$prefix" && find . -type f -exec sha256sum {} + | sort) >"$work/before.sums"
 
 # An ordinary player: nobody, with a home of its own.
@@ -40,7 +41,7 @@ chown nobody "$work/home"
 start_xvfb -ac  # any user may draw on it
 setpriv --reuid=nobody --regid=nogroup --clear-groups \
     env -u QT_QPA_PLATFORM -u XDG_DATA_HOME -u XDG_RUNTIME_DIR HOME="$work/home" \
-    "$prefix/bin/bopatron" >"$work/log" 2>&1 &
+    "$prefix/games/bopatron" >"$work/log" 2>&1 &
 game=$!
 window=""
 for _ in $(seq 100); do

@@ -18,11 +18,14 @@ dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "the package does no
 # dpkg -i installs it; apt then brings any dependency a fresh system lacks.
 dpkg -i "$deb" >/dev/null 2>&1 || DEBIAN_FRONTEND=noninteractive apt-get install -f -y -q >/dev/null
 dpkg -s bopatron | grep -q "Status: install ok installed" || fail "the package did not install"
-[ "$(bopatron --version)" = "Bopatron 1.00" ] || fail "bopatron --version"
+[ "$(/usr/games/bopatron --version)" = "Bopatron 1.00" ] || fail "bopatron --version"
+for f in usr/share/doc/bopatron/copyright usr/share/doc/bopatron/changelog.gz usr/share/man/man6/bopatron.6.gz; do
+    [ -f "/$f" ] || fail "the package holds no $f"
+done
 
 . "$(dirname "$0")/e2e/common.sh"
 start_xvfb
-env -u QT_QPA_PLATFORM HOME="$work" bopatron >"$work/log" 2>&1 &
+env -u QT_QPA_PLATFORM HOME="$work" /usr/games/bopatron >"$work/log" 2>&1 &
 game=$!
 for _ in $(seq 100); do
     xdotool search --name '^Bopatron$' >/dev/null 2>&1 && break

@@ -4,6 +4,8 @@
 #include "ui/timing_log.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QScreen>
 
 #include <cstdio>
@@ -12,6 +14,14 @@ namespace {
 
 // Room that a window frame takes around the client area.
 constexpr QSize kFrameAllowance(16, 48);
+
+// The folder of the files the game reads: beside the program where it was
+// built or unpacked, in share/games/bopatron where it is installed.
+QString dataFolder() {
+    const QDir program(QCoreApplication::applicationDirPath());
+    const QString installed = QDir::cleanPath(program.filePath(QStringLiteral(BOPATRON_DATA_RELATIVE)));
+    return QFileInfo(installed).isDir() ? installed : program.path();
+}
 
 }  // namespace
 
@@ -47,7 +57,7 @@ int main(int argc, char* argv[]) {
     int scale = std::min(saved.scale, fits);  // a screen may have shrunk since
     if (command.scale) scale = *command.scale == ui::kScaleAuto ? fits : *command.scale;
 
-    ui::Form1Window window(QCoreApplication::applicationDirPath());
+    ui::Form1Window window(dataFolder());
     window.setScale(scale);
     window.setFullscreen(command.fullscreen.value_or(saved.fullscreen));
     window.setMuted(command.mute.value_or(saved.mute));
