@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // A host that never waits: every draw is 0 (no rat is attempted), every input
 // box answers with a fixed text, and nothing is played or shown.

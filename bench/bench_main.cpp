@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // Runs every benchmark on the offscreen platform, after a QApplication exists:
 // printing text and building the window need one.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // The machine's own timer jitter, for comparing with the game's ticks: sleeps
 // to 1000 deadlines 20 ms apart and reports the longest period between wake-ups.
 // Usage: bopatron_clock_probe (run it alone, then beside bench/round_timing.sh).

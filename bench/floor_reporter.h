@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // Prints the usual benchmark table and then every result again in
 // microseconds and as a multiple of the floor: one plain copy of the back

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // The end of a round with the shipped five-record table: a score that is not
 // placed (read and show) and one that is (read, ask, rewrite and show); and
 // the same with those five records followed by 10 MB more, which must cost

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Bopatron authors
 # Times one real round under Xvfb: starts the game with a timing log, presses
 # "New Game", answers difficulty 5, touches nothing else, and reports the time
 # from the answer to the end of tick 1000 and every tick's period.

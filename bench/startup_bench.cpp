@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // Start-up inside a running application: the window is built (pictures read,
 // cues loaded), its load event runs, and it is shown until its first paint ends.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // One tick with a rat in every hole, the hand and the status text; each of its
 // drawing operations; and the floor: one plain copy of the back buffer.
 

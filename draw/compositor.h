@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // The frame compositor: every picture is built in the back buffer Picbuf and
 // shown in the window by one copy.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // The sprite table: for each frame 1 to 15, where it is placed relative to a
 // hole's anchor, where it lies in the sheets and how large it is.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // Picture surfaces: persistent 32-bit bitmaps addressed through device-context
 // handles, the block transfer that moves pixels between them, and the back

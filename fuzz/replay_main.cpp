@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // Runs a fuzz target once over each input file given, or over every file in
 // each folder given: how ctest replays the seed corpus and the inputs that
 // once failed, in a build without libFuzzer.

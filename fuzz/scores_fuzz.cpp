@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // The high-score table against any file and any typed initials.
 //
 // Input: two bytes of score (little-endian), one byte giving the length of

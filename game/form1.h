@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // The game: its state and Form1's handlers, which the window calls for its
 // load, button, clock, mouse and paint events.

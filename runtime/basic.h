@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // The run time's own rules that every part of the game relies on: number
 // conversion and rounding, checked 16-bit arithmetic, fixed-length text and

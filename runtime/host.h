@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // The host interface: everything the game asks of the platform it runs on.
 // ui/ implements it with Qt; the tests fake it.

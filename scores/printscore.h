@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // The end of a round: rank the score against Scores.txt, ask for initials when
 // it is placed, rewrite the file and print the table on the back buffer.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // Scores.txt: five records of quoted initials and a score, best first, one per
 // line ending in CR LF, for example "ABC",150.

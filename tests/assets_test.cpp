@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // The shipped pictures and sprite table: sizes, palette, layout, the hole
 // openings, agreement between sheets and table, and that the generator
 // remakes them byte for byte.

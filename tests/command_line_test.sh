@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Bopatron authors
 # --version and --help print and exit 0 with no display; --help names every
 # option; a stray argument or a bad option value is a usage error: one line
 # naming it, the usage, exit status 2.

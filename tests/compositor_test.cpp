@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // Block transfers, the frame compositor and the order in which a tick draws.
 #include "draw/compositor.h"
 #include "runtime/basic.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // A host for tests: Rnd and input-box answers come from scripts, and every
 // prompt, title, cue, clock change and pointer change is recorded in order.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // The real Form1 window on the offscreen platform: its controls, the clock,
 // the pointer, the modal input box and the rule that ticks never re-enter.
 #include "scores/score_file.h"

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Bopatron authors
 # Installs the game into a temporary prefix, checks the desktop entry, the
 # AppStream metadata and the launcher, makes the program folder read-only,
 # and plays a whole round as an ordinary user under Xvfb: the placed score

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Bopatron authors
 # Installs the .deb with the system's package tools, starts the installed
 # game under Xvfb, checks its window appears, and removes the package again.
 # usage: package_test.sh DEB

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // The rat life cycle: the spawn test, the hole pick and pace, sinking, the
 // 20-point loss, the whacked frames and the character change.
 #include "scores/score_file.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // Start-up, "New Game" and the tick: the order of their steps and the round's bookkeeping.
 #include "draw/compositor.h"
 #include "game/form1.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // The run time's rules: number from text, rounding, checked 16-bit
 // arithmetic, fixed-length text, number to text, program paths.
 #include "runtime/basic.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // The high-score table: ranking against Scores.txt, the cue and the prompt,
 // the rewrite byte for byte, and the rows printed on the back buffer.
 #include "scores/printscore.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // Many simulated rounds at random difficulties, with random mouse moves and
 // presses between ticks; after every tick the game state must still make sense.
 #include "scores/score_file.h"

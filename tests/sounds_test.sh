@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Bopatron authors
 # Every cue the game can play is shipped, in the program folder too, and no
 # other .wav; each is 16-bit PCM mono at 22050 Hz, starts and ends without a
 # click, keeps to its length and level limits, and the generator remakes it

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // whack_img.spr: 90 little-endian 16-bit records into frames 1 to 15.
 #include "draw/sprite_table.h"
 #include "tests/game_fixture.h"

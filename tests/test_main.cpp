@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // Runs the tests inside a Qt application on the offscreen platform, so that
 // pictures and fonts work without a display.
 #include <QGuiApplication>

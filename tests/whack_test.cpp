@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // Whacking: the hand follows the pointer, a press scores every rat strictly
 // under it and plays a hit cue, a release raises the hand.
 #include "tests/game_fixture.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // The program's command line: no argument plays as the original did; the
 // options choose a larger picture, fullscreen or silence for this run only.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // Where the play field is shown in the window, and how large: every field
 // pixel is a scale x scale block whose top-left corner is origin + scale * p.

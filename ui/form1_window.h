@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // The main window Form1: the "New Game" button Command1, the game clock
 // Timer1, the hidden picture surfaces, and the wiring of their events to the

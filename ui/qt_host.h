@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // The host the game runs on when it runs in a real window: Qt's clock,
 // pointer, input dialog and sound, the shared random generator and the

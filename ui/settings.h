@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // The player's remembered choices: scale, fullscreen and mute. The file is
 // written only when the player changes one with a key, so a player who never

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // Plays .wav files with Qt Multimedia: each file is loaded once and reused,
 // cues overlap and mix, and a missing or unreadable file plays nothing.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // A record of when things happen, for measuring the clock of a real round.
 // Off unless the environment variable BOPATRON_TIMING_LOG names a file; then

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Bopatron authors
 # Shared by the end-to-end tests: a private copy of the program folder, a
 # private Xvfb display and the game's window. Source it after setting
 # "work" to a fresh folder; cleanup_game stops what start_game started.

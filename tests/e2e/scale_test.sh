@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Bopatron authors
 # Starts the built game at --scale=3 under Xvfb: the window's client area is
 # 1311 x 852, the bare field is the 1x picture with every pixel made 3 x 3,
 # and a whole round played by clicking at 3x where rats come up scores and

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Bopatron authors
 # Real games, real files, an ordinary player (nobody) under one Xvfb:
 # - two games sharing one program folder both reach the "Top 5" box before
 #   either answers; both records are kept;

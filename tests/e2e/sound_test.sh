@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Bopatron authors
 # Plays the opening of a round in the real program under Xvfb with a
 # PulseAudio null sink, records the sink's monitor and checks that the
 # opening cue's audio really arrives. Where no sound server can run, the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // The drawings: the three characters, the hand and the field. Everything is
 // painted with QPainter from fixed numbers, so every run gives the same pixels.

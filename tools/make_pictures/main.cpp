@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 // Paints every picture of the game and writes it into the folder given:
 // the field, the mask and image sheets of the three characters, the sprite
 // table that says where each rat frame lies in them, the program icon and

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // The game's fixed 256-colour palette: an RGB cube of 8 red, 8 green and
 // 4 blue levels. Index i has red level i / 32, green (i / 4) % 8, blue i % 4.

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Bopatron authors
 # Makes the game's nineteen sound cues into the folder given (assets/ by
 # default): spoken lines with espeak-ng, effects with sox. Every file is
 # 16-bit PCM, mono, 22050 Hz, faded in and out so it starts and ends without
