@@ -20,76 +20,46 @@ protected:
 // Frames are 40 x 40 at (-20, -30) from the anchor: hole (0, 0) at (187, 48)
 // has the rectangle 167 < X < 207, 18 < Y < 58.
 
-TEST_F(WhackTest, HandSitsFifteenLeftAndFortyAboveThePointerRoundedHalfToEven) {
-    form.Form_MouseMove(0, 0, 100.0f, 100.0f);
-    EXPECT_EQ(s.handX, 85);
-    EXPECT_EQ(s.handY, 60);
-    form.Form_MouseMove(0, 0, 17.5f, 42.5f);  // 2.5 and 2.5
-    EXPECT_EQ(s.handX, 2);
-    EXPECT_EQ(s.handY, 2);
-    form.Form_MouseMove(0, 0, 18.5f, 43.5f);
-    EXPECT_EQ(s.handX, 4);
-    EXPECT_EQ(s.handY, 4);
-    form.Form_MouseMove(0, 0, 0.0f, 0.0f);
-    EXPECT_EQ(s.handX, -15);
-    EXPECT_EQ(s.handY, -40);
-}
-
-TEST_F(WhackTest, PressLowersReleaseRaisesAndAnyButtonActsAlike) {
+TEST_F(WhackTest, HandSitsFifteenLeftAndFortyAboveAndAnyPressLowersItAnyReleaseRaisesIt) {
+    const std::tuple<float, float, int, int> cases[] = {
+        {100, 100, 85, 60}, {17.5f, 42.5f, 2, 2}, {18.5f, 43.5f, 4, 4}, {0, 0, -15, -40}};  // halves to even
+    for (const auto& [x, y, handX, handY] : cases) {
+        form.Form_MouseMove(0, 0, x, y);
+        EXPECT_EQ(s.handX, handX) << x;
+        EXPECT_EQ(s.handY, handY) << y;
+    }
     form.Form_MouseDown(2, 3, 5.0f, 5.0f);
     EXPECT_EQ(s.handDown, 1);
-    form.Form_MouseDown(4, 0, 5.0f, 5.0f);
-    EXPECT_EQ(s.handDown, 1);
-    form.Form_MouseUp(2, 0, 5.0f, 5.0f);
+    form.Form_MouseUp(4, 0, 5.0f, 5.0f);
     EXPECT_EQ(s.handDown, 0);
 }
 
-TEST_F(WhackTest, BeforeAnyRoundAPressAnywhereScoresNothing) {
-    for (float x = 0; x < 437; x += 7)
-        for (float y = 0; y < 284; y += 7) press(x, y);
-    EXPECT_EQ(s.score, 0);
-    EXPECT_TRUE(host.events().empty());
-}
-
-TEST_F(WhackTest, PressOnTheLeftOrTopEdgeMissesOnePixelInsideHits) {
-    place(0, 0, 12, 3);
-    press(167.0f, 30.0f);
-    press(180.0f, 18.0f);
-    press(207.0f, 30.0f);
-    press(180.0f, 58.0f);
-    EXPECT_EQ(s.ratPos[0][0], 12);
-    EXPECT_EQ(s.score, 0);
-    host.draws({0.0});
-    press(168.0f, 19.0f);
-    EXPECT_EQ(s.ratPos[0][0], 13);
-    EXPECT_EQ(s.ratPace[0][0], 10);
-    EXPECT_EQ(s.score, 36);
-}
-
-TEST_F(WhackTest, AFractionInsideTheEdgeHits) {
-    place(0, 0, 6, 3);
-    host.draws({0.0});
-    press(167.25f, 57.75f);
-    EXPECT_EQ(s.score, 18);
-}
-
-TEST_F(WhackTest, PointsAreThreeTimesThePosition) {
-    for (std::int16_t f : {12, 7, 1}) {
-        place(1, 1, f, 2);
-        const std::int16_t before = s.score;
-        host.draws({0.0});
-        press(189.0f, 80.0f);
-        EXPECT_EQ(s.score - before, 3 * f);
+TEST_F(WhackTest, APressScoresThreeTimesThePositionOfARatStrictlyInsideItsFrame) {
+    struct Case {
+        std::int16_t pos;
+        float x, y;
+        int points;  // 0: a miss, nothing drawn, nothing played
+    };
+    const Case cases[] = {
+        {12, 167, 30, 0},  {12, 180, 18, 0}, {12, 207, 30, 0}, {12, 180, 58, 0},  // on the edges
+        {12, 168, 19, 36}, {6, 167.25f, 57.75f, 18}, {1, 187, 40, 3},               // inside
+        {13, 187, 40, 0},  {14, 187, 40, 0},  {0, 187, 40, 0},                      // whacked, empty
+    };
+    for (const Case& c : cases) {
+        place(0, 0, c.pos, 3);
+        s.score = 0;
+        s.handDown = 1;  // a press while the hand is down whacks too
+        if (c.points) host.draws({0.0});
+        press(c.x, c.y);
+        EXPECT_EQ(s.score, c.points) << c.pos << " at " << c.x << "," << c.y;
+        EXPECT_EQ(host.cues().size(), c.points ? 1u : 0u);
+        EXPECT_EQ(s.ratPace[0][0], c.points ? 10 : 3);
+        host.takeEvents();
     }
-}
-
-TEST_F(WhackTest, WhackedRatsCannotBeHitAgain) {
-    place(0, 0, 13, 10);
-    place(1, 0, 14, 10);
+    s.spr.sprW[5] = 0;  // a frame of zero size
+    place(0, 0, 5, 1);
     press(187.0f, 40.0f);
-    press(127.0f, 70.0f);
     EXPECT_EQ(s.score, 0);
-    EXPECT_TRUE(host.cues().empty());
 }
 
 TEST_F(WhackTest, HitCueFollowsTheDiceAndTheFirstCharacter) {
@@ -104,6 +74,7 @@ TEST_F(WhackTest, HitCueFollowsTheDiceAndTheFirstCharacter) {
         {1, 4.0 / 6, "\\Plink.wav"},     {0, 4.9 / 6, "\\Plink.wav"},     {1, 5.0 / 6, "\\boink.wav"},
         {0, 0.99999, "\\boink.wav"},
     };
+    EXPECT_EQ(s.firstKind, 0) << "after start-up a low dice plays pop three";
     for (const Case& c : cases) {
         s.firstKind = c.firstKind;
         place(2, 2, 9, 4);
@@ -112,13 +83,6 @@ TEST_F(WhackTest, HitCueFollowsTheDiceAndTheFirstCharacter) {
         press(222.0f, 120.0f);
         EXPECT_THAT(host.cues(), ElementsAre(c.cue)) << "draw " << c.draw;
     }
-}
-
-TEST_F(WhackTest, AfterStartUpALowDiceHitPlaysPopThree) {
-    place(0, 0, 10, 1);
-    host.draws({0.1});
-    press(187.0f, 40.0f);
-    EXPECT_THAT(host.cues(), ElementsAre("\\whack_pop3.wav"));
 }
 
 TEST_F(WhackTest, OnePressHitsEveryOverlappingRatInLoopOrder) {
@@ -138,15 +102,11 @@ TEST_F(WhackTest, OnePressHitsEveryOverlappingRatInLoopOrder) {
     EXPECT_EQ(s.dice, 5);
 }
 
-TEST_F(WhackTest, PressWhileHandIsDownStillWhacks) {
-    s.handDown = 1;
-    place(0, 0, 5, 1);
-    host.draws({0.0});
-    press(187.0f, 40.0f);
-    EXPECT_EQ(s.score, 15);
-}
-
-TEST_F(WhackTest, PressesBetweenRoundsStillScoreAndPlay) {
+TEST_F(WhackTest, PressesBeforeAnyRoundScoreNothingAndAfterARoundStillScoreAndPlay) {
+    for (float x = 0; x < 437; x += 7)
+        for (float y = 0; y < 284; y += 7) press(x, y);
+    EXPECT_EQ(s.score, 0);
+    EXPECT_TRUE(host.events().empty());
     newGame("0");
     quietTicks(1000);
     host.takeEvents();
@@ -155,13 +115,6 @@ TEST_F(WhackTest, PressesBetweenRoundsStillScoreAndPlay) {
     press(247.0f, 50.0f);
     EXPECT_EQ(s.score, 24);
     EXPECT_THAT(host.cues(), ElementsAre("\\whack_pop3.wav"));
-}
-
-TEST_F(WhackTest, FrameOfZeroSizeCannotBeHit) {
-    s.spr.sprW[5] = 0;
-    place(0, 0, 5, 1);
-    press(187.0f, 40.0f);
-    EXPECT_EQ(s.score, 0);
 }
 
 }  // namespace
