@@ -16,10 +16,9 @@ using ::testing::ElementsAre;
 
 const std::string kPrompt = "input Choose a difficulty from 0 to 8\r8 being the hardest.";
 
-TEST_F(GameTest, LoadSeedsStopsTheClockSetsTheArrowAndPlacesEveryHoleEmpty) {
-    writeUniformSprites(host.programFolder(), -20, -30, 40, 40);
+TEST_F(GameTest, LoadSeedsStopsTheClockSetsTheArrowAndPlacesEveryHoleEmptyCreatingNoFile) {
     s.ratPos[1][2] = 7;  // a leftover that the placing must clear
-    form.Form_Load();
+    form.Form_Load();     // with no sprite table in the folder
     EXPECT_THAT(host.events(), ElementsAre("randomize", "clock off", "pointer 0"));
     const std::int16_t expectX[3][3] = {{187, 247, 304}, {127, 189, 262}, {75, 146, 222}};
     const std::int16_t expectY[3][3] = {{48, 58, 66}, {79, 90, 98}, {116, 126, 134}};
@@ -31,59 +30,30 @@ TEST_F(GameTest, LoadSeedsStopsTheClockSetsTheArrowAndPlacesEveryHoleEmpty) {
         }
     }
     EXPECT_FALSE(s.ticks.has_value());
-    EXPECT_EQ(s.score, 0);
-    EXPECT_EQ(s.ratKind, 0);
-    EXPECT_EQ(s.firstKind, 0);
-    // The back buffer holds the background.
-    EXPECT_EQ(surfaces.Picbuf.image().pixel(200, 200), QColor(0, 128, 0).rgb());
-}
-
-TEST_F(GameTest, LoadWithoutASpriteFileStillStartsAndCreatesNoFile) {
-    form.Form_Load();
+    EXPECT_EQ(surfaces.Picbuf.image().pixel(200, 200), QColor(0, 128, 0).rgb()) << "the background";
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path("whack_img.spr"))));
-    EXPECT_EQ(s.spr.sprW[12], 0);
 }
 
-TEST_F(GameTest, NewGameAsksWithoutTitleThenStartsClockHidesPointerAndPlaysOpening) {
+TEST_F(GameTest, NewGameAsksWithoutTitleThenStartsClockHidesPointerAndPlaysOneOfFourOpenings) {
     load();
     newGame("3", 0.0);
     EXPECT_THAT(host.events(), ElementsAre(kPrompt, "clock on", "pointer 99", "cue \\moideryou.wav"));
     EXPECT_EQ(s.ticks, std::optional<std::int16_t>(0));
     EXPECT_EQ(s.difficulty, 3);
+    host.takeEvents();
+    for (double draw : {0.2499, 0.25, 0.5, 0.7499, 0.75, 0.99999}) newGame("0", draw);
+    EXPECT_THAT(host.cues(), ElementsAre("\\moideryou.wav", "\\knockbrains.wav", "\\fault.wav", "\\fault.wav",
+                                         "\\bare.wav", "\\bare.wav"));
 }
 
-TEST_F(GameTest, OpeningCueFollowsFourWaysOfTheDice) {
-    load();
-    for (double draw : {0.0, 0.2499, 0.25, 0.5, 0.7499, 0.75, 0.99999}) newGame("0", draw);
-    EXPECT_THAT(host.cues(), ElementsAre("\\moideryou.wav", "\\moideryou.wav", "\\knockbrains.wav",
-                                         "\\fault.wav", "\\fault.wav", "\\bare.wav", "\\bare.wav"));
-    EXPECT_EQ(s.dice, 3);
-}
-
-TEST(Difficulty, TypedAnswersBecomeDifficulties) {
-    using game::difficultyFromAnswer;
-    EXPECT_EQ(difficultyFromAnswer(""), 0);
-    EXPECT_EQ(difficultyFromAnswer("8"), 8);
-    EXPECT_EQ(difficultyFromAnswer("12"), 8);
-    EXPECT_EQ(difficultyFromAnswer("-3"), -3);
-    EXPECT_EQ(difficultyFromAnswer("2.5"), 2);
-    EXPECT_EQ(difficultyFromAnswer("3.5"), 4);
-    EXPECT_EQ(difficultyFromAnswer("3.7"), 4);
-    EXPECT_EQ(difficultyFromAnswer("abc"), 0);
-    EXPECT_EQ(difficultyFromAnswer("5 apples"), 5);
-    EXPECT_EQ(difficultyFromAnswer("   6"), 6);
-    EXPECT_EQ(difficultyFromAnswer("8.5"), 8);
-}
-
-TEST(Difficulty, AnswersOutsideSixteenBitsAreClampedInsteadOfEndingTheGame) {
-    using game::difficultyFromAnswer;
-    EXPECT_EQ(difficultyFromAnswer("40000"), 8);
-    EXPECT_EQ(difficultyFromAnswer("1e999"), 8);
-    EXPECT_EQ(difficultyFromAnswer("-32737"), -32737);
-    EXPECT_EQ(difficultyFromAnswer("-32737.4"), -32737);
-    EXPECT_EQ(difficultyFromAnswer("-32738"), -32737);
-    EXPECT_EQ(difficultyFromAnswer("-40000"), -32737);
-    EXPECT_EQ(difficultyFromAnswer("-1e999"), -32737);
+TEST(Difficulty, TypedAnswersBecomeDifficultiesClampedToWhatPlays) {
+    const std::pair<const char*, int> cases[] = {
+        {"", 0},       {"8", 8},         {"12", 8},          {"-3", -3},         {"2.5", 2},
+        {"3.5", 4},    {"3.7", 4},       {"abc", 0},         {"5 apples", 5},    {"   6", 6},
+        {"8.5", 8},    {"40000", 8},     {"1e999", 8},       {"-32737", -32737}, {"-32737.4", -32737},
+        {"-32738", -32737}, {"-40000", -32737}, {"-1e999", -32737},
+    };
+    for (const auto& [answer, difficulty] : cases) EXPECT_EQ(game::difficultyFromAnswer(answer), difficulty) << answer;
 }
 
 TEST_F(GameTest, LowestDifficultyStillPlays) {
@@ -118,15 +88,8 @@ TEST_F(GameTest, NewGameMidRoundResetsCountAndScoreOnly) {
     EXPECT_EQ(s.handY, 44);
     EXPECT_EQ(s.handDown, 1);
     EXPECT_EQ(s.ratKind, 2);
-    tick({0.0});
-    EXPECT_EQ(s.ticks, std::optional<std::int16_t>(1));
-}
-
-TEST_F(GameTest, EachTickMakesOneDrawWhenNoRatIsAttempted) {
-    load();
-    newGame("0");
     host.takeEvents();
-    quietTicks(10);
+    quietTicks(10);  // one draw each when no rat is attempted
     EXPECT_EQ(s.ticks, std::optional<std::int16_t>(10));
     EXPECT_TRUE(host.events().empty());
 }
