@@ -101,38 +101,18 @@ TEST_F(RatsTest, PickOfAnOccupiedHoleStopsAfterThreeDrawsAndTriesNoOther) {
     EXPECT_EQ(s.ratPace[0][0], 2);
 }
 
-TEST_F(RatsTest, RatWithPace3PoppedOnTick10SinksOnTick45) {
+TEST_F(RatsTest, RatWithPace3PoppedOnTick10SinksOnTick45AndCostsTwentyThen) {
     newGame("5");
     quietTicks(9);
-    const double win = 1.0 / 25;
-    tick({win, 0.5, 0.5, 0.7});  // pace Int(0.7 * 3) + 1 = 3
+    tick({1.0 / 25, 0.5, 0.5, 0.7});  // tick 10: pace Int(0.7 * 3) + 1 = 3
     ASSERT_EQ(s.ratPace[1][1], 3);
+    s.score = 50;
     std::vector<std::int16_t> positions{s.ratPos[1][1]};  // after tick 10
     for (int t = 11; t <= 46; ++t) positions.push_back(after(1, 1));
     // After ticks 10, 11: 12; tick 12 steps to 11; then one step every 3 ticks.
-    EXPECT_EQ(positions[0], 12);
-    EXPECT_EQ(positions[1], 12);
-    EXPECT_EQ(positions[2], 11);
-    EXPECT_EQ(positions[5], 10);   // tick 15
-    EXPECT_EQ(positions[8], 9);    // tick 18
-    EXPECT_EQ(positions[32], 1);   // tick 42
-    EXPECT_EQ(positions[34], 1);   // tick 44
-    EXPECT_EQ(positions[35], 0);   // tick 45
-}
-
-TEST_F(RatsTest, SinkingBackCostsTwentyPointsOnTheTickItReachesZero) {
-    newGame("5");
-    quietTicks(9);
-    tick({1.0 / 25, 0.5, 0.5, 0.7});
-    s.score = 50;
-    for (int t = 11; t <= 44; ++t) tick({0.0});
-    EXPECT_EQ(s.ratPos[1][1], 1);
-    EXPECT_EQ(s.score, 50);
-    tick({0.0});  // tick 45
-    EXPECT_EQ(s.ratPos[1][1], 0);
-    EXPECT_EQ(s.score, 30);
-    quietTicks(30);
-    EXPECT_EQ(s.score, 30);
+    const std::pair<int, int> expected[] = {{10, 12}, {11, 12}, {12, 11}, {15, 10}, {18, 9}, {42, 1}, {44, 1}, {45, 0}};
+    for (const auto& [t, pos] : expected) EXPECT_EQ(positions[t - 10], pos) << "after tick " << t;
+    EXPECT_EQ(s.score, 30) << "20 lost on tick 45, once";
     EXPECT_EQ(s.ratKind, 0) << "a rat that sinks back never changes the character";
 }
 
@@ -171,21 +151,16 @@ TEST_F(RatsTest, WhackedAfterTick37ShowsThirteenToFortyFourteenToFiftyThenChange
     newGame("0");
     quietTicks(37);
     place(1, 0, 13, 10);  // as a whack between ticks 37 and 38 leaves it
+    place(2, 0, 13, 10);  // the same as one whacked between ticks 39 and 40: no step comes between
     for (int t = 38; t <= 40; ++t) EXPECT_EQ(after(1, 0), t == 40 ? 14 : 13) << t;
+    EXPECT_EQ(s.ratPos[2][0], 14) << "whacked after tick 39: frame 13 on tick 40 only";
     for (int t = 41; t <= 49; ++t) EXPECT_EQ(after(1, 0), 14) << t;
-    // Tick 50: 14 is drawn, then the step empties the hole and changes the character.
-    tick({0.0, 0.5, 0.0});
+    // Tick 50: 14 is drawn, then the step empties the holes and changes the character.
+    tick({0.0, 0.0, 0.0, 0.5, 0.0});
     EXPECT_EQ(s.ratPos[1][0], 0);
     EXPECT_EQ(s.ratKind, 1);
     EXPECT_EQ(s.firstKind, 0);
     EXPECT_EQ(s.ratPace[1][0], 10) << "the pace stays when the hole empties";
-}
-
-TEST_F(RatsTest, WhackedAfterTick39ShowsThirteenOnTick40Only) {
-    newGame("0");
-    quietTicks(39);
-    place(1, 0, 13, 10);
-    EXPECT_EQ(after(1, 0), 14);  // tick 40: drawn at 13, then steps
 }
 
 TEST_F(RatsTest, CharacterChangeDrawsKindThenDiceAndOnlyFourToSixSpeak) {
@@ -251,32 +226,26 @@ TEST_F(RatsTest, CharacterChangeMidTickLeavesTheRestOfTheTickOnTheOldSheets) {
     EXPECT_EQ(surfaces.Picbuf.image().pixel(222, 134 - 10), QColor(0, 0, 255).rgb());
 }
 
-TEST_F(RatsTest, WhackedAfterTheRoundWaitsForTheNextRoundsTicks) {
-    newGame("0");
-    quietTicks(1000);
-    place(1, 2, 13, 10);
-    newGame("0");
-    quietTicks(9);
-    EXPECT_EQ(s.ratPos[1][2], 13);
-    quietTicks(1);
-    EXPECT_EQ(s.ratPos[1][2], 14);
-    quietTicks(9);
-    tick({0.0, 0.0, 0.0});  // tick 20
-    EXPECT_EQ(s.ratPos[1][2], 0);
-}
-
-TEST_F(RatsTest, RatStillUpAtTheEndIsChargedInTheNextRound) {
+TEST_F(RatsTest, RatsLeftAtTheEndOfARoundGoOnWithTheNextRoundsTicks) {
     newGame("0");
     quietTicks(999);
-    place(0, 2, 1, 7);
+    place(0, 2, 1, 7);   // still up: charged in the next round
     s.score = 0;
-    quietTicks(1);  // tick 1000, not a multiple of 7
+    quietTicks(1);       // tick 1000, not a multiple of 7
+    place(1, 2, 13, 10); // whacked after the round
     EXPECT_EQ(s.ratPos[0][2], 1);
     EXPECT_EQ(s.score, 0);
     newGame("0");
     quietTicks(7);
     EXPECT_EQ(s.ratPos[0][2], 0);
     EXPECT_EQ(s.score, -20);
+    quietTicks(2);
+    EXPECT_EQ(s.ratPos[1][2], 13);
+    quietTicks(1);  // tick 10
+    EXPECT_EQ(s.ratPos[1][2], 14);
+    quietTicks(9);
+    tick({0.0, 0.0, 0.0});  // tick 20
+    EXPECT_EQ(s.ratPos[1][2], 0);
 }
 
 TEST_F(RatsTest, RatSinkingOnTickThousandLosesItsPointsAfterTheHighScoreStep) {
