@@ -6,7 +6,7 @@
 # English model; a word of the line counts when the recogniser heard it.
 # Words its dictionary lacks are spelt as it would write them: moider as
 # murder, whop as wop, naaaaaa as nah, fathead as fat, va va voom as vo vo
-# vroom, meep as beep.
+# vroom, meep as meet.
 # usage: tools/make_sounds/hear_lines.sh [ASSETS-FOLDER]
 set -eu
 assets="${1:-$(dirname "$0")/../../assets}"
@@ -37,6 +37,6 @@ vavavoo.wav|vo vo vroom
 CANTSEE.wav|i can't see a thing
 no.wav|no no no
 hereiam.wav|here i am
-meepmeep.wav|beep beep
+meepmeep.wav|meet meet
 LINES
 echo "total: $heard of $total words ($((100 * heard / total)) %)"

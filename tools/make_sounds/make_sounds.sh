@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # SPDX-FileCopyrightText: 2026 The Bopatron authors
 # Makes the game's nineteen sound cues into the folder given (assets/ by
-# default): spoken lines with espeak-ng, effects with sox. Every file is
+# default): spoken lines with flite and festival's HTS voice, effects with sox. Every file is
 # 16-bit PCM, mono, 22050 Hz, faded in and out so it starts and ends without
 # a click, and normalised to a peak of -1 dBFS. sox runs in repeatable mode
 # and without dither, so running this again writes the same bytes.
@@ -36,36 +36,55 @@ finish() {
     $SOX "$tmp/normal.wav" -b 16 "$out/$2" gain "$cut"
 }
 
-# say NAME VOICE PITCH SPEED TEXT: one spoken line.
+# say NAME VOICE TEXT: one spoken line. VOICE is "flite NAME PITCH PACE
+# [EFFECT...]", a CMU voice at a mean pitch in Hz and a pace (1 its own,
+# more is slower), or "festival PACE [EFFECT...]", the HTS voice
+# cmu_us_slt_arctic_hts; the sox effects after them shape the voice.
 say() {
-    espeak-ng -v "$2" -p "$3" -s "$4" -w "$tmp/said.wav" "$5"
-    finish "$tmp/said.wav" "$1" trim
+    name=$1 text=$3
+    set -- $2
+    case $1 in
+        flite)
+            flite -voice "$2" --setf int_f0_target_mean="$3" --setf duration_stretch="$4" -t "$text" -o "$tmp/said.wav"
+            shift 4 ;;
+        festival)
+            echo "$text" | text2wave -eval "(voice_cmu_us_slt_arctic_hts)" \
+                -eval "(Parameter.set 'Duration_Stretch $2)" -o "$tmp/said.wav"
+            shift 2 ;;
+    esac
+    $SOX "$tmp/said.wav" "$tmp/voiced.wav" "$@"
+    finish "$tmp/voiced.wav" "$name" trim
 }
 
-# The announcer, who opens each round: a deep, slow voice.
-ANNOUNCER="en-us+m3"
-say moideryou.wav   "$ANNOUNCER" 30 150 "I'm gonna moider you!"
-say knockbrains.wav "$ANNOUNCER" 30 155 "I'll knock your brains out!"
-say fault.wav       "$ANNOUNCER" 30 150 "It's all your fault!"
-say bare.wav        "$ANNOUNCER" 30 150 "Bare knuckles, baby!"
+# The voices are the clearest Debian ships (tools/make_sounds/hear_lines.sh
+# counts the words a speech recogniser gets); each character differs from
+# the others in voice, pitch and pace, kept within what stays understood.
 
-# Character 0, the brown sewer rat: a gravelly wise guy.
-RAT="en+m7"
-say WISEGUY.wav "$RAT" 40 165 "Wise guy, eh?"
-say C_whop1.wav "$RAT" 40 170 "Whop! Right on the noggin!"
-say Naaaaaa.wav "$RAT" 40 140 "Naaaaaa, missed me!"
+# The announcer, who opens each round: a deep, measured man's voice.
+ANNOUNCER="flite rms 85 1.1"
+say moideryou.wav   "$ANNOUNCER" "I'm gonna moider you!"
+say knockbrains.wav "$ANNOUNCER" "I'll knock your brains out!"
+say fault.wav       "$ANNOUNCER" "It's all your fault!"
+say bare.wav        "$ANNOUNCER" "Bare knuckles, baby!"
 
-# Character 1, the violet know-all behind thick glasses: a prim, nasal voice.
-PRIM="en+f2"
-say fathead.wav  "$PRIM" 70 150 "Hey, fathead!"
-say vavavoo.wav  "$PRIM" 75 135 "Va va voom!"
-say CANTSEE.wav  "$PRIM" 70 160 "I can't see a thing!"
+# Character 0, the brown sewer rat: a higher, quick, gravelly wise guy.
+RAT="flite rms 120 0.9 overdrive 2"
+say WISEGUY.wav "$RAT" "Wise guy, eh?"
+say C_whop1.wav "$RAT" "Whop! Right on the noggin!"
+say Naaaaaa.wav "$RAT" "Naaaaaa, missed me!"
 
-# Character 2, the blue-grey jumper: a squeaky, fast little voice.
-SQUEAK="en+klatt2"
-say no.wav       "$SQUEAK" 99 230 "No! No! No!"
-say hereiam.wav  "$SQUEAK" 99 220 "Here I am!"
-say meepmeep.wav "$SQUEAK" 99 210 "Meep meep!"
+# Character 1, the violet know-all behind thick glasses: a slow, smooth,
+# prim woman's voice.
+PRIM="festival 1.2"
+say fathead.wav  "$PRIM" "Hey, fat head!"
+say vavavoo.wav  "$PRIM" "Va va voom!"
+say CANTSEE.wav  "$PRIM" "I can't see a thing!"
+
+# Character 2, the blue-grey jumper: a higher, brisker, reedier little voice.
+SQUEAK="flite slt 200 1.0"
+say no.wav       "$SQUEAK" "No! No! No!"
+say hereiam.wav  "$SQUEAK" "Here I am!"
+say meepmeep.wav "$SQUEAK" "Meep! Meep!"
 
 # The hits: short and punchy, each its own kind of sound.
 # A bright pop: a falling sine with a burst of noise on the attack.
