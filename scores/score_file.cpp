@@ -96,7 +96,8 @@ std::string initialScoresText() {
 FileText readFile(const std::string& path, std::size_t limit) {
     const QString name = QString::fromStdString(path);
     QFile file(name);
-    // A dangling link or a missing file is missing; anything else that is there must be read.
+    // Only a file that is not there at all is missing; a dangling link is left
+    // alone like any other file that cannot be read.
     if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink()) return {};
     if (QFileInfo(name).isDir()) return {FileText::Status::Unreadable, {}, "it is a folder"};
     if (!file.open(QIODevice::ReadOnly)) {
