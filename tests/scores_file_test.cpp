@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QSysInfo>
 #include <QTemporaryDir>
 
 #include <gmock/gmock.h>
@@ -167,6 +168,18 @@ TEST_F(PrintscoreTest, TableWrittenByAnotherGameWhileTheBoxIsOpenIsRankedAgain) 
         EXPECT_EQ(host.cues(), std::vector<std::string>{"\\bare.wav"}) << "the prompt follows the first read";
         host.takeEvents();
     }
+}
+
+TEST_F(PrintscoreTest, ALockLeftByACrashedGameIsTakenOver) {
+    store(kTable);
+    QFile lock(QString::fromStdString(file() + ".lock"));
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));  // a game that no longer runs held it
+    lock.write("2147483646\nbopatron\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    lock.close();
+    host.answers({"NEW"});
+    run(350);
+    EXPECT_EQ(stored(), records({{"AAA", 500}, {"BBB", 400}, {"NEW", 350}, {"CCC", 300}, {"DDD", 200}}));
+    EXPECT_FALSE(lock.exists()) << "taken over, then released";
 }
 
 TEST_F(PrintscoreTest, UnreadableTableIsLeftAsItIsAndSaidOnce) {
