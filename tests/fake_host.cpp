@@ -12,8 +12,6 @@ void FakeHost::draws(std::initializer_list<double> values) {
     draws_.insert(draws_.end(), values.begin(), values.end());
 }
 
-void FakeHost::repeatDraw(double value, int count) { draws_.insert(draws_.end(), count, value); }
-
 void FakeHost::answers(std::initializer_list<std::string> values) {
     answers_.insert(answers_.end(), values.begin(), values.end());
 }

@@ -19,7 +19,6 @@ public:
 
     // Script: the next draws of Rnd, in order.
     void draws(std::initializer_list<double> values);
-    void repeatDraw(double value, int count);
     // Script: the next answers typed into input boxes.
     void answers(std::initializer_list<std::string> values);
 
