@@ -59,7 +59,9 @@ TEST(Pictures, MasksAreBlackOnWhiteAndImagesColourOnBlackWithTheSameFigures) {
             for (int x = 0; x < mask.width(); ++x) {
                 const int m = mask.pixelIndex(x, y);
                 ASSERT_TRUE(m == 0 || m == 255) << suffix << " " << x << "," << y;
-                if (m == 255) ASSERT_EQ(image.pixelIndex(x, y), 0) << "colour outside the figure at " << x << "," << y;
+                if (m == 255) {
+                    ASSERT_EQ(image.pixelIndex(x, y), 0) << "colour outside the figure at " << x << "," << y;
+                }
                 figure += m == 0;
             }
         }
@@ -111,7 +113,9 @@ TEST(Field, DarkOpeningsLieExactlyInTheirRectanglesAndGreenIsEverywhereElse) {
             const QRect around = r.adjusted(-12, -12, 12, 12);
             for (int y = around.top(); y <= around.bottom(); ++y)
                 for (int x = around.left(); x <= around.right(); ++x)
-                    if (!inAnOpening(x, y)) ASSERT_FALSE(dark(field.pixel(x, y))) << "dark outside at " << x << "," << y;
+                    if (!inAnOpening(x, y)) {
+                        ASSERT_FALSE(dark(field.pixel(x, y))) << "dark outside at " << x << "," << y;
+                    }
             // Within 5 pixels of the anchor's x and 37 to 42 below it.
             EXPECT_LE(std::abs(r.left() - game::kHoleX[row][col]), 5);
             EXPECT_GE(r.top() - game::kHoleY[row][col], 37);
