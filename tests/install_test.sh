@@ -58,14 +58,8 @@ sleep 0.8
 xdotool type 0
 xdotool key Return
 
-# Whack blindly at the foot of every hole's frames until the round ends.
-end=$(( $(date +%s) + 21 ))
-while [ "$(date +%s)" -lt "$end" ]; do
-    for anchor in 187,48 127,79 75,116 247,58 189,90 146,126 304,66 262,98 222,134; do
-        xdotool mousemove --window "$window" $(( ${anchor%,*} + 28 )) $(( ${anchor#*,} + 50 )) click 1
-    done
-done
-sleep 1
+play_blindly 1
+[ -n "$box" ] || { cat "$work/log"; fail "no Top 5 box after the round"; }
 xdotool type NBY
 xdotool key Return
 sleep 1
