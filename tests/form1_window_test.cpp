@@ -205,7 +205,9 @@ TEST_F(Form1WindowTest, PressesReachTheRulesInFieldPixelsAtEveryScale) {
         const int n = fullscreen ? 1 : scale;
         const QPoint origin = fullscreen ? QPoint((window->width() - 437) / 2, (window->height() - 284) / 2) : QPoint();
         EXPECT_EQ(window->Command1()->geometry(), QRect(origin + QPoint(6, 6) * n, QSize(72, 33) * n));
-        if (!fullscreen) EXPECT_EQ(window->size(), QSize(437, 284) * scale);
+        if (!fullscreen) {
+            EXPECT_EQ(window->size(), QSize(437, 284) * scale);
+        }
         state().ratPos[0][0] = 12;
         state().score = 0;
         const QPointF at = QPointF(origin) + QPointF(193 * n + dx, 80 * n);

@@ -30,6 +30,12 @@ int largestScaleFitting(QSize area) {
     return std::clamp(fits, 1, kMaxScale);
 }
 
+int largestWindowScale(QSize available) {
+    // Room that a window frame takes around the client area.
+    constexpr QSize kFrameAllowance(16, 48);
+    return largestScaleFitting(available - kFrameAllowance);
+}
+
 FieldView viewFor(QSize window, int scale, bool fullscreen) {
     if (!fullscreen) return {scale, {}};
     const int n = largestScaleFitting(window);

@@ -46,6 +46,9 @@ struct FieldView {
 // when even that does not fit.
 int largestScaleFitting(QSize area);
 
+// The largest scale whose window, frame included, fits a screen's available area.
+int largestWindowScale(QSize available);
+
 // The view of a window of the given size: at the scale in the top-left
 // corner, or, in fullscreen, as large as fits and centred.
 FieldView viewFor(QSize window, int scale, bool fullscreen);

@@ -95,25 +95,27 @@ void Form1Window::addShortcuts() {
             connect(new QShortcut(key, this), &QShortcut::activated, this, action);
         }
     };
-    bind({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, [this] {
-        const int fits = largestScaleFitting(screen()->availableGeometry().size());
-        if (scale_ < fits) choose(kScaleKey, scale_ + 1);
+    // Each key changes one option and tells onPlayerChoice, which remembers it.
+    const auto scaleTo = [this](int scale) {
+        setScale(scale);
+        if (onPlayerChoice) onPlayerChoice(kScaleKey, scale_);
+    };
+    bind({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, [this, scaleTo] {
+        if (scale_ < largestWindowScale(screen()->availableGeometry().size())) scaleTo(scale_ + 1);
     });
-    bind({QKeySequence::ZoomOut}, [this] {
-        if (scale_ > 1) choose(kScaleKey, scale_ - 1);
+    bind({QKeySequence::ZoomOut}, [this, scaleTo] {
+        if (scale_ > 1) scaleTo(scale_ - 1);
     });
-    bind({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { choose(kScaleKey, 1); });
+    bind({QKeySequence(Qt::CTRL | Qt::Key_0)}, [scaleTo] { scaleTo(1); });
     bind({QKeySequence(Qt::Key_F11), QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)},
-         [this] { choose(kFullscreenKey, isFullScreen() ? 0 : 1); });
-    bind({QKeySequence(Qt::CTRL | Qt::Key_M)}, [this] { choose(kMuteKey, muted() ? 0 : 1); });
-}
-
-void Form1Window::choose(const char* key, int value) {
-    const std::string_view k(key);
-    if (k == kScaleKey) setScale(value);
-    if (k == kFullscreenKey) setFullscreen(value != 0);
-    if (k == kMuteKey) setMuted(value != 0);
-    if (onPlayerChoice) onPlayerChoice(key, value);
+         [this] {
+             setFullscreen(!isFullScreen());
+             if (onPlayerChoice) onPlayerChoice(kFullscreenKey, isFullScreen() ? 1 : 0);
+         });
+    bind({QKeySequence(Qt::CTRL | Qt::Key_M)}, [this] {
+        setMuted(!muted());
+        if (onPlayerChoice) onPlayerChoice(kMuteKey, muted() ? 1 : 0);
+    });
 }
 
 void Form1Window::setScale(int scale) {

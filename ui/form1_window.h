@@ -74,7 +74,6 @@ private:
     // Asks to show what changed on the window surface since it was last shown.
     void showChanges();
     void addShortcuts();
-    void choose(const char* key, int value);
 
     draw::Surfaces surfaces_;
     QPushButton* command1_ = nullptr;

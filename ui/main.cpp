@@ -14,9 +14,6 @@
 
 namespace {
 
-// Room that a window frame takes around the client area.
-constexpr QSize kFrameAllowance(16, 48);
-
 // The folder of the files the game reads: beside the program where it was
 // built or unpacked, in share/games/bopatron where it is installed.
 QString dataFolder() {
@@ -54,8 +51,7 @@ int main(int argc, char* argv[]) {
 
     // The player's remembered choices, each overridden for this run by its option.
     const ui::Settings saved = ui::readSettings(ui::playerSettings());
-    const QSize room = QApplication::primaryScreen()->availableGeometry().size() - kFrameAllowance;
-    const int fits = ui::largestScaleFitting(room);
+    const int fits = ui::largestWindowScale(QApplication::primaryScreen()->availableGeometry().size());
     int scale = std::min(saved.scale, fits);  // a screen may have shrunk since
     if (command.scale) scale = *command.scale == ui::kScaleAuto ? fits : *command.scale;
 
