@@ -87,13 +87,17 @@ cleanup_game() {
 # box; then waits for that box and sets $box to it (empty when none came).
 play_blindly() {
     end=$(( $(date +%s) + 19 ))
+    # One xdotool call presses all nine holes: starting a process per press
+    # is slow enough on a busy machine to let rats sink back unwhacked.
+    presses=""
+    for anchor in 187,48 127,79 75,116 247,58 189,90 146,126 304,66 262,98 222,134; do
+        presses="$presses mousemove --window $window $(( $1 * (${anchor%,*} + 28) )) $(( $1 * (${anchor#*,} + 50) )) click 1"
+    done
     while [ "$(date +%s)" -lt "$end" ]; do
-        for anchor in 187,48 127,79 75,116 247,58 189,90 146,126 304,66 262,98 222,134; do
-            xdotool mousemove --window "$window" $(( $1 * (${anchor%,*} + 28) )) $(( $1 * (${anchor#*,} + 50) )) click 1
-        done
+        xdotool $presses
     done
     box=""
-    for _ in $(seq 60); do
+    for _ in $(seq 150); do  # ticks run late on a busy machine
         box=$(xdotool search --name '^Top 5$' 2>/dev/null | head -1 || true)
         [ -n "$box" ] && return 0
         sleep 0.1

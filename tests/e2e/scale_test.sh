@@ -47,7 +47,7 @@ play_blindly 3
 xdotool type BIG
 xdotool key Return
 sleep 0.5
-grep -q '"BIG"' "$work/game/Scores.txt" || fail "the placed score is not in the table"
+grep -q '"BIG"' "$work/game/Scores.txt" || fail "the placed score is not in the table: $(cat "$work/game/Scores.txt")"
 [ ! -e "$HOME/.config/Bopatron" ] || fail "an option on the command line wrote settings"
 awk '$1 == "answer" { a = 1 } $1 == "tick" && a { n++; if ($2 != n || $4 < $3) bad = 1 }
      END { exit !(a && n == 1000 && !bad) }' "$work/timing.log" || fail "timing log: $(head -c 300 "$work/timing.log")"
