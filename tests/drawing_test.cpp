@@ -1,26 +1,62 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
-// Block transfers, the frame compositor and the order in which a tick draws.
+// Drawing: the sprite table file, block transfers, the frame compositor and
+// the order in which a tick draws, read back from the pixels.
 #include "draw/compositor.h"
+#include "draw/sprite_table.h"
 #include "runtime/basic.h"
-#include "tests/game_fixture.h"
-
-#include <gtest/gtest.h>
+#include "tests/fixture.h"
 
 namespace bopatron::draw {
 namespace {
+
+using testing::writeBytes;
+
+// Byte i of the file is i: each field's value tells where it was read.
+std::string countingBytes(std::size_t n) {
+    std::string bytes;
+    for (std::size_t i = 0; i < n; ++i) bytes += char(i);
+    return bytes;
+}
+
+std::int16_t le(int offset) { return static_cast<std::int16_t>(offset | ((offset + 1) << 8)); }
+
+TEST(SpriteTable, FramesOneToFifteenInFieldOrderLittleEndianSignedFromTheFirst180Bytes) {
+    QTemporaryDir dir;
+    const std::string file = dir.filePath("whack_img.spr").toStdString();
+    SpriteTable t;
+    writeBytes(file, countingBytes(180) + std::string(20, '\xAA'));
+    EXPECT_EQ(loadSpriteTable(file, t), 180u) << "bytes past the first 180 are ignored";
+    for (int f = 1; f <= 15; ++f) {
+        const int base = 12 * (f - 1);
+        EXPECT_EQ(std::vector<std::int16_t>({t.sprOffX[f], t.sprOffY[f], t.sprSrcX[f], t.sprSrcY[f], t.sprW[f], t.sprH[f]}),
+                  std::vector<std::int16_t>({le(base), le(base + 2), le(base + 4), le(base + 6), le(base + 8), le(base + 10)}))
+            << f;
+    }
+    for (const std::int16_t* a : {t.sprOffX, t.sprOffY, t.sprSrcX, t.sprSrcY, t.sprW, t.sprH}) EXPECT_EQ(a[0], 0);
+    writeBytes(file, "\x34\x12\xFF\xFF" + std::string(174, '\0') + std::string("\x00\x80", 2));
+    loadSpriteTable(file, t);
+    EXPECT_EQ(std::tuple(t.sprOffX[1], t.sprOffY[1], t.sprH[15]), std::tuple(4660, -1, -32768));
+    t = {};
+    writeBytes(file, countingBytes(27));  // 13 whole records and half of the 14th
+    EXPECT_EQ(loadSpriteTable(file, t), 27u);
+    EXPECT_EQ(std::tuple(t.sprOffX[3], t.sprOffY[3], t.sprW[15]), std::tuple(le(24), 0, 0)) << "the half record stays 0";
+    QFile::remove(QString::fromStdString(file));
+    EXPECT_EQ(loadSpriteTable(file, t), 0u);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(file))) << "a missing file is not created";
+}
 
 class CompositorTest : public ::testing::Test {
 protected:
     Surfaces s = testing::blankSurfaces();
     Dc buf() const { return s.hDC(s.Picbuf); }
     QRgb at(int x, int y) const { return s.Picbuf.image().pixel(x, y); }
-    // The rectangle of pixels that differ from the colour.
-    QRect bounds(QRgb background) const {
+    // The rectangle of pixels in rows top to bottom that differ from white.
+    QRect drawn(int top = 0, int bottom = 283) const {
         QRect r;
-        for (int y = 0; y < 284; ++y)
+        for (int y = top; y <= bottom; ++y)
             for (int x = 0; x < 437; ++x)
-                if (at(x, y) != background) r |= QRect(x, y, 1, 1);
+                if (at(x, y) != qRgb(255, 255, 255)) r |= QRect(x, y, 1, 1);
         return r;
     }
 };
@@ -33,8 +69,7 @@ TEST_F(CompositorTest, RasterOperationsCombineThe32BitPixelsAndMaskThenImageRepl
     bitBlt(s, buf(), 0, 0, 1, 1, s.hDC(s.Picimg), 0, 0, Rop::SrcInvert);
     EXPECT_EQ(at(0, 0), qRgb(0xE0, 0x0B, 0xA9));
     bitBlt(s, buf(), 5, 5, 1, 1, s.hDC(s.Picimg), 0, 0, Rop::SrcCopy);
-    EXPECT_EQ(at(5, 5), qRgb(0xF0, 0x0F, 0xFF));
-    EXPECT_EQ(at(6, 5), qRgb(0x12, 0x34, 0x56));
+    EXPECT_EQ(std::pair(at(5, 5), at(6, 5)), std::pair(qRgb(0xF0, 0x0F, 0xFF), qRgb(0x12, 0x34, 0x56)));
 
     s.Picbuf.image().fill(QColor(0, 128, 0));
     s.Picimg.image().fill(Qt::black);
@@ -46,43 +81,42 @@ TEST_F(CompositorTest, RasterOperationsCombineThe32BitPixelsAndMaskThenImageRepl
 }
 
 TEST_F(CompositorTest, TransfersAreClippedToBothSurfaces) {
-    s.Picbuf.image().fill(Qt::white);
-    // Source partly outside the sheet, destination partly outside the buffer.
-    bitBlt(s, buf(), 430, 280, 20, 20, s.hDC(s.Picimg), 270, 178, Rop::SrcCopy);
-    EXPECT_EQ(at(434, 282), qRgb(0, 0, 0));
-    EXPECT_EQ(at(435, 282), qRgb(255, 255, 255)) << "no source pixel: left as it was";
-    bitBlt(s, buf(), -5, -5, 10, 10, s.hDC(s.Picimg), 0, 0, Rop::SrcCopy);
-    EXPECT_EQ(at(4, 4), qRgb(0, 0, 0));
-    EXPECT_EQ(at(5, 5), qRgb(255, 255, 255));
-    bitBlt(s, buf(), 0, 0, 10, 10, s.hDC(s.Picimg), -3, -3, Rop::SrcCopy);
-    EXPECT_EQ(at(2, 8), qRgb(255, 255, 255)) << "no source pixel left of the sheet";
-    EXPECT_EQ(at(6, 6), qRgb(0, 0, 0));
-    bitBlt(s, buf(), 2147483600, 2147483600, 2000, 2000, s.hDC(s.Picimg), 0, 0, Rop::SrcCopy);
-    bitBlt(s, 0, 0, 0, 10, 10, s.hDC(s.Picimg), 0, 0, Rop::SrcCopy);
-    bitBlt(s, buf(), 0, 0, 10, 10, 12345, 0, 0, Rop::SrcCopy);
+    const auto copy = [this](Dc to, int x, int y, int w, int h, Dc from, int sx, int sy) {
+        bitBlt(s, to, x, y, w, h, from, sx, sy, Rop::SrcCopy);
+    };
+    const std::tuple<int, int, int, int, QRect> cases[] = {
+        {430, 280, 270, 178, QRect(430, 280, 5, 3)},  // past both surfaces' right and bottom edges
+        {-5, -5, 0, 0, QRect(0, 0, 5, 5)},            // past the buffer's left and top
+        {20, 0, -3, -3, QRect(23, 3, 7, 7)},          // past the sheet's left and top
+    };
+    for (const auto& [x, y, sx, sy, rect] : cases) {
+        s.Picbuf.image().fill(Qt::white);
+        copy(buf(), x, y, 10, 10, s.hDC(s.Picimg), sx, sy);
+        EXPECT_EQ(drawn(), rect) << x << "," << y;
+    }
+    copy(buf(), 2147483600, 2147483600, 2000, 2000, s.hDC(s.Picimg), 0, 0);
+    copy(0, 0, 0, 10, 10, s.hDC(s.Picimg), 0, 0);
+    copy(buf(), 0, 0, 10, 10, 12345, 0, 0);
 
     // Whole rows move as one block, and the rows clipped off below stay untouched.
     for (int y = 0; y < 284; ++y) s.Picbuf.image().setPixel(7, y, qRgb(y % 256, 1, 2));
     s.window.image().fill(Qt::white);
-    bitBlt(s, s.hDC(s.window), 0, 200, 437, 284, buf(), 0, 0, Rop::SrcCopy);
-    EXPECT_EQ(s.window.image().pixel(7, 199), qRgb(255, 255, 255));
-    EXPECT_EQ(s.window.image().pixel(7, 283), qRgb(83, 1, 2));
+    copy(s.hDC(s.window), 0, 200, 437, 284, buf(), 0, 0);
+    EXPECT_EQ(std::pair(s.window.image().pixel(7, 199), s.window.image().pixel(7, 283)),
+              std::pair(qRgb(255, 255, 255), qRgb(83, 1, 2)));
     // Overlapping rectangles of one surface read the source as it was before.
-    bitBlt(s, buf(), 7, 1, 1, 10, buf(), 7, 0, Rop::SrcCopy);
-    EXPECT_EQ(at(7, 10), qRgb(9, 1, 2));
-    EXPECT_EQ(at(7, 11), qRgb(11, 1, 2));
+    copy(buf(), 7, 1, 1, 10, buf(), 7, 0);
+    EXPECT_EQ(std::pair(at(7, 10), at(7, 11)), std::pair(qRgb(9, 1, 2), qRgb(11, 1, 2)));
 }
 
 TEST_F(CompositorTest, RestoreLeavesTheLastColumnAndSheetsFollowTheCharacter) {
     s.Picbuf.image().fill(Qt::red);
     restoreBackground(s);
-    EXPECT_EQ(at(435, 100), qRgb(0, 128, 0));
-    EXPECT_EQ(at(436, 100), QColor(Qt::red).rgb());
+    EXPECT_EQ(std::pair(at(435, 100), at(436, 100)), std::pair(qRgb(0, 128, 0), QColor(Qt::red).rgb()));
     const Surface* sheets[3][2] = {{&s.Picmsk, &s.Picimg}, {&s.Picmsk2, &s.Picimg2}, {&s.Picmsk3, &s.Picimg3}};
-    for (std::int16_t kind = 0; kind < 3; ++kind) {
-        EXPECT_EQ(selectSheets(s, kind).Picvarmsk, s.hDC(*sheets[kind][0]));
-        EXPECT_EQ(selectSheets(s, kind).Picvarimg, s.hDC(*sheets[kind][1]));
-    }
+    for (std::int16_t kind = 0; kind < 3; ++kind)
+        EXPECT_EQ(std::pair(selectSheets(s, kind).Picvarmsk, selectSheets(s, kind).Picvarimg),
+                  std::pair(s.hDC(*sheets[kind][0]), s.hDC(*sheets[kind][1])));
 }
 
 TEST_F(CompositorTest, HandPosesComeFromTheirSheetRowsIntoTheirRectangles) {
@@ -90,14 +124,13 @@ TEST_F(CompositorTest, HandPosesComeFromTheirSheetRowsIntoTheirRectangles) {
     s.Picmsk.image().fill(Qt::black);
     for (int y = 0; y < 181; ++y)
         for (int x = 0; x < 275; ++x) s.Picimg.image().setPixel(x, y, qRgb(y + 1, 7, 7));
-    s.Picbuf.image().fill(Qt::white);
-    drawhand(s, 50, 100, 1, selectSheets(s, 0));
-    EXPECT_EQ(bounds(qRgb(255, 255, 255)), QRect(50, 94, 90, 64));
-    EXPECT_EQ(at(50, 94), qRgb(55, 7, 7)) << "the down pose starts at sheet row 54";
-    s.Picbuf.image().fill(Qt::white);
-    drawhand(s, 50, 100, 0, selectSheets(s, 0));
-    EXPECT_EQ(bounds(qRgb(255, 255, 255)), QRect(50, 100, 97, 54));
-    EXPECT_EQ(at(50, 100), qRgb(1, 7, 7));
+    const std::tuple<std::int16_t, QRect, int> poses[] = {{1, QRect(50, 94, 90, 64), 54}, {0, QRect(50, 100, 97, 54), 0}};
+    for (const auto& [down, rect, firstRow] : poses) {
+        s.Picbuf.image().fill(Qt::white);
+        drawhand(s, 50, 100, down, selectSheets(s, 0));
+        EXPECT_EQ(drawn(), rect);
+        EXPECT_EQ(at(rect.x(), rect.y()), qRgb(firstRow + 1, 7, 7)) << "the pose starts at sheet row " << firstRow;
+    }
 }
 
 TEST_F(CompositorTest, DrawARatUsesTheFramesOffsetSourceAndSize) {
@@ -114,13 +147,11 @@ TEST_F(CompositorTest, DrawARatUsesTheFramesOffsetSourceAndSize) {
     s.Picbuf.image().fill(Qt::white);
     const long before = s.transfers;
     drawarat(s, t, 100, 50, 7, selectSheets(s, 1));
-    EXPECT_EQ(s.transfers - before, 2);
-    EXPECT_EQ(at(95, 38), qRgb(1, 2, 3));
-    EXPECT_EQ(at(97, 39), qRgb(4, 5, 6));
-    EXPECT_EQ(bounds(qRgb(255, 255, 255)), QRect(95, 38, 3, 2));
+    EXPECT_EQ(std::pair(at(95, 38), at(97, 39)), std::pair(qRgb(1, 2, 3), qRgb(4, 5, 6)));
+    EXPECT_EQ(drawn(), QRect(95, 38, 3, 2));
     drawarat(s, t, 100, 50, 0, selectSheets(s, 1));
     drawarat(s, t, 100, 50, -3, selectSheets(s, 1));
-    EXPECT_EQ(s.transfers - before, 2) << "an empty hole makes no transfer";
+    EXPECT_EQ(s.transfers - before, 2) << "two for the rat, none for an empty hole";
     EXPECT_THROW(drawarat(s, t, -32768, 50, 7, selectSheets(s, 1)), runtime::RuntimeError);
 }
 
@@ -129,28 +160,15 @@ TEST_F(CompositorTest, StatusLinesStartAtNinetyTenInPlainDecimalOneLineApart) {
     s.Picbuf.onPrint = [&lines](std::string_view line) { lines.emplace_back(line); };
     drawStatusText(s, -20, 1000);
     EXPECT_EQ(lines, (std::vector<std::string>{"Score : -20", "Time  : 0"}));
-    EXPECT_EQ(s.Picbuf.text.currentX, 0);
-    EXPECT_EQ(s.Picbuf.text.currentY, 10 + 2 * 14) << "lines of 14 pixels";
+    EXPECT_EQ(std::pair(s.Picbuf.text.currentX, s.Picbuf.text.currentY), std::pair(0, 10 + 2 * 14)) << "lines of 14";
     // The letters: the first glyph's top-left at the text position, the time
     // line at x = 90 too, 14 pixels lower.
     s.Picbuf.image().fill(Qt::white);
-    s.Picbuf.text.foreColor = Qt::black;
     drawStatusText(s, 88, 1);
-    auto line = [this](int top) {
-        QRect r;
-        for (int y = top; y < top + 14; ++y)
-            for (int x = 0; x < 437; ++x)
-                if (at(x, y) != qRgb(255, 255, 255)) r |= QRect(x, y, 1, 1);
-        return r;
-    };
-    const QRect score = line(10), time = line(24);
-    EXPECT_LE(score.left() - 90, 1) << score.left();
-    EXPECT_GE(score.left(), 90);
-    EXPECT_LE(score.top() - 10, 2) << "the glyph's top, not its baseline, at y = 10: " << score.top();
-    EXPECT_GE(score.top(), 10);
-    EXPECT_EQ(time.left(), 90);
-    EXPECT_EQ(time.top(), score.top() + 14);
-    EXPECT_EQ(bounds(qRgb(255, 255, 255)).top(), score.top()) << "nothing above the first line";
+    const QRect score = drawn(0, 23), time = drawn(24, 37);
+    EXPECT_TRUE(score.left() - 90 <= 1 && score.left() >= 90) << score.left();
+    EXPECT_TRUE(score.top() - 10 <= 2 && score.top() >= 10) << "the glyph's top, not its baseline: " << score.top();
+    EXPECT_EQ(std::pair(time.left(), time.top()), std::pair(90, score.top() + 14));
 }
 
 // A tick on blank sheets whose frames 11 and 12 are red and blue 40 x 40
@@ -188,11 +206,9 @@ TEST_F(TickOrderTest, EachHoleIsDrawnBeforeItsStepAndColumnByColumn) {
     // x 137-176 of the same rows: visited column by column, (0,1) comes later and lies on top.
     place(1, 0, 12, 30000);
     place(0, 1, 11, 30000);
-    tick({0.0});
-    EXPECT_EQ(at(190, 60), kRed) << "hole (0,0) shows the frame it had before its step";
-    EXPECT_EQ(s.ratPos[0][0], 11);
-    EXPECT_EQ(at(130, 90), kRed);
-    EXPECT_EQ(at(150, 90), kBlue) << "hole (0,1) is drawn after hole (1,0)";
+    tick();
+    EXPECT_EQ(std::pair(at(190, 60), s.ratPos[0][0]), std::pair(kRed, std::int16_t(11))) << "drawn before its step";
+    EXPECT_EQ(std::pair(at(130, 90), at(150, 90)), std::pair(kRed, kBlue)) << "hole (0,1) is drawn after hole (1,0)";
 }
 
 TEST_F(TickOrderTest, StatusTextIsDrawnEveryTickUnderTheTableAndTheRats) {
@@ -201,35 +217,26 @@ TEST_F(TickOrderTest, StatusTextIsDrawnEveryTickUnderTheTableAndTheRats) {
     frame(12, -97, -38, 100);  // hole (0,0) at frame 12 covers x 90-129, y 10-49
     place(0, 0, 12, 30000);
     s.ticks = 998;
-    tick({0.0});
+    tick();
     EXPECT_EQ(lines, (std::vector<std::string>{"Score : 0", "Time  : 1"}));
     for (int y = 10; y < 40; ++y)
         for (int x = 90; x < 130; ++x) ASSERT_EQ(at(x, y), kRed) << "the rat covers the text at " << x << "," << y;
     lines.clear();
-    host.answers({});
-    tick({0.0});  // tick 1000: the status text, then the table, then the rats
+    tick();  // tick 1000: the status text, then the table, then the rats
     ASSERT_GE(lines.size(), 5u);
-    EXPECT_EQ(lines[0], "Score : 0");
-    EXPECT_EQ(lines[1], "Time  : 0");
-    EXPECT_EQ(lines[4], " Top 5 Scores");
+    EXPECT_EQ(std::tuple(lines[0], lines[1], lines[4]), std::tuple("Score : 0", "Time  : 0", " Top 5 Scores"));
 }
 
-class TickTransfersTest : public testing::GameTest {};
-
-TEST_F(TickTransfersTest, FullTickMakesAtMost22TransfersAndRepaintOnlyCopies) {
-    load();
-    newGame("0");
-    for (int row = 0; row < 3; ++row)
-        for (int col = 0; col < 3; ++col) place(row, col, 12, 7);
-    const long before = surfaces.transfers;
-    tick({0.0});
+TEST_F(TickOrderTest, FullTickMakesAtMost22TransfersAndRepaintOnlyCopies) {
+    for (int hole = 0; hole < 9; ++hole) place(hole / 3, hole % 3, 12, 7);
+    long before = surfaces.transfers;
+    tick();
     EXPECT_EQ(surfaces.transfers - before, 22);
     place(0, 0, 0, 7);
-    const long second = surfaces.transfers;
-    tick({0.0});
-    EXPECT_EQ(surfaces.transfers - second, 20);
+    before = surfaces.transfers;
+    tick();
+    EXPECT_EQ(surfaces.transfers - before, 20);
     EXPECT_EQ(surfaces.window.image(), surfaces.Picbuf.image());
-
     surfaces.Picbuf.image().setPixel(3, 3, qRgb(9, 9, 9));
     const QImage buffer = surfaces.Picbuf.image();
     form.Form_Paint();
