@@ -46,9 +46,8 @@ class Form1WindowTest : public ::testing::Test {
 protected:
     Form1WindowTest() {
         // The shipped pictures and sprite table, and a table of this test's own.
-        for (const QString& name : QDir(QStringLiteral(BOPATRON_PROGRAM_DIR)).entryList({"*.png", "*.spr"})) {
-            QFile::copy(QDir(QStringLiteral(BOPATRON_PROGRAM_DIR)).filePath(name), dir.filePath(name));
-        }
+        const QDir program(QStringLiteral(BOPATRON_PROGRAM_DIR));
+        for (const QString& name : program.entryList({"*.png", "*.spr"})) QFile::copy(program.filePath(name), dir.filePath(name));
         scores::writeFileAtomically(dir.filePath("Scores.txt").toStdString(), scores::initialScoresText());
         window = std::make_unique<Form1Window>(dir.path());
     }
@@ -57,6 +56,11 @@ protected:
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
+    // Presses "New Game" and answers the difficulty box.
+    void newGame(const char* answer) {
+        answerNextInputBox(QString::fromLatin1(answer));
+        QTest::mouseClick(window->Command1(), Qt::LeftButton);
+    }
     game::GameState& state() { return window->form().state(); }
 
     QTemporaryDir dir;
@@ -64,13 +68,10 @@ protected:
 };
 
 TEST_F(Form1WindowTest, CreatedWithItsControlsThenLoadedWithTheArrowAndTheFocusOnTheButton) {
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Bopatron"));
-    EXPECT_EQ(window->size(), QSize(437, 284));
     QPushButton* button = window->Command1();
-    EXPECT_EQ(button->text(), QStringLiteral("New Game"));
-    EXPECT_EQ(button->geometry(), QRect(6, 6, 72, 33));
-    EXPECT_EQ(window->Timer1().interval(), 20);
-    EXPECT_FALSE(window->Timer1().isActive());
+    EXPECT_EQ(std::tuple(window->windowTitle(), window->size(), button->text(), button->geometry()),
+              std::tuple(QStringLiteral("Bopatron"), QSize(437, 284), QStringLiteral("New Game"), QRect(6, 6, 72, 33)));
+    EXPECT_EQ(std::tuple(window->Timer1().interval(), window->Timer1().isActive()), std::tuple(20, false));
     EXPECT_EQ(window->cursor().shape(), Qt::BitmapCursor) << "the invisible pointer until load";
     EXPECT_EQ(button->cursor().shape(), Qt::ArrowCursor);
     loadAndShow();
@@ -83,9 +84,7 @@ TEST_F(Form1WindowTest, CreatedWithItsControlsThenLoadedWithTheArrowAndTheFocusO
 TEST_F(Form1WindowTest, NewGameByClickOrSpaceAsksInAModalBoxThenRunsTheClockBehindTheInvisiblePointer) {
     loadAndShow();
     bool wasModal = false;
-    answerNextInputBox(QStringLiteral("8"), 0, [&wasModal] {
-        wasModal = QApplication::activeModalWidget() != nullptr && QApplication::activeModalWidget()->isModal();
-    });
+    answerNextInputBox(QStringLiteral("8"), 0, [&wasModal] { wasModal = QApplication::activeModalWidget()->isModal(); });
     QTest::mouseClick(window->Command1(), Qt::LeftButton);
     EXPECT_TRUE(wasModal);
     EXPECT_EQ(state().difficulty, 8);
@@ -95,8 +94,7 @@ TEST_F(Form1WindowTest, NewGameByClickOrSpaceAsksInAModalBoxThenRunsTheClockBehi
     EXPECT_EQ(window->ticksRun(), *state().ticks);
     answerNextInputBox(QStringLiteral("3"));
     QTest::keyClick(window->Command1(), Qt::Key_Space);
-    EXPECT_EQ(state().difficulty, 3);
-    EXPECT_TRUE(window->Timer1().isActive());
+    EXPECT_EQ(std::tuple(state().difficulty, window->Timer1().isActive()), std::tuple(3, true));
 }
 
 TEST_F(Form1WindowTest, TicksArrivingWhileTheHighScoreBoxIsOpenAreDropped) {
@@ -108,22 +106,18 @@ TEST_F(Form1WindowTest, TicksArrivingWhileTheHighScoreBoxIsOpenAreDropped) {
     answerNextInputBox(QStringLiteral("WIN"), 300, [&] { ranBeforeClose = window->ticksRun(); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Timer1().isActive(); }, 5000));
     EXPECT_EQ(ranBeforeClose, 1) << "tick 999 done, tick 1000 waiting in the box, no other";
-    EXPECT_EQ(*state().ticks, 1000);
     QTest::qWait(100);
     EXPECT_EQ(*state().ticks, 1000) << "no tick 1001";
     EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
-    const std::string text = scores::readFile(dir.filePath("Scores.txt").toStdString()).text;
-    EXPECT_EQ(text.substr(0, 12), "\"WIN\",5000\r\n");
+    EXPECT_EQ(scores::readFile(dir.filePath("Scores.txt").toStdString()).text.substr(0, 12), "\"WIN\",5000\r\n");
 }
 
 TEST_F(Form1WindowTest, TicksArrivingWhileTheDifficultyBoxIsOpenMidRoundAreDropped) {
     loadAndShow();
-    answerNextInputBox(QStringLiteral("0"));
-    QTest::mouseClick(window->Command1(), Qt::LeftButton);
+    newGame("0");
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->ticksRun() >= 2; }, 5000));
     const long ranBefore = window->ticksRun();
-    long ranInside = -1;
-    long droppedInside = -1;
+    long ranInside = -1, droppedInside = -1;
     // The clock keeps running while the box is open; its ticks must not enter the game.
     answerNextInputBox(QStringLiteral("5"), 200, [&] {
         ranInside = window->ticksRun();
@@ -140,14 +134,12 @@ TEST_F(Form1WindowTest, MouseOverTheFieldMovesTheHandAndPressesWhackButNotOverTh
     loadAndShow();
     QTest::mouseMove(window.get(), QPoint(200, 150));
     QTest::qWait(10);
-    EXPECT_EQ(state().handX, 185);
-    EXPECT_EQ(state().handY, 110);
+    EXPECT_EQ(std::tuple(state().handX, state().handY), std::tuple(185, 110));
     QTest::mousePress(window.get(), Qt::RightButton, {}, QPoint(200, 150));
     EXPECT_EQ(state().handDown, 1);
     QTest::mouseRelease(window.get(), Qt::RightButton, {}, QPoint(200, 150));
     EXPECT_EQ(state().handDown, 0);
-    answerNextInputBox(QStringLiteral("0"));
-    QTest::mouseClick(window->Command1(), Qt::LeftButton, {}, QPoint(30, 15));
+    newGame("0");
     EXPECT_EQ(state().handDown, 0) << "a press on the button is the button's";
     EXPECT_TRUE(window->Timer1().isActive());
 }
@@ -175,12 +167,9 @@ TEST(DamagedData, OneBoxAtStartUpNamesEachFileAndWhatThePlayerWillSee) {
     window.show();
     QMessageBox* box = nullptr;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (box = window.findChild<QMessageBox*>()) && box->isVisible(); }));
-    const QString text = box->text();
     for (const char* expected : {"whack_img.spr is missing or empty: rats cannot be seen or hit",
-                                 "Picbak.png cannot be read: the field is bare, without holes",
-                                 "Picmsk3.png cannot be read"}) {
-        EXPECT_TRUE(text.contains(QString::fromLatin1(expected))) << expected << " in " << text.toStdString();
-    }
+                                 "Picbak.png cannot be read: the field is bare, without holes", "Picmsk3.png cannot be read"})
+        EXPECT_TRUE(box->text().contains(QString::fromLatin1(expected))) << expected << " in " << box->text().toStdString();
     EXPECT_EQ(window.findChildren<QMessageBox*>().size(), 1);
     EXPECT_FALSE(QFileInfo::exists(empty.filePath(QStringLiteral("whack_img.spr"))));
     box->accept();
@@ -205,9 +194,7 @@ TEST_F(Form1WindowTest, PressesReachTheRulesInFieldPixelsAtEveryScale) {
         const int n = fullscreen ? 1 : scale;
         const QPoint origin = fullscreen ? QPoint((window->width() - 437) / 2, (window->height() - 284) / 2) : QPoint();
         EXPECT_EQ(window->Command1()->geometry(), QRect(origin + QPoint(6, 6) * n, QSize(72, 33) * n));
-        if (!fullscreen) {
-            EXPECT_EQ(window->size(), QSize(437, 284) * scale);
-        }
+        if (!fullscreen) EXPECT_EQ(window->size(), QSize(437, 284) * scale);
         state().ratPos[0][0] = 12;
         state().score = 0;
         const QPointF at = QPointF(origin) + QPointF(193 * n + dx, 80 * n);
@@ -224,48 +211,36 @@ TEST_F(Form1WindowTest, KeysChooseScaleFullscreenAndMuteAndAreRemembered) {
     window->activateWindow();
     QTest::qWait(20);
     window->setScale(3);
-    QTest::keyClick(window.get(), Qt::Key_Minus, Qt::ControlModifier);
-    EXPECT_EQ(window->scale(), 2);
-    QTest::keyClick(window.get(), Qt::Key_0, Qt::ControlModifier);
-    EXPECT_EQ(window->scale(), 1);
-    QTest::keyClick(window.get(), Qt::Key_Equal, Qt::ControlModifier);
-    EXPECT_EQ(window->scale(), 1) << "2x does not fit the 800 x 600 screen";
-    QTest::keyClick(window.get(), Qt::Key_M, Qt::ControlModifier);
-    EXPECT_TRUE(window->muted());
-    QTest::keyClick(window.get(), Qt::Key_F11);
-    EXPECT_TRUE(window->isFullScreen());
-    QTest::keyClick(window.get(), Qt::Key_Return, Qt::AltModifier);
-    EXPECT_FALSE(window->isFullScreen());
-    using Choice = std::pair<std::string, int>;
-    EXPECT_EQ(chosen, (std::vector<Choice>{{"scale", 2}, {"scale", 1}, {"mute", 1}, {"fullscreen", 1},
-                                           {"fullscreen", 0}}));
+    const std::tuple<int, Qt::KeyboardModifier, int, bool, bool> keys[] = {  // key, then scale, muted, fullscreen
+        {Qt::Key_Minus, Qt::ControlModifier, 2, false, false}, {Qt::Key_0, Qt::ControlModifier, 1, false, false},
+        {Qt::Key_Equal, Qt::ControlModifier, 1, false, false},  // 2x does not fit the 800 x 600 screen
+        {Qt::Key_M, Qt::ControlModifier, 1, true, false},      {Qt::Key_F11, Qt::NoModifier, 1, true, true},
+        {Qt::Key_Return, Qt::AltModifier, 1, true, false}};
+    for (const auto& [key, modifier, scale, muted, fullscreen] : keys) {
+        QTest::keyClick(window.get(), Qt::Key(key), modifier);
+        EXPECT_EQ(std::tuple(window->scale(), window->muted(), window->isFullScreen()), std::tuple(scale, muted, fullscreen))
+            << key;
+    }
+    EXPECT_EQ(chosen, (std::vector<std::pair<std::string, int>>{
+                          {"scale", 2}, {"scale", 1}, {"mute", 1}, {"fullscreen", 1}, {"fullscreen", 0}}));
 }
 
-TEST_F(Form1WindowTest, TogglingFullscreenDuringARoundNeitherLosesNorDoublesATick) {
+TEST_F(Form1WindowTest, TogglingFullscreenDuringARoundNeitherLosesNorDoublesATickAndMutedStartsNoCue) {
     loadAndShow();
-    answerNextInputBox(QStringLiteral("0"));
-    QTest::mouseClick(window->Command1(), Qt::LeftButton);
+    window->setMuted(true);
+    newGame("0");
     for (int i = 0; i < 6; ++i) {
         window->setFullscreen(i % 2 == 0);
         QTest::qWait(45);
     }
     ASSERT_TRUE(window->Timer1().isActive());
     EXPECT_GE(window->ticksRun(), 10);
-    EXPECT_EQ(*state().ticks, window->ticksRun());
-    EXPECT_EQ(window->droppedTicks(), 0);
-}
-
-TEST_F(Form1WindowTest, MutedNoCueStartsAndNothingElseChanges) {
-    loadAndShow();
-    window->setMuted(true);
-    answerNextInputBox(QStringLiteral("4"));
-    QTest::mouseClick(window->Command1(), Qt::LeftButton);
-    EXPECT_EQ(state().difficulty, 4);
-    EXPECT_TRUE(window->Timer1().isActive());
+    EXPECT_EQ(std::tuple(long(*state().ticks), window->droppedTicks()), std::tuple(window->ticksRun(), 0));
+    EXPECT_EQ(window->startedCues(), 0) << "muted";
     window->setMuted(false);
-    answerNextInputBox(QStringLiteral("4"));
-    QTest::mouseClick(window->Command1(), Qt::LeftButton);
-    EXPECT_EQ(window->startedCues(), 1) << "only the unmuted round's opening line";
+    newGame("4");
+    EXPECT_EQ(std::tuple(state().difficulty, window->startedCues()), std::tuple(4, 1))
+        << "only the unmuted round's opening line";
 }
 
 TEST(Settings, RememberedChoicesReadBackAndAnythingElseGivesTheDefaults) {
