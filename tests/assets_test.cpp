@@ -19,69 +19,41 @@ namespace {
 
 const QDir kAssets(QStringLiteral(BOPATRON_ASSETS_DIR));
 
-QImage picture(const char* name) { return QImage(kAssets.filePath(QString::fromLatin1(name))); }
+QImage picture(const QString& name) { return QImage(kAssets.filePath(name)); }
 
-QVector<QRgb> palette() {
-    const int rg[8] = {0, 32, 64, 96, 128, 160, 192, 255};
-    const int b[4] = {0, 64, 128, 255};
-    QVector<QRgb> colours;
-    for (int i = 0; i < 256; ++i) colours.push_back(qRgb(rg[i / 32], rg[(i / 4) % 8], b[i % 4]));
-    return colours;
+// Black pixels of a mask within a rectangle.
+int figureIn(const QImage& mask, QRect r) {
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) n += mask.pixelIndex(x, y) == 0;
+    return n;
 }
 
-struct Pictured {
-    const char* name;
-    int width, height;
-};
-const Pictured kPictures[] = {{"Picbak.png", 436, 284}, {"Picmsk.png", 275, 181}, {"Picimg.png", 275, 181},
-                              {"Picmsk2.png", 275, 182}, {"Picimg2.png", 275, 182}, {"Picmsk3.png", 275, 182},
-                              {"Picimg3.png", 275, 182}};
-
-TEST(Pictures, EachHasItsSizeAndTheFixedPalette) {
-    const QVector<QRgb> colours = palette();
-    EXPECT_EQ(colours[16], qRgb(0, 128, 0));
-    EXPECT_EQ(colours[255], qRgb(255, 255, 255));
-    for (const Pictured& p : kPictures) {
-        const QImage image = picture(p.name);
-        ASSERT_FALSE(image.isNull()) << p.name;
-        EXPECT_EQ(image.size(), QSize(p.width, p.height)) << p.name;
-        EXPECT_EQ(image.format(), QImage::Format_Indexed8) << p.name;
-        EXPECT_EQ(image.colorTable(), colours) << p.name;
+TEST(Pictures, SizesTheFixedPaletteAndMasksBlackOnWhiteOverImagesBlackAroundTheFigures) {
+    QVector<QRgb> palette;  // 3 bits of red, 3 of green, 2 of blue
+    const int rg[8] = {0, 32, 64, 96, 128, 160, 192, 255}, b[4] = {0, 64, 128, 255};
+    for (int i = 0; i < 256; ++i) palette.push_back(qRgb(rg[i / 32], rg[(i / 4) % 8], b[i % 4]));
+    const std::pair<const char*, QSize> sizes[] = {
+        {"Picbak", {436, 284}}, {"Picmsk", {275, 181}},  {"Picimg", {275, 181}},  {"Picmsk2", {275, 182}},
+        {"Picimg2", {275, 182}}, {"Picmsk3", {275, 182}}, {"Picimg3", {275, 182}}};
+    for (const auto& [name, size] : sizes) {
+        const QImage image = picture(QString::fromLatin1(name) + ".png");
+        EXPECT_EQ(std::tuple(image.size(), image.format(), image.colorTable()), std::tuple(size, QImage::Format_Indexed8, palette))
+            << name;
     }
-}
-
-TEST(Pictures, MasksAreBlackOnWhiteAndImagesColourOnBlackWithTheSameFigures) {
-    for (const char* suffix : {"", "2", "3"}) {
-        const QImage mask = picture(qPrintable(QStringLiteral("Picmsk%1.png").arg(QString::fromLatin1(suffix))));
-        const QImage image = picture(qPrintable(QStringLiteral("Picimg%1.png").arg(QString::fromLatin1(suffix))));
-        int figure = 0;
-        for (int y = 0; y < mask.height(); ++y) {
+    for (const QString suffix : {"", "2", "3"}) {
+        const QImage mask = picture("Picmsk" + suffix + ".png"), image = picture("Picimg" + suffix + ".png");
+        for (int y = 0; y < mask.height(); ++y)
             for (int x = 0; x < mask.width(); ++x) {
                 const int m = mask.pixelIndex(x, y);
-                ASSERT_TRUE(m == 0 || m == 255) << suffix << " " << x << "," << y;
-                if (m == 255) {
-                    ASSERT_EQ(image.pixelIndex(x, y), 0) << "colour outside the figure at " << x << "," << y;
-                }
-                figure += m == 0;
+                ASSERT_TRUE(m == 0 || (m == 255 && image.pixelIndex(x, y) == 0)) << suffix.toStdString() << " " << x << "," << y;
             }
-        }
-        EXPECT_GT(figure, 5000);
+        EXPECT_GT(figureIn(mask, mask.rect()), 5000);
     }
-}
-
-TEST(Pictures, HandPosesLieInTheirRectangles) {
+    // The hand's two poses fill their rectangles; nothing lies between the hand and the rats, or right of them.
     const QImage mask = picture("Picmsk.png");
-    auto blackIn = [&mask](QRect r) {
-        int n = 0;
-        for (int y = r.top(); y <= r.bottom(); ++y)
-            for (int x = r.left(); x <= r.right(); ++x) n += mask.pixelIndex(x, y) == 0;
-        return n;
-    };
-    EXPECT_GT(blackIn(QRect(0, 0, 97, 54)), 1000);
-    EXPECT_GT(blackIn(QRect(0, 54, 90, 64)), 1000);
-    EXPECT_GT(blackIn(QRect(0, 118, 97, 63)), 500);
-    EXPECT_EQ(blackIn(QRect(97, 0, 3, 181)), 0) << "nothing between the hand and the rats";
-    EXPECT_EQ(blackIn(QRect(264, 0, 11, 181)), 0) << "nothing right of the rats";
+    EXPECT_GT(std::min(figureIn(mask, QRect(0, 0, 97, 54)), figureIn(mask, QRect(0, 54, 90, 64))), 1000);
+    EXPECT_EQ(figureIn(mask, QRect(97, 0, 3, 181)) + figureIn(mask, QRect(264, 0, 11, 181)), 0);
 }
 
 // The openings, [row][col], as left, top, width, height.
@@ -91,45 +63,38 @@ const QRect kOpenings[3][3] = {
     {QRect(79, 158, 52, 16), QRect(151, 164, 53, 20), QRect(222, 173, 56, 19)},
 };
 
-bool inAnOpening(int x, int y) {
-    for (const auto& row : kOpenings)
-        for (const QRect& r : row)
-            if (r.contains(x, y)) return true;
-    return false;
-}
-
-bool dark(QRgb c) { return qRed(c) <= 32 && qGreen(c) <= 32 && qBlue(c) <= 32; }
-
-TEST(Field, DarkOpeningsLieExactlyInTheirRectanglesAndGreenIsEverywhereElse) {
+TEST(Field, DarkOpeningsLieExactlyInTheirRectanglesBelowTheirAnchorsAndGreenIsEverywhereElse) {
     const QImage field = picture("Picbak.png");
-    for (int row = 0; row < 3; ++row) {
-        for (int col = 0; col < 3; ++col) {
-            const QRect r = kOpenings[row][col];
-            EXPECT_TRUE(dark(field.pixel(r.center()))) << row << "," << col;
-            EXPECT_TRUE(dark(field.pixel(r.left() + 2, r.center().y())));
-            EXPECT_TRUE(dark(field.pixel(r.right() - 2, r.center().y())));
-            EXPECT_TRUE(dark(field.pixel(r.center().x(), r.top() + 1)));
-            EXPECT_TRUE(dark(field.pixel(r.center().x(), r.bottom() - 1)));
-            const QRect around = r.adjusted(-12, -12, 12, 12);
-            for (int y = around.top(); y <= around.bottom(); ++y)
-                for (int x = around.left(); x <= around.right(); ++x)
-                    if (!inAnOpening(x, y)) {
-                        ASSERT_FALSE(dark(field.pixel(x, y))) << "dark outside at " << x << "," << y;
-                    }
-            // Within 5 pixels of the anchor's x and 37 to 42 below it.
-            EXPECT_LE(std::abs(r.left() - game::kHoleX[row][col]), 5);
-            EXPECT_GE(r.top() - game::kHoleY[row][col], 37);
-            EXPECT_LE(r.top() - game::kHoleY[row][col], 42);
-        }
-    }
+    const auto dark = [&field](int x, int y) {
+        const QRgb c = field.pixel(x, y);
+        return qRed(c) <= 32 && qGreen(c) <= 32 && qBlue(c) <= 32;
+    };
+    const auto inAnOpening = [](int x, int y) {
+        for (const auto& row : kOpenings)
+            for (const QRect& r : row)
+                if (r.contains(x, y)) return true;
+        return false;
+    };
     int green = 0;
     for (int y = 0; y < 284; ++y)
         for (int x = 0; x < 436; ++x) green += field.pixelIndex(x, y) == 16;
     EXPECT_GT(green, 436 * 284 * 3 / 4);
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col) {
+            const QRect r = kOpenings[row][col];
+            const QPoint c = r.center();
+            EXPECT_TRUE(dark(c.x(), c.y()) && dark(r.left() + 2, c.y()) && dark(r.right() - 2, c.y()) &&
+                        dark(c.x(), r.top() + 1) && dark(c.x(), r.bottom() - 1)) << row << "," << col;
+            const QRect around = r.adjusted(-12, -12, 12, 12);
+            for (int y = around.top(); y <= around.bottom(); ++y)
+                for (int x = around.left(); x <= around.right(); ++x)
+                    ASSERT_TRUE(inAnOpening(x, y) || !dark(x, y)) << "dark outside at " << x << "," << y;
+            // Within 5 pixels of the anchor's x and 37 to 42 below it.
+            EXPECT_LE(std::abs(r.left() - game::kHoleX[row][col]), 5);
+            EXPECT_TRUE(r.top() - game::kHoleY[row][col] >= 37 && r.top() - game::kHoleY[row][col] <= 42);
+        }
     // The portrait fills its corner.
-    EXPECT_NE(field.pixelIndex(402, 44), 16);
-    EXPECT_NE(field.pixelIndex(370, 2), 16);
-    EXPECT_NE(field.pixelIndex(434, 87), 16);
+    EXPECT_TRUE(field.pixelIndex(402, 44) != 16 && field.pixelIndex(370, 2) != 16 && field.pixelIndex(434, 87) != 16);
 }
 
 TEST(SpriteFile, FramesMatchTheSheetsAndMeetTheirHoles) {
@@ -138,35 +103,19 @@ TEST(SpriteFile, FramesMatchTheSheetsAndMeetTheirHoles) {
     const QImage mask = picture("Picmsk.png");
     for (int f = 1; f <= 14; ++f) {
         const QRect src(t.sprSrcX[f], t.sprSrcY[f], t.sprW[f], t.sprH[f]);
-        ASSERT_GT(src.width(), 0) << f;
-        ASSERT_GT(src.height(), 0) << f;
-        EXPECT_GE(src.left(), 100) << f;
-        EXPECT_LE(src.right(), 263) << f;
-        EXPECT_LE(src.bottom(), 180) << f;
-        int figure = 0;
-        for (int y = src.top(); y <= src.bottom(); ++y)
-            for (int x = src.left(); x <= src.right(); ++x) figure += mask.pixelIndex(x, y) == 0;
-        EXPECT_GT(figure, 20) << "frame " << f << " shows a figure";
-        for (int row = 0; row < 3; ++row) {
-            for (int col = 0; col < 3; ++col) {
-                const QRect o = kOpenings[row][col];
-                const int bottom = game::kHoleY[row][col] + t.sprOffY[f] + t.sprH[f] - 1;
-                EXPECT_GE(bottom, o.top()) << "frame " << f;
-                EXPECT_LE(bottom, o.bottom()) << "frame " << f;
-                const int centre = game::kHoleX[row][col] + t.sprOffX[f] + t.sprW[f] / 2;
-                EXPECT_TRUE(o.left() < centre && centre < o.right()) << "frame " << f;
-            }
+        EXPECT_TRUE(!src.isEmpty() && src.left() >= 100 && src.right() <= 263 && src.bottom() <= 180) << f;
+        EXPECT_GT(figureIn(mask, src), 20) << "frame " << f << " shows a figure";
+        if (f >= 2 && f <= 12) EXPECT_GT(t.sprH[f], t.sprH[f - 1]) << "rising: each frame shows more of the rat";
+        for (int a = 1; a < f; ++a)
+            EXPECT_FALSE(src.intersects(QRect(t.sprSrcX[a], t.sprSrcY[a], t.sprW[a], t.sprH[a]))) << a << " and " << f;
+        for (int hole = 0; hole < 9; ++hole) {
+            const QRect o = kOpenings[hole / 3][hole % 3];
+            const int bottom = game::kHoleY[hole / 3][hole % 3] + t.sprOffY[f] + t.sprH[f] - 1;
+            const int centre = game::kHoleX[hole / 3][hole % 3] + t.sprOffX[f] + t.sprW[f] / 2;
+            EXPECT_TRUE(bottom >= o.top() && bottom <= o.bottom() && o.left() < centre && centre < o.right()) << f;
         }
     }
-    // Rising: each frame from 1 to 12 shows more of the rat than the one before.
-    for (int f = 2; f <= 12; ++f) EXPECT_GT(t.sprH[f], t.sprH[f - 1]) << f;
     EXPECT_EQ(t.sprW[15], 0) << "frame 15 is never shown";
-    // No two frames overlap in the sheets.
-    for (int a = 1; a <= 14; ++a)
-        for (int b = a + 1; b <= 14; ++b)
-            EXPECT_FALSE(QRect(t.sprSrcX[a], t.sprSrcY[a], t.sprW[a], t.sprH[a])
-                             .intersects(QRect(t.sprSrcX[b], t.sprSrcY[b], t.sprW[b], t.sprH[b])))
-                << a << " and " << b;
 }
 
 QStringList filesUnder(const QDir& dir) {
