@@ -50,15 +50,15 @@ public:
     std::string inputBox(const std::string& prompt, const std::optional<std::string>& title) override {
         events.push_back("input " + prompt + (title ? "|" + *title : ""));
         if (whileAsking) whileAsking();
-        if (answers_.empty() && random) return std::vector<std::string>{"", "A", "BOB", "a long name", "\"q\""}[(*random)() % 5];
-        if (answers_.empty()) ADD_FAILURE() << "an input box with no answer scripted: " << prompt;
-        return answers_.empty() ? "" : take(answers_);
+        if (!answers_.empty()) return take(answers_);
+        if (!random) ADD_FAILURE() << "an input box with no answer scripted: " << prompt;
+        return random ? std::vector<std::string>{"", "A", "BOB", "a long name", "\"q\""}[(*random)() % 5] : "";
     }
     void randomize() override { events.push_back("randomize"); }
     double rnd() override {
-        if (draws_.empty() && random) return std::uniform_real_distribution<double>(0, 1)(*random);
-        if (draws_.empty()) throw std::logic_error("Rnd drawn with no value scripted");
-        return take(draws_);
+        if (!draws_.empty()) return take(draws_);
+        if (!random) throw std::logic_error("Rnd drawn with no value scripted");
+        return std::uniform_real_distribution<double>(0, 1)(*random);
     }
     std::string programFolder() override { return folder_; }
     void playSoundAsync(const std::string& path) override {

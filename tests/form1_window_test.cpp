@@ -21,25 +21,21 @@
 namespace bopatron::ui {
 namespace {
 
-// Answers the next input box once it has been open for delayMs, calling
-// whileOpen first; the box must open within a few seconds.
+// Answers the next input box once it has been open for delayMs, calling whileOpen first.
 void answerNextInputBox(const QString& text, int delayMs = 0, std::function<void()> whileOpen = {}) {
-    auto poll = std::make_shared<std::function<void()>>();
-    auto deadline = std::make_shared<QElapsedTimer>();
-    deadline->start();
-    *poll = [=] {
-        auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
-        if (box == nullptr) {
-            if (deadline->elapsed() < 5000) QTimer::singleShot(5, *poll);
-            return;
+    auto* poll = new QTimer(qApp);  // until the box opens
+    QObject::connect(poll, &QTimer::timeout, [=] {
+        if (auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            poll->stop();
+            QTimer::singleShot(delayMs, box, [=] {
+                if (whileOpen) whileOpen();
+                box->setTextValue(text);
+                box->accept();
+            });
         }
-        QTimer::singleShot(delayMs, box, [=] {
-            if (whileOpen) whileOpen();
-            box->setTextValue(text);
-            box->accept();
-        });
-    };
-    QTimer::singleShot(0, *poll);
+    });
+    poll->start(5);
 }
 
 class Form1WindowTest : public ::testing::Test {
@@ -112,13 +108,13 @@ TEST_F(Form1WindowTest, TicksArrivingWhileTheHighScoreBoxIsOpenAreDropped) {
     EXPECT_EQ(scores::readFile(dir.filePath("Scores.txt").toStdString()).text.substr(0, 12), "\"WIN\",5000\r\n");
 }
 
+// The clock keeps running while a box that a click opened is open; its ticks must not enter the game.
 TEST_F(Form1WindowTest, TicksArrivingWhileTheDifficultyBoxIsOpenMidRoundAreDropped) {
     loadAndShow();
     newGame("0");
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->ticksRun() >= 2; }, 5000));
     const long ranBefore = window->ticksRun();
     long ranInside = -1, droppedInside = -1;
-    // The clock keeps running while the box is open; its ticks must not enter the game.
     answerNextInputBox(QStringLiteral("5"), 200, [&] {
         ranInside = window->ticksRun();
         droppedInside = window->droppedTicks();
@@ -144,20 +140,13 @@ TEST_F(Form1WindowTest, MouseOverTheFieldMovesTheHandAndPressesWhackButNotOverTh
     EXPECT_TRUE(window->Timer1().isActive());
 }
 
-TEST_F(Form1WindowTest, TheFieldShowsAtItsScaleEachPixelABlockAndButtonFaceAroundIt) {
+TEST_F(Form1WindowTest, AnEnlargedWindowShowsTheFieldAtItsCornerAndButtonFaceAroundIt) {
     loadAndShow();
     window->resize(600, 400);
     QTest::qWait(20);
-    QImage shot = window->grab().toImage();
-    const QImage& field = window->surfaces().Picbak.image();
-    EXPECT_EQ(shot.pixel(300, 200), field.pixel(300, 200));
+    const QImage shot = window->grab().toImage();
+    EXPECT_EQ(shot.pixel(300, 200), window->surfaces().Picbak.image().pixel(300, 200));
     EXPECT_EQ(QColor(shot.pixel(550, 350)), window->palette().color(QPalette::Button));
-    window->setScale(3);
-    QTest::qWait(20);
-    shot = window->grab().toImage();
-    for (QPoint p : {QPoint(100, 60), QPoint(187, 90), QPoint(400, 270)})
-        for (QPoint d : {QPoint(0, 0), QPoint(2, 0), QPoint(0, 2), QPoint(2, 2)})
-            ASSERT_EQ(shot.pixel(p * 3 + d), field.pixel(p)) << p.x() << "," << p.y();
 }
 
 TEST(DamagedData, OneBoxAtStartUpNamesEachFileAndWhatThePlayerWillSee) {
