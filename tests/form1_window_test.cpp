@@ -3,6 +3,7 @@
 // The real Form1 window on the offscreen platform: its controls, the clock,
 // the pointer, the modal input box and the rule that ticks never re-enter.
 #include "scores/score_file.h"
+#include "ui/command_line.h"
 #include "ui/form1_window.h"
 #include "ui/settings.h"
 
@@ -183,7 +184,9 @@ TEST_F(Form1WindowTest, PressesReachTheRulesInFieldPixelsAtEveryScale) {
         const int n = fullscreen ? 1 : scale;
         const QPoint origin = fullscreen ? QPoint((window->width() - 437) / 2, (window->height() - 284) / 2) : QPoint();
         EXPECT_EQ(window->Command1()->geometry(), QRect(origin + QPoint(6, 6) * n, QSize(72, 33) * n));
-        if (!fullscreen) EXPECT_EQ(window->size(), QSize(437, 284) * scale);
+        if (!fullscreen) {
+            EXPECT_EQ(window->size(), QSize(437, 284) * scale);
+        }
         state().ratPos[0][0] = 12;
         state().score = 0;
         const QPointF at = QPointF(origin) + QPointF(193 * n + dx, 80 * n);
@@ -256,6 +259,9 @@ TEST(Settings, RememberedChoicesReadBackAndAnythingElseGivesTheDefaults) {
         remember(file, kMuteKey, 1);
     }
     EXPECT_EQ(read("kept.conf", {}), std::tuple(4, false, true));
+    // Starting: a remembered scale is reduced to what fits; an option is honoured as given.
+    EXPECT_EQ(std::tuple(startScale({}, 5, 3), startScale({}, 2, 3), startScale(kScaleAuto, 1, 3), startScale(6, 1, 3)),
+              std::tuple(3, 2, 3, 6));
 }
 
 }  // namespace

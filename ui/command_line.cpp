@@ -71,4 +71,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     return command;
 }
 
+int startScale(std::optional<int> option, int remembered, int fits) {
+    if (!option) return std::min(remembered, fits);
+    return *option == kScaleAuto ? fits : *option;
+}
+
 }  // namespace bopatron::ui

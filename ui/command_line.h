@@ -26,4 +26,8 @@ struct CommandLine {
 // Reads the arguments that follow the program's name.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
+// The scale to start at: the option's as given (auto: the largest that fits),
+// else the remembered one, reduced to what fits: a screen may have shrunk since.
+int startScale(std::optional<int> option, int remembered, int fits);
+
 }  // namespace bopatron::ui

@@ -50,7 +50,6 @@ public:
     void setMuted(bool muted) { host_.setMuted(muted); }
     bool muted() const { return host_.muted(); }
     long startedCues() { return host_.sounds().started(); }
-    const FieldView& view() const { return view_; }
     // Called with a settings key and its new value when the player changes an option with a key.
     std::function<void(const char* key, int value)> onPlayerChoice;
 

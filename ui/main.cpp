@@ -52,11 +52,8 @@ int main(int argc, char* argv[]) {
     // The player's remembered choices, each overridden for this run by its option.
     const ui::Settings saved = ui::readSettings(ui::playerSettings());
     const int fits = ui::largestWindowScale(QApplication::primaryScreen()->availableGeometry().size());
-    int scale = std::min(saved.scale, fits);  // a screen may have shrunk since
-    if (command.scale) scale = *command.scale == ui::kScaleAuto ? fits : *command.scale;
-
     ui::Form1Window window(dataFolder());
-    window.setScale(scale);
+    window.setScale(ui::startScale(command.scale, saved.scale, fits));
     window.setFullscreen(command.fullscreen.value_or(saved.fullscreen));
     window.setMuted(command.mute.value_or(saved.mute));
     window.onPlayerChoice = [](const char* key, int value) { ui::remember(ui::playerSettings(), key, value); };

@@ -26,10 +26,9 @@ QSoundEffect& SoundPlayer::addVoice(Voices& v) {
 
 SoundPlayer::Voices& SoundPlayer::voices(const std::string& path) {
     auto [it, inserted] = effects_.try_emplace(path);
-    const QString file = QString::fromStdString(path);
     // A missing file, or no device to play on, gets no voices: playing it does nothing.
-    if (inserted && haveDevice_ && QFileInfo(file).isFile()) {
-        it->second.file = file;
+    if (inserted && haveDevice_ && QFileInfo(QString::fromStdString(path)).isFile()) {
+        it->second.file = QString::fromStdString(path);
         addVoice(it->second);
     }
     return it->second;
