@@ -29,7 +29,7 @@ void Printscore(benchmark::State& state) {
     if (state.range(1) != 0) {
         while (table.size() < 10'000'000) table += "\"JNK\",1\r\n";
     }
-    if (!scores::writeFileAtomically(path, table).empty()) {
+    if (!runtime::replaceFile(path, table).empty()) {
         state.SkipWithError("cannot write the table");
         return;
     }
@@ -40,7 +40,7 @@ void Printscore(benchmark::State& state) {
         scores::printscore(host, Picbuf, score);
         if (score != 0) {  // a placed score rewrote it: the next round meets the same table
             state.PauseTiming();
-            scores::writeFileAtomically(path, table);
+            runtime::replaceFile(path, table);
             state.ResumeTiming();
         }
     }

@@ -27,7 +27,7 @@ constexpr std::int16_t kNeverMoves = 30000;  // a pace no tick of a round is a m
 // The shipped pictures and sprite table, a loaded game and a rat in every hole.
 struct Field {
     Field() : host(BOPATRON_PROGRAM_DIR), form(host, surfaces) {
-        ui::loadPictures(surfaces, host, QStringLiteral(BOPATRON_PROGRAM_DIR), QColor(240, 240, 240));
+        ui::loadPictures(surfaces, host, QStringLiteral(BOPATRON_PROGRAM_DIR));
         form.Form_Load();
         game::GameState& s = form.state();
         for (auto& row : s.ratPos) std::fill(std::begin(row), std::end(row), kRisen);

@@ -18,6 +18,11 @@ struct SheetPair {
     Dc Picvarimg = 0;
 };
 
+// The window's button-face and button-text colours, fixed so that every
+// platform shows, and every demo checks, the same frames.
+inline constexpr std::uint32_t kButtonFace = 0xffefefef;
+inline constexpr std::uint32_t kButtonText = 0xff000000;
+
 inline constexpr char kStatusFont[] = "Terminal";
 inline constexpr double kStatusFontSize = 9.0;
 inline constexpr char kScoreLabel[] = "Score : ";

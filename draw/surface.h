@@ -42,6 +42,10 @@ public:
 
     QImage& image() { return image_; }
     const QImage& image() const { return image_; }
+    int width() const { return image_.width(); }
+    int height() const { return image_.height(); }
+    // The pixels of one row, each 0xffRRGGBB.
+    const std::uint32_t* row(int y) const { return reinterpret_cast<const std::uint32_t*>(image_.constScanLine(y)); }
     float scaleWidth() const { return static_cast<float>(image_.width()); }
     float scaleHeight() const { return static_cast<float>(image_.height()); }
 

@@ -120,9 +120,10 @@ std::string programPath(std::string_view folder, std::string_view name) {
     return path;
 }
 
-void RandomSource::seedFromClock() {
-    const auto now = std::chrono::high_resolution_clock::now().time_since_epoch().count();
-    engine_.seed(static_cast<std::uint64_t>(now));
+std::uint64_t RandomSource::seedFromClock() {
+    const auto now = static_cast<std::uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    engine_.seed(now);
+    return now;
 }
 
 double RandomSource::next() {

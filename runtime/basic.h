@@ -63,7 +63,8 @@ std::string programPath(std::string_view folder, std::string_view name);
 // The generator behind Rnd: seeded once from the clock, each draw uniform in [0, 1).
 class RandomSource {
 public:
-    void seedFromClock();
+    // Seeds from the clock and returns the seed, which a demo records.
+    std::uint64_t seedFromClock();
     void seed(std::uint64_t value) { engine_.seed(value); }
     double next();
 

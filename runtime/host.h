@@ -4,10 +4,13 @@
 // The host interface: everything the game asks of the platform it runs on.
 // ui/ implements it with Qt; the tests fake it.
 
+#include "runtime/files.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace bopatron::runtime {
 
@@ -26,6 +29,9 @@ public:
     // Shows a modal input box and returns the typed text, "" when cancelled.
     virtual std::string inputBox(const std::string& prompt,
                                  const std::optional<std::string>& title) = 0;
+    // Whether the last input box was cancelled rather than answered; both
+    // give the game "", but a demo tells them apart.
+    virtual bool lastBoxCancelled() const { return false; }
     // Seeds the random number generator from the clock.
     virtual void randomize() = 0;
     // Draws the next random number, uniform in [0, 1).
@@ -45,6 +51,18 @@ public:
     virtual void reportDamage(const std::string& file, const std::string& effect) {
         std::fprintf(stderr, "bopatron: %s %s\n", file.c_str(), effect.c_str());
     }
+
+    // The high-score table's file: read (at most limit bytes), replaced in one
+    // step, and locked while one game reads and rewrites it. By default plain
+    // files and no lock: a host whose platform runs two games at once, or keeps
+    // data elsewhere, provides its own.
+    virtual FileText readTable(const std::string& path, std::size_t limit) { return readFile(path, limit); }
+    virtual std::string replaceTable(const std::string& path, std::string_view text) {
+        return replaceFile(path, text);
+    }
+    // Returns whether the lock is held; the game goes on without it rather than lose a score.
+    virtual bool lockTable(const std::string& /*path*/) { return true; }
+    virtual void unlockTable(const std::string& /*path*/) {}
 };
 
 }  // namespace bopatron::runtime

@@ -6,14 +6,12 @@
 #include "scores/score_file.h"
 #include "sound/cues.h"
 
-#include <QLockFile>
-#include <QString>
-
 #include <optional>
 #include <vector>
 
 namespace bopatron::scores {
 
+using runtime::FileText;
 using runtime::fixedText;
 using runtime::toInteger;
 
@@ -21,8 +19,6 @@ namespace {
 
 constexpr std::size_t kRows = 6;     // the working table's rows; row 6 is never written
 constexpr std::size_t kWritten = 5;  // records written back
-constexpr int kLockWaitMs = 3000;    // another game holds the lock for a read and a write only
-constexpr int kStaleLockMs = 10000;  // a lock older than this was left by a game that crashed
 
 // One row of the working table.
 struct Row {
@@ -31,9 +27,25 @@ struct Row {
     double value = 0;  // the score text's numeric value, which the ranking compares
 };
 
-// The typed text as the file's one-byte characters.
+// The typed text (UTF-8) as the file's one-byte characters (Latin-1): a
+// character Latin-1 lacks, or a byte that is not UTF-8, becomes a question
+// mark, one for each 16-bit unit the character takes.
 std::string initialsFromAnswer(const std::string& answer) {
-    return QString::fromStdString(answer).toLatin1().toStdString();
+    std::string latin;
+    for (std::size_t i = 0; i < answer.size();) {
+        const auto lead = static_cast<unsigned char>(answer[i]);
+        const std::size_t length = lead < 0xc0 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
+        unsigned code = length == 1 ? lead : lead & (0x7fu >> length);
+        for (std::size_t k = 1; k < length && i + k < answer.size(); ++k)
+            code = (code << 6) | (static_cast<unsigned char>(answer[i + k]) & 0x3fu);
+        if (lead < 0x80 || (length == 2 && code >= 0x80 && code <= 0xff)) {
+            latin += static_cast<char>(code);
+        } else {
+            latin += code > 0xffff ? "??" : "?";
+        }
+        i += length;
+    }
+    return latin;
 }
 
 // Rows 1 to 6 of the working table: each record's initials cut to three
@@ -77,14 +89,14 @@ void sayUnreadable(runtime::Host& host, const std::string& path, const FileText&
 // from the shipped table; one that cannot be read is left alone, said, and
 // gives nothing.
 std::optional<std::vector<Row>> readRows(runtime::Host& host, const std::string& path) {
-    const FileText read = readFile(path);
+    const FileText read = host.readTable(path, kTableReadLimit);
     if (read.status == FileText::Status::Unreadable) {
         sayUnreadable(host, path, read);
         return std::nullopt;
     }
     if (read.status == FileText::Status::Read) return rowsOf(read.text);
     const std::string initial = initialScoresText();
-    const std::string error = writeFileAtomically(path, initial);
+    const std::string error = host.replaceTable(path, initial);
     if (!error.empty()) host.messageBox("The high-score table " + path + " could not be created: " + error);
     return rowsOf(initial);
 }
@@ -94,18 +106,17 @@ std::optional<std::vector<Row>> readRows(runtime::Host& host, const std::string&
 // beside the file, the table is read again and the score ranked against it;
 // it is written only where it still deserves a place.
 void saveScore(runtime::Host& host, const std::string& path, const std::string& initials, std::int16_t score) {
-    QLockFile lock(QString::fromStdString(path + ".lock"));
-    lock.setStaleLockTime(kStaleLockMs);
     // A lock that cannot be had (a folder that refuses it) does not cost the score.
-    const bool locked = lock.tryLock(kLockWaitMs);
+    const bool locked = host.lockTable(path);
     const auto rows = readRows(host, path);
-    if (!rows) return;
-    const std::size_t entryNo = placeFor(*rows, score);
-    if (entryNo != 0) {
-        const std::string error = writeFileAtomically(path, tableWith(*rows, entryNo, initials, score));
-        if (!error.empty()) host.messageBox("Your score could not be saved to " + path + ": " + error);
+    if (rows) {
+        const std::size_t entryNo = placeFor(*rows, score);
+        if (entryNo != 0) {
+            const std::string error = host.replaceTable(path, tableWith(*rows, entryNo, initials, score));
+            if (!error.empty()) host.messageBox("Your score could not be saved to " + path + ": " + error);
+        }
     }
-    if (locked) lock.unlock();
+    if (locked) host.unlockTable(path);
 }
 
 }  // namespace
@@ -140,7 +151,7 @@ void printscore(runtime::Host& host, draw::Surface& Picbuf, std::int16_t score) 
 
     // Display pass: what the file holds now.
     Picbuf.text.fontSize = kTableFontSize;
-    const FileText shown = readFile(path);
+    const FileText shown = host.readTable(path, kTableReadLimit);
     if (shown.status != FileText::Status::Read) return;
     int rankNo = 0;
     for (const Record& record : parseRecords(shown.text, kWritten)) {

@@ -4,10 +4,6 @@
 
 #include "runtime/basic.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-
 #include <cmath>
 
 namespace bopatron::scores {
@@ -91,43 +87,6 @@ std::string formatRecord(std::string_view initials, std::int16_t score) {
 std::string initialScoresText() {
     return formatRecord("BOP", 500) + formatRecord("RAT", 400) + formatRecord("ZAP", 300) +
            formatRecord("NIB", 200) + formatRecord("SQK", 100);
-}
-
-FileText readFile(const std::string& path, std::size_t limit) {
-    const QString name = QString::fromStdString(path);
-    QFile file(name);
-    // Only a file that is not there at all is missing; a dangling link is left
-    // alone like any other file that cannot be read.
-    if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink()) return {};
-    if (QFileInfo(name).isDir()) return {FileText::Status::Unreadable, {}, "it is a folder"};
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {FileText::Status::Unreadable, {}, file.errorString().toStdString()};
-    }
-    std::string text(limit + 1, '\0');
-    const qint64 got = file.read(text.data(), static_cast<qint64>(text.size()));
-    if (got < 0) return {FileText::Status::Unreadable, {}, file.errorString().toStdString()};
-    text.resize(static_cast<std::size_t>(got));
-    if (text.size() > limit) {
-        // Longer than the limit: keep the whole lines within it.
-        text.resize(limit);
-        const std::size_t lineEnd = text.find_last_of("\r\n");
-        text.resize(lineEnd == std::string::npos ? 0 : lineEnd + 1);
-    }
-    return {FileText::Status::Read, std::move(text), {}};
-}
-
-std::string writeFileAtomically(const std::string& path, std::string_view text) {
-    QSaveFile file(QString::fromStdString(path));
-    // Unbuffered, so that a short write (a full disk) shows at once.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return file.errorString().toStdString();
-    const auto size = static_cast<qint64>(text.size());
-    if (file.write(text.data(), size) != size) {
-        const std::string error = file.errorString().toStdString();
-        file.cancelWriting();
-        return error;
-    }
-    if (!file.commit()) return file.errorString().toStdString();
-    return {};
 }
 
 }  // namespace bopatron::scores

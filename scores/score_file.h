@@ -45,23 +45,4 @@ std::string initialScoresText();
 // take a few dozen bytes, so a file of any size costs no more than a normal one.
 inline constexpr std::size_t kTableReadLimit = 4096;
 
-// What reading a file found.
-struct FileText {
-    enum class Status { Read, Missing, Unreadable };
-    Status status = Status::Missing;
-    std::string text;   // when read
-    std::string error;  // why an existing file could not be read
-};
-
-// Reads at most limit bytes of a file. A file longer than that is cut after
-// its last whole line within the limit. Only a file that does not exist is
-// Missing; one that exists but cannot be opened or read (permissions, a
-// folder in its place, an I/O error) is Unreadable.
-FileText readFile(const std::string& path, std::size_t limit = kTableReadLimit);
-
-// Replaces the file's contents in one step: the text goes to a temporary file
-// in the same folder, which then takes the file's place, so a failed write
-// leaves the old file intact. Returns an error text, or "" on success.
-std::string writeFileAtomically(const std::string& path, std::string_view text);
-
 }  // namespace bopatron::scores

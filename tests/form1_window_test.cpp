@@ -8,6 +8,7 @@
 #include "ui/settings.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -45,7 +46,7 @@ protected:
         // The shipped pictures and sprite table, and a table of this test's own.
         const QDir program(QStringLiteral(BOPATRON_PROGRAM_DIR));
         for (const QString& name : program.entryList({"*.png", "*.spr"})) QFile::copy(program.filePath(name), dir.filePath(name));
-        scores::writeFileAtomically(dir.filePath("Scores.txt").toStdString(), scores::initialScoresText());
+        runtime::replaceFile(dir.filePath("Scores.txt").toStdString(), scores::initialScoresText());
         window = std::make_unique<Form1Window>(dir.path());
     }
     void loadAndShow() {
@@ -106,7 +107,7 @@ TEST_F(Form1WindowTest, TicksArrivingWhileTheHighScoreBoxIsOpenAreDropped) {
     QTest::qWait(100);
     EXPECT_EQ(*state().ticks, 1000) << "no tick 1001";
     EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
-    EXPECT_EQ(scores::readFile(dir.filePath("Scores.txt").toStdString()).text.substr(0, 12), "\"WIN\",5000\r\n");
+    EXPECT_EQ(runtime::readFile(dir.filePath("Scores.txt").toStdString(), 4096).text.substr(0, 12), "\"WIN\",5000\r\n");
 }
 
 // The clock keeps running while a box that a click opened is open; its ticks must not enter the game.
@@ -233,6 +234,26 @@ TEST_F(Form1WindowTest, TogglingFullscreenDuringARoundNeitherLosesNorDoublesATic
     newGame("4");
     EXPECT_EQ(std::tuple(state().difficulty, window->startedCues()), std::tuple(4, 1))
         << "only the unmuted round's opening line";
+}
+
+TEST(QtHostTable, ALockLeftByACrashedGameIsTakenOverThenReleased) {
+    QTemporaryDir dir;
+    QTimer clock;
+    QWidget parent;
+    QtHost host(parent, clock, dir.path());
+    const std::string table = dir.filePath("Scores.txt").toStdString();
+    QFile lock(QString::fromStdString(table + ".lock"));
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));  // a game that no longer runs held it
+    lock.write("2147483646\nbopatron\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    lock.close();
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_TRUE(host.lockTable(table));
+    EXPECT_LT(waited.elapsed(), 1000) << "taken over at once";
+    EXPECT_EQ(host.replaceTable(table, "\"ME \",1\r\n"), "");
+    host.unlockTable(table);
+    EXPECT_FALSE(lock.exists()) << "released";
+    EXPECT_EQ(runtime::readFile(table, 4096).text, "\"ME \",1\r\n");
 }
 
 TEST(Settings, RememberedChoicesReadBackAndAnythingElseGivesTheDefaults) {

@@ -79,7 +79,7 @@ TEST_F(GameTest, NewGameMidRoundResetsCountAndScoreOnly) {
 
 TEST_F(GameTest, TickThousandRunsHighScoresThenStopsClockThenRestoresArrowAndFinishes) {
     load();
-    scores::writeFileAtomically(path("Scores.txt"), scores::initialScoresText());
+    runtime::replaceFile(path("Scores.txt"), scores::initialScoresText());
     newGame("0");
     quietTicks(998);
     place(2, 2, 5, 1);  // steps to 4 on tick 999 and to 3 on tick 1000
@@ -279,7 +279,7 @@ TEST_F(RatsTest, RatsLeftAtTheEndOfARoundGoOnWithTheNextRoundsTicks) {
 }
 
 TEST_F(RatsTest, RatSinkingOnTickThousandLosesItsPointsAfterTheHighScoreStep) {
-    scores::writeFileAtomically(path("Scores.txt"), scores::initialScoresText());
+    runtime::replaceFile(path("Scores.txt"), scores::initialScoresText());
     newGame("0");
     quietTicks(999);
     place(0, 0, 1, 1);
@@ -287,7 +287,7 @@ TEST_F(RatsTest, RatSinkingOnTickThousandLosesItsPointsAfterTheHighScoreStep) {
     host.answers({"ME"});
     quietTicks(1);
     EXPECT_EQ(s.score, 81);
-    EXPECT_NE(scores::readFile(path("Scores.txt")).text.find("\"ME \",101\r\n"), std::string::npos);
+    EXPECT_NE(runtime::readFile(path("Scores.txt"), 4096).text.find("\"ME \",101\r\n"), std::string::npos);
 }
 
 // Frames are 40 x 40 at (-20, -30) from the anchor: hole (0, 0) at (187, 48)
@@ -416,7 +416,7 @@ TEST_F(Soak, FiveHundredRoundsKeepTheStateAndTheTableSound) {
             ASSERT_TRUE(s.ratKind >= 0 && s.ratKind <= 2);
         }
         ASSERT_EQ(*s.ticks, 1000);
-        const std::string text = scores::readFile(path("Scores.txt")).text;
+        const std::string text = runtime::readFile(path("Scores.txt"), 4096).text;
         std::string rewritten;
         for (const auto& r : scores::parseRecords(text)) rewritten += scores::formatRecord(r.initials, std::stoi(r.scoreText));
         ASSERT_EQ(scores::parseRecords(text).size(), 5u) << text;

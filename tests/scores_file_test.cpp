@@ -31,10 +31,10 @@ class PrintscoreTest : public ::testing::Test {
 protected:
     void TearDown() override { EXPECT_EQ(host.unused(), 0u); }
     std::string file() const { return dir.filePath("Scores.txt").toStdString(); }
-    void store(const std::string& text) { ASSERT_EQ(writeFileAtomically(file(), text), ""); }
+    void store(const std::string& text) { ASSERT_EQ(runtime::replaceFile(file(), text), ""); }
     std::string stored() const {
-        const FileText read = readFile(file());
-        return read.status == FileText::Status::Read ? read.text : "<missing>";
+        const runtime::FileText read = runtime::readFile(file(), kTableReadLimit);
+        return read.status == runtime::FileText::Status::Read ? read.text : "<missing>";
     }
     // printscore, answering the box with the initials; returns the events joined by "|".
     std::string run(std::int16_t score, std::optional<std::string> initials = "NEW") {
@@ -126,17 +126,6 @@ TEST_F(PrintscoreTest, TableWrittenByAnotherGameWhileTheBoxIsOpenIsRankedAgain) 
     }
 }
 
-TEST_F(PrintscoreTest, ALockLeftByACrashedGameIsTakenOver) {
-    store(kTable);
-    QFile lock(QString::fromStdString(file() + ".lock"));
-    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));  // a game that no longer runs held it
-    lock.write("2147483646\nbopatron\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-    lock.close();
-    run(350);
-    EXPECT_EQ(stored(), kThird);
-    EXPECT_FALSE(lock.exists()) << "taken over, then released";
-}
-
 TEST_F(PrintscoreTest, UnreadableTableIsLeftAsItIsAndSaidOnce) {
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("Scores.txt")));  // a folder in its place
     EXPECT_THAT(run(600, std::nullopt), ::testing::StartsWith("message The high-score file " + file() + " could not be read"));
@@ -147,7 +136,7 @@ TEST_F(PrintscoreTest, OnlyTheStartOfAHugeTableIsRead) {
     std::string huge = kTable;
     while (huge.size() < 100000) huge += "\"JNK\",1\r\n";
     store(huge);
-    const FileText read = readFile(file());
+    const runtime::FileText read = runtime::readFile(file(), kTableReadLimit);
     EXPECT_LE(read.text.size(), 4096u);
     EXPECT_EQ(read.text.substr(0, kTable.size()), kTable);
     EXPECT_EQ(read.text.back(), '\n') << "cut after a whole line";

@@ -11,7 +11,9 @@ namespace bopatron::ui {
 
 namespace {
 
-constexpr char kUsage[] = "Usage: bopatron [--scale=N|auto] [--fullscreen] [--mute] [--help] [--version]\n";
+constexpr char kUsage[] =
+    "Usage: bopatron [--scale=N|auto] [--fullscreen] [--mute] [--record=FILE | --play=FILE]\n"
+    "       bopatron --timedemo=FILE | --help | --version\n";
 constexpr char kHelp[] =
     "Bopatron: whack the rats that pop out of nine holes.\n"
     "With no option the game starts as it always was: a 437 x 284 window, sound on.\n"
@@ -20,6 +22,11 @@ constexpr char kHelp[] =
     "  --scale=auto    the largest scale whose window fits the screen\n"
     "  --fullscreen    fill the screen, the field as large as fits (keys: F11, Alt+Return)\n"
     "  --mute          play no sound (key: Ctrl+M)\n"
+    "  --record=FILE   record this session as a demo in FILE, from start-up to exit\n"
+    "  --play=FILE     show the demo in FILE at the game's pace; mouse and button do nothing\n"
+    "  --timedemo=FILE play the demo in FILE as fast as possible, with no window and no sound,\n"
+    "                  and print 'timedemo: ticks=N score=S frames=CHECKSUM ms=T'; exit status\n"
+    "                  0 when it matches its recorded checkpoints, 1 when not, 2 when unusable\n"
     "  --help          print this help and exit\n"
     "  --version       print the version and exit\n"
     "\n"
@@ -34,8 +41,23 @@ std::optional<int> scaleFrom(const std::string& value) {
     return n;
 }
 
+// The demo option an argument names, filled in with its file; null for any other argument.
+const std::string* demoOption(const std::string& argument, CommandLine& command) {
+    for (auto [name, file] : {std::pair{"--record=", &command.record}, std::pair{"--play=", &command.play},
+                              std::pair{"--timedemo=", &command.timedemo}}) {
+        if (argument.rfind(name, 0) == 0) {
+            *file = argument.substr(std::string_view(name).size());
+            return file;
+        }
+    }
+    return nullptr;
+}
+
 CommandLine failure(const std::string& why) {
-    return {CommandLine::Action::Fail, "bopatron: " + why + "\n" + kUsage, {}, {}, {}};
+    CommandLine command;
+    command.action = CommandLine::Action::Fail;
+    command.text = "bopatron: " + why + "\n" + kUsage;
+    return command;
 }
 
 }  // namespace
@@ -50,7 +72,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         }
         const std::string text = *ask == "--help" ? std::string(kUsage) + kHelp
                                                   : std::string("Bopatron ") + kVersion + "\n";
-        return {CommandLine::Action::PrintAndExit, text, {}, {}, {}};
+        CommandLine command;
+        command.action = CommandLine::Action::PrintAndExit;
+        command.text = text;
+        return command;
     }
     CommandLine command;
     for (const std::string& argument : arguments) {
@@ -64,9 +89,17 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             command.fullscreen = true;
         } else if (argument == "--mute") {
             command.mute = true;
+        } else if (const std::string* file = demoOption(argument, command)) {
+            if (file->empty()) return failure("'" + argument + "' needs a file: " + argument + "FILE");
         } else {
             return failure("unexpected argument '" + argument + "'");
         }
+    }
+    if (!command.timedemo.empty() && arguments.size() > 1) {
+        return failure("--timedemo stands alone: it shows nothing, so no other option applies");
+    }
+    if (!command.record.empty() && !command.play.empty()) {
+        return failure("--record and --play cannot be used together: a demo being shown is not a session");
     }
     return command;
 }

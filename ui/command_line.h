@@ -21,6 +21,10 @@ struct CommandLine {
     std::optional<int> scale;  // 1 to kMaxScale, or kScaleAuto
     std::optional<bool> fullscreen;
     std::optional<bool> mute;
+    // Demos: record this session, show one, or time one; each is a file's path.
+    std::string record;
+    std::string play;
+    std::string timedemo;
 };
 
 // Reads the arguments that follow the program's name.

@@ -9,6 +9,7 @@
 #include "ui/timing_log.h"
 
 #include <QApplication>
+#include <QInputDialog>
 #include <QDir>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -43,29 +44,49 @@ std::int16_t shiftCode(Qt::KeyboardModifiers modifiers) {
     return code;
 }
 
+// The host the game sees: the demo when one is shown, the window's own host
+// behind a recorder when the session is recorded, else the window's host.
+runtime::Host& gameHost(runtime::Host& own, demo::ReplayHost* replay, demo::RecordingHost* recording) {
+    if (replay) return *replay;
+    if (recording) return *recording;
+    return own;
+}
+
+// How long a box of a demo stays on screen with its answer.
+constexpr int kDemoBoxMs = 900;
+
 // A whole number of device pixels per window pixel: field pixels then map
 // onto whole device pixels and a partial repaint leaves no seams.
 bool wholeRatio(qreal ratio) { return ratio == std::floor(ratio); }
 
 }  // namespace
 
-Form1Window::Form1Window(const QString& programFolder, QWidget* parent)
-    : QWidget(parent), host_(*this, timer1_, programFolder), form_(host_, surfaces_) {
+Form1Window::Form1Window(const QString& programFolder, DemoPlan plan, QWidget* parent)
+    : QWidget(parent),
+      host_(*this, timer1_, programFolder),
+      recorder_(plan.record ? std::make_unique<demo::Recorder>([file = plan.record](const std::string& line) {
+          std::fwrite(line.data(), 1, line.size(), file);
+          std::fflush(file);  // a game killed now leaves every line written so far
+      })
+                            : nullptr),
+      replay_(plan.play ? std::make_unique<demo::ReplayHost>(*plan.play, host_.programFolder(), &host_) : nullptr),
+      recording_(recorder_ ? std::make_unique<demo::RecordingHost>(host_, *recorder_) : nullptr),
+      form_(gameHost(host_, replay_.get(), recording_.get()), surfaces_),
+      session_(form_, surfaces_, recorder_.get()) {
     setWindowTitle(QString::fromLatin1(kTitle));
     setWindowIcon(QIcon(QDir(programFolder).filePath(QStringLiteral("bopatron.png"))));
     resize(kFieldWidth, kFieldHeight);
     setMouseTracking(true);
     // Outside the play field the window shows the button-face colour.
     QPalette face = palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
+    face.setColor(QPalette::Window, QColor::fromRgb(draw::kButtonFace));
     setPalette(face);
     // paintEvent covers every pixel itself: the field, and the face colour around it.
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Pointer code 99 until the load event sets 0.
     host_.setPointer(runtime::kPointerCustom);
 
-    loadPictures(surfaces_, host_, programFolder, palette().color(QPalette::Button));
-    surfaces_.Picbuf.text.foreColor = palette().color(QPalette::ButtonText);
+    loadPictures(surfaces_, host_, programFolder);
 
     command1_ = new QPushButton(QString::fromLatin1(kNewGame), this);
     command1_->setGeometry(6, 6, 72, 33);
@@ -74,7 +95,9 @@ Form1Window::Form1Window(const QString& programFolder, QWidget* parent)
     command1_->setFocus();
     setFocusProxy(command1_);
     buttonFont_ = command1_->font();
-    connect(command1_, &QPushButton::clicked, this, [this] { handle([this] { form_.Command1_Click(); }); });
+    connect(command1_, &QPushButton::clicked, this, [this] {
+        if (!replay_) handle([this] { session_.click(); });
+    });
 
     timer1_.setInterval(kTickMs);
     timer1_.setTimerType(Qt::PreciseTimer);
@@ -86,6 +109,42 @@ Form1Window::Form1Window(const QString& programFolder, QWidget* parent)
     }
     shown_ = surfaces_.window.image().copy();
     addShortcuts();
+
+    if (replay_) {
+        setWindowTitle(QStringLiteral("%1 (demo)").arg(QString::fromLatin1(kTitle)));
+        replay_->showBox = [this](const std::string& prompt, const std::optional<std::string>& title,
+                                  const std::string& answer, bool cancelled) {
+            showDemoBox(prompt, title, answer, cancelled);
+        };
+        demoClock_.setInterval(kTickMs);
+        demoClock_.setTimerType(Qt::PreciseTimer);
+        connect(&demoClock_, &QTimer::timeout, this, &Form1Window::stepDemo);
+    }
+}
+
+void Form1Window::stepDemo() {
+    // A box of the demo is open: the clock waits, as the game's clock does.
+    if (running_ > 0) return;
+    bool more = false;
+    if (handle([this, &more] { more = demo::playEvents(*replay_, session_, demoOutcome_, true); })) {
+        presented_ = true;
+        showChanges();
+    }
+    if (!more) {
+        demoClock_.stop();
+        demoFinished_ = true;
+        setWindowTitle(QStringLiteral("%1 (demo ended)").arg(QString::fromLatin1(kTitle)));
+    }
+}
+
+void Form1Window::showDemoBox(const std::string& prompt, const std::optional<std::string>& title,
+                              const std::string& answer, bool cancelled) {
+    QInputDialog box(this);
+    box.setWindowTitle(title ? QString::fromStdString(*title) : QString::fromLatin1(kTitle));
+    box.setLabelText(QString::fromStdString(prompt).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+    box.setTextValue(QString::fromStdString(answer));
+    QTimer::singleShot(kDemoBoxMs, &box, [&box, cancelled] { cancelled ? box.reject() : box.accept(); });
+    box.exec();
 }
 
 void Form1Window::addShortcuts() {
@@ -157,7 +216,8 @@ void Form1Window::layoutField() {
 }
 
 bool Form1Window::load() {
-    if (!handle([this] { form_.Form_Load(); })) return false;
+    if (!handle([this] { session_.load(); })) return false;
+    if (replay_) demoClock_.start();
     if (!host_.damage().empty()) {
         // Said once, before the first round, without stopping the game.
         QString text = QStringLiteral("Some of the game's files are missing or damaged. The game runs without them:\n");
@@ -205,7 +265,7 @@ void Form1Window::onTick() {
         return;
     }
     const std::int64_t start = TimingLog::instance().start();
-    if (handle([this] { form_.Timer1_Timer(); })) {
+    if (handle([this] { session_.tick(); })) {
         ++ticksRun_;
         TimingLog::instance().noteSpan("tick", form_.state().ticks.value_or(0), start);
         presented_ = true;
@@ -239,25 +299,28 @@ void Form1Window::paintEvent(QPaintEvent* event) {
 }
 
 void Form1Window::mousePressEvent(QMouseEvent* event) {
+    if (replay_) return;  // a demo being shown ignores the player's mouse
     const QPointF p = view_.toField(event->position());
     handle([&] {
-        form_.Form_MouseDown(buttonCode(event->button()), shiftCode(event->modifiers()),
+        session_.mouseDown(buttonCode(event->button()), shiftCode(event->modifiers()),
                              static_cast<float>(p.x()), static_cast<float>(p.y()));
     });
 }
 
 void Form1Window::mouseMoveEvent(QMouseEvent* event) {
+    if (replay_) return;  // a demo being shown ignores the player's mouse
     const QPointF p = view_.toField(event->position());
     handle([&] {
-        form_.Form_MouseMove(buttonCode(event->buttons()), shiftCode(event->modifiers()),
+        session_.mouseMove(buttonCode(event->buttons()), shiftCode(event->modifiers()),
                              static_cast<float>(p.x()), static_cast<float>(p.y()));
     });
 }
 
 void Form1Window::mouseReleaseEvent(QMouseEvent* event) {
+    if (replay_) return;  // a demo being shown ignores the player's mouse
     const QPointF p = view_.toField(event->position());
     handle([&] {
-        form_.Form_MouseUp(buttonCode(event->button()), shiftCode(event->modifiers()),
+        session_.mouseUp(buttonCode(event->button()), shiftCode(event->modifiers()),
                            static_cast<float>(p.x()), static_cast<float>(p.y()));
     });
 }

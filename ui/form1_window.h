@@ -5,6 +5,7 @@
 // Timer1, the hidden picture surfaces, and the wiring of their events to the
 // game's handlers.
 
+#include "demo/session.h"
 #include "draw/surface.h"
 #include "game/form1.h"
 #include "ui/field_view.h"
@@ -15,7 +16,9 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cstdio>
 #include <functional>
+#include <memory>
 
 class QPushButton;
 
@@ -25,9 +28,15 @@ inline constexpr char kTitle[] = "Bopatron";
 inline constexpr char kNewGame[] = "New Game";
 inline constexpr int kTickMs = 20;
 
+// A session to record or a demo to show instead of the player's own game.
+struct DemoPlan {
+    std::FILE* record = nullptr;         // every line of the session goes here as it happens
+    const demo::Demo* play = nullptr;    // shown at the original pace; the player's input is ignored
+};
+
 class Form1Window : public QWidget {
 public:
-    explicit Form1Window(const QString& programFolder, QWidget* parent = nullptr);
+    explicit Form1Window(const QString& programFolder, DemoPlan plan = {}, QWidget* parent = nullptr);
 
     // Runs the load event. Returns false when it failed; the error has been shown.
     bool load();
@@ -40,6 +49,10 @@ public:
     long droppedTicks() const { return droppedTicks_; }
     // Ticks that ran Timer1_Timer.
     long ticksRun() const { return ticksRun_; }
+    // Ends a recorded session with its closing line.
+    void finishRecording() { session_.close(); }
+    // Whether a demo being shown has played all its events.
+    bool demoFinished() const { return demoFinished_; }
 
     // The player's options, none of which the game's rules see. The window
     // shows every field pixel as a scale x scale block; in fullscreen the
@@ -73,12 +86,24 @@ private:
     // Asks to show what changed on the window surface since it was last shown.
     void showChanges();
     void addShortcuts();
+    // Plays the demo up to and including its next tick.
+    void stepDemo();
+    // Shows a box of the demo with its answer typed in, for a moment.
+    void showDemoBox(const std::string& prompt, const std::optional<std::string>& title, const std::string& answer,
+                     bool cancelled);
 
     draw::Surfaces surfaces_;
     QPushButton* command1_ = nullptr;
     QTimer timer1_;
     QtHost host_;
+    std::unique_ptr<demo::Recorder> recorder_;
+    std::unique_ptr<demo::ReplayHost> replay_;
+    std::unique_ptr<demo::RecordingHost> recording_;
     game::Form1 form_;
+    demo::Session session_;
+    QTimer demoClock_;
+    demo::Outcome demoOutcome_;
+    bool demoFinished_ = false;
     int running_ = 0;
     bool failed_ = false;
     bool presented_ = false;  // the window surface holds a new frame to show

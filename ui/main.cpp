@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
+#include "demo/session.h"
 #include "ui/command_line.h"
 #include "ui/form1_window.h"
+#include "ui/pictures.h"
 #include "ui/settings.h"
 #include "ui/timing_log.h"
 
@@ -9,8 +11,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QScreen>
+#include <QSocketNotifier>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -20,6 +28,43 @@ QString dataFolder() {
     const QDir program(QCoreApplication::applicationDirPath());
     const QString installed = QDir::cleanPath(program.filePath(QStringLiteral(BOPATRON_DATA_RELATIVE)));
     return QFileInfo(installed).isDir() ? installed : program.path();
+}
+
+// --timedemo: plays the demo with no window and no sound, prints the
+// timedemo line (and the first difference), and returns the exit status.
+int timedemo(int argc, char* argv[], const std::string& path) {
+    namespace demo = bopatron::demo;
+    const demo::Demo played = demo::readDemo(path);
+    if (!played.error.empty()) {
+        std::fprintf(stderr, "bopatron: %s\n", played.error.c_str());
+        return 2;
+    }
+    // Nothing is shown, but the text is drawn with Qt's fonts, which need an application.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const QString folder = dataFolder();
+    bopatron::draw::Surfaces surfaces;
+    demo::ReplayHost quiet(played, folder.toStdString());
+    bopatron::ui::loadPictures(surfaces, quiet, folder);
+    const demo::Timedemo result = demo::runTimedemo(played, surfaces, quiet.programFolder());
+    std::printf("%s\n", result.line.c_str());
+    if (!result.detail.empty()) std::printf("timedemo: %s\n", result.detail.c_str());
+    return result.status;
+}
+
+// A recorded session ended by a signal (Ctrl+C in its terminal, kill) still
+// ends its demo with the closing line: the handler only wakes the event
+// loop, which quits as if the window were closed.
+int signalPipe[2] = {-1, -1};
+void quitOnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+void quitOnSignals() {
+    if (::pipe(signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, &QCoreApplication::quit);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, quitOnSignal);
 }
 
 }  // namespace
@@ -38,6 +83,23 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
+    if (!command.timedemo.empty()) return timedemo(argc, argv, command.timedemo);
+
+    // A demo to show is read, and a file to record into created, before anything starts.
+    bopatron::demo::Demo shown;
+    if (!command.play.empty()) {
+        shown = bopatron::demo::readDemo(command.play);
+        if (!shown.error.empty()) {
+            std::fprintf(stderr, "bopatron: %s\n", shown.error.c_str());
+            return 2;
+        }
+    }
+    std::FILE* record = nullptr;
+    if (!command.record.empty() && (record = std::fopen(command.record.c_str(), "wb")) == nullptr) {
+        std::fprintf(stderr, "bopatron: %s: cannot be written (%s)\n", command.record.c_str(), std::strerror(errno));
+        return 2;
+    }
+
     ui::TimingLog::instance().note("main");
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     // Qt's own event loop wakes the 20 ms clock on time; behind the GLib loop
@@ -49,16 +111,25 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QString::fromLatin1(ui::kTitle));
     QApplication::setApplicationVersion(QString::fromLatin1(ui::kVersion));
 
-    // The player's remembered choices, each overridden for this run by its option.
-    const ui::Settings saved = ui::readSettings(ui::playerSettings());
+    // The player's remembered choices, each overridden for this run by its
+    // option; a demo being shown neither reads nor changes them.
+    const bool showing = !command.play.empty();
+    const ui::Settings saved = showing ? ui::Settings{} : ui::readSettings(ui::playerSettings());
     const int fits = ui::largestWindowScale(QApplication::primaryScreen()->availableGeometry().size());
-    ui::Form1Window window(dataFolder());
+    ui::Form1Window window(dataFolder(), {record, showing ? &shown : nullptr});
     window.setScale(ui::startScale(command.scale, saved.scale, fits));
     window.setFullscreen(command.fullscreen.value_or(saved.fullscreen));
     window.setMuted(command.mute.value_or(saved.mute));
-    window.onPlayerChoice = [](const char* key, int value) { ui::remember(ui::playerSettings(), key, value); };
+    if (!showing) {
+        window.onPlayerChoice = [](const char* key, int value) { ui::remember(ui::playerSettings(), key, value); };
+    }
     // A failed load has queued its message; the loop shows it and ends with status 1.
-    if (!window.load()) return QApplication::exec();
-    window.show();
-    return QApplication::exec();
+    if (record != nullptr) quitOnSignals();
+    if (window.load()) window.show();
+    const int status = QApplication::exec();
+    if (record != nullptr) {
+        window.finishRecording();
+        std::fclose(record);
+    }
+    return status;
 }

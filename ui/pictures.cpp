@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #include "ui/pictures.h"
 
+#include "draw/compositor.h"
+
 #include <QDir>
 #include <QImage>
 
@@ -26,7 +28,8 @@ draw::Surface picture(runtime::Host& host, const QString& folder, const char* na
 
 }  // namespace
 
-void loadPictures(draw::Surfaces& s, runtime::Host& host, const QString& folder, QColor buttonFace) {
+void loadPictures(draw::Surfaces& s, runtime::Host& host, const QString& folder) {
+    const QColor buttonFace = QColor::fromRgb(draw::kButtonFace);
     // In the order the window creates its controls.
     s.Picmsk3 = picture(host, folder, "Picmsk3.png", kSheetWidth, 182, 0xffffffff);
     s.Picimg3 = picture(host, folder, "Picimg3.png", kSheetWidth, 182, 0xff000000);
@@ -38,6 +41,7 @@ void loadPictures(draw::Surfaces& s, runtime::Host& host, const QString& folder,
     s.Picbak = picture(host, folder, "Picbak.png", 436, kFieldHeight, kFieldGreen,
                        "cannot be read: the field is bare, without holes");
     s.window = draw::Surface(kFieldWidth, kFieldHeight, buttonFace);
+    s.Picbuf.text.foreColor = QColor::fromRgb(draw::kButtonText);
 }
 
 }  // namespace bopatron::ui

@@ -13,9 +13,9 @@
 namespace bopatron::ui {
 
 // Creates every surface of the window: the pictures from their files in the
-// folder and the back buffer filled with buttonFace. A picture that cannot be
+// folder and the back buffer filled with the button face. A picture that cannot be
 // read is reported to the host and replaced by a blank of its size (bare
 // field, or a sheet that draws nothing), so the game still starts.
-void loadPictures(draw::Surfaces& surfaces, runtime::Host& host, const QString& folder, QColor buttonFace);
+void loadPictures(draw::Surfaces& surfaces, runtime::Host& host, const QString& folder);
 
 }  // namespace bopatron::ui

@@ -12,6 +12,8 @@
 #include <QStandardPaths>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLockFile>
+#include <QSaveFile>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
@@ -20,6 +22,9 @@
 namespace bopatron::ui {
 
 namespace {
+
+constexpr int kLockWaitMs = 3000;    // another game holds the lock for a read and a write only
+constexpr int kStaleLockMs = 10000;  // a lock older than this was left by a game that crashed
 
 // The custom pointer: 32 x 32 pixels, every one of them transparent.
 QCursor invisiblePointer() {
@@ -32,6 +37,8 @@ QCursor invisiblePointer() {
 
 QtHost::QtHost(QWidget& window, QTimer& clock, QString programFolder)
     : window_(window), clock_(clock), folder_(std::move(programFolder)) {}
+
+QtHost::~QtHost() = default;
 
 void QtHost::setClockEnabled(bool enabled) {
     if (enabled) {
@@ -59,6 +66,7 @@ std::string QtHost::inputBox(const std::string& prompt, const std::optional<std:
     dialog.setModal(true);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     TimingLog::instance().note("answer");
+    cancelled_ = !accepted;
     if (!accepted) return {};
     return dialog.textValue().toStdString();
 }
@@ -107,5 +115,31 @@ void QtHost::reportDamage(const std::string& file, const std::string& effect) {
 void QtHost::messageBox(const std::string& text) {
     QMessageBox::warning(&window_, QCoreApplication::applicationName(), QString::fromStdString(text));
 }
+
+}  // namespace bopatron::ui
+
+namespace bopatron::ui {
+
+std::string QtHost::replaceTable(const std::string& path, std::string_view text) {
+    QSaveFile file(QString::fromStdString(path));
+    // Unbuffered, so that a short write (a full disk) shows at once.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return file.errorString().toStdString();
+    const auto size = static_cast<qint64>(text.size());
+    if (file.write(text.data(), size) != size) {
+        const std::string error = file.errorString().toStdString();
+        file.cancelWriting();
+        return error;
+    }
+    if (!file.commit()) return file.errorString().toStdString();
+    return {};
+}
+
+bool QtHost::lockTable(const std::string& path) {
+    lock_ = std::make_unique<QLockFile>(QString::fromStdString(path + ".lock"));
+    lock_->setStaleLockTime(kStaleLockMs);
+    return lock_->tryLock(kLockWaitMs);
+}
+
+void QtHost::unlockTable(const std::string&) { lock_.reset(); }
 
 }  // namespace bopatron::ui

@@ -11,8 +11,10 @@
 
 #include <QString>
 
+#include <memory>
 #include <vector>
 
+class QLockFile;
 class QTimer;
 class QWidget;
 
@@ -25,11 +27,13 @@ inline constexpr char kInstalledMarker[] = "bopatron.installed";
 class QtHost : public runtime::Host {
 public:
     QtHost(QWidget& window, QTimer& clock, QString programFolder);
+    ~QtHost() override;
 
     void setClockEnabled(bool enabled) override;
     void setPointer(std::int16_t code) override;
     std::string inputBox(const std::string& prompt,
                          const std::optional<std::string>& title) override;
+    bool lastBoxCancelled() const override { return cancelled_; }
     void randomize() override;
     double rnd() override;
     std::string programFolder() override;
@@ -43,6 +47,12 @@ public:
     // Said on stderr at once, and kept for the window to show.
     void reportDamage(const std::string& file, const std::string& effect) override;
     const std::vector<std::string>& damage() const { return damage_; }
+    // The table is written with QSaveFile (flushed to the disk before it takes
+    // the old file's place) and locked with a lock file beside it, which a
+    // game that crashed leaves stale and another game takes over.
+    std::string replaceTable(const std::string& path, std::string_view text) override;
+    bool lockTable(const std::string& path) override;
+    void unlockTable(const std::string& path) override;
 
     SoundPlayer& sounds() { return sounds_; }
     void setMuted(bool muted) { muted_ = muted; }
@@ -57,8 +67,10 @@ private:
     runtime::RandomSource random_;
     SoundPlayer sounds_;
     bool muted_ = false;
+    bool cancelled_ = false;
     std::string scoresFolder_;
     std::vector<std::string> damage_;
+    std::unique_ptr<QLockFile> lock_;
 };
 
 }  // namespace bopatron::ui

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+#include "runtime/files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace bopatron::runtime {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string errorText(int number) { return std::strerror(number); }
+
+}  // namespace
+
+FileText readFile(const std::string& path, std::size_t limit) {
+    std::error_code error;
+    // Only a file that is not there at all is missing; a dangling link is left
+    // alone like any other file that cannot be read.
+    const fs::file_status link = fs::symlink_status(path, error);
+    if (link.type() == fs::file_type::not_found) return {};
+    if (fs::is_directory(fs::status(path, error))) return {FileText::Status::Unreadable, {}, "it is a folder"};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return {FileText::Status::Unreadable, {}, errorText(errno)};
+    std::string text(limit + 1, '\0');
+    const std::size_t got = std::fread(text.data(), 1, text.size(), file);
+    const bool failed = std::ferror(file) != 0;
+    const int number = errno;
+    std::fclose(file);
+    if (failed) return {FileText::Status::Unreadable, {}, errorText(number)};
+    text.resize(got);
+    if (text.size() > limit) {
+        // Longer than the limit: keep the whole lines within it.
+        text.resize(limit);
+        const std::size_t lineEnd = text.find_last_of("\r\n");
+        text.resize(lineEnd == std::string::npos ? 0 : lineEnd + 1);
+    }
+    return {FileText::Status::Read, std::move(text), {}};
+}
+
+std::string replaceFile(const std::string& path, std::string_view text) {
+    const std::string temporary = path + ".new";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) return errorText(errno);
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const int number = errno;
+    if (std::fclose(file) != 0 || !written) {
+        const int closing = errno;
+        std::remove(temporary.c_str());
+        return errorText(written ? closing : number);
+    }
+    std::error_code error;
+    fs::rename(temporary, path, error);
+    if (error) {
+        std::remove(temporary.c_str());
+        return error.message();
+    }
+    return {};
+}
+
+}  // namespace bopatron::runtime
