@@ -34,8 +34,9 @@ std::string_view wordOf(Kind kind) {
     return {};
 }
 
-// Text in double quotes: a quote, a backslash and every control byte escaped,
-// so that any answer or table stays on one line and reads back byte for byte.
+// Text in double quotes: a quote, a backslash, every control byte and every
+// byte above 127 escaped, so that any answer or table stays on one line of
+// plain ASCII and reads back byte for byte.
 std::string escaped(std::string_view text) {
     std::string out = "\"";
     for (const char c : text) {
@@ -47,7 +48,7 @@ std::string escaped(std::string_view text) {
             out += "\\r";
         } else if (c == '\n') {
             out += "\\n";
-        } else if (byte < 0x20 || byte == 0x7f) {
+        } else if (byte < 0x20 || byte >= 0x7f) {
             char hex[5];
             std::snprintf(hex, sizeof hex, "\\x%02x", byte);
             out += hex;

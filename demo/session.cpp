@@ -51,6 +51,14 @@ std::uint64_t frameChecksum(std::uint64_t running, const draw::Surface& frame) {
     return folded;
 }
 
+std::uint64_t cueChecksum(std::uint64_t running, std::string_view path) {
+    // Only the name: the program's folder differs from one machine to the next.
+    const std::size_t slash = path.find_last_of("/\\");
+    for (const char c : path.substr(slash == std::string_view::npos ? 0 : slash + 1))
+        running = (running ^ static_cast<unsigned char>(c)) * kPrime;
+    return running;
+}
+
 Recorder::Recorder(std::function<void(const std::string&)> write) : write_(std::move(write)) {
     write_(std::string(kFirstLine) + "\n");
 }
@@ -69,7 +77,12 @@ std::string RecordingHost::inputBox(const std::string& prompt, const std::option
 void RecordingHost::randomize() {
     Event event;
     event.kind = Kind::Seed;
-    event.value = random_.seedFromClock();
+    if (fixedSeed) {
+        random_.seed(*fixedSeed);
+        event.value = *fixedSeed;
+    } else {
+        event.value = random_.seedFromClock();
+    }
     recorder_.add(event);
 }
 
@@ -217,6 +230,7 @@ Timedemo runTimedemo(const Demo& demo, draw::Surfaces& surfaces, const std::stri
     ReplayHost host(demo, programFolder);
     game::Form1 form(host, surfaces);
     Session session(form, surfaces);
+    host.onCue = [&session](const std::string& path) { session.cueStarted(path); };
     Outcome outcome;
     Timedemo result;
     const auto start = std::chrono::steady_clock::now();

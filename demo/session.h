@@ -21,6 +21,8 @@ namespace bopatron::demo {
 // The running checksum of the frames shown: FNV-1a over the frame's pixels,
 // taken 64 bits at a time in four lanes that are folded at the end.
 std::uint64_t frameChecksum(std::uint64_t running, const draw::Surface& frame);
+// The running checksum with a cue started: FNV-1a over the cue's file name.
+std::uint64_t cueChecksum(std::uint64_t running, std::string_view path);
 
 // Writes a demo as it happens, one whole line at a time.
 class Recorder {
@@ -48,7 +50,10 @@ public:
     double rnd() override { return random_.next(); }
     std::string programFolder() override { return real_.programFolder(); }
     std::string scoresFolder() override { return real_.scoresFolder(); }
-    void playSoundAsync(const std::string& path) override { real_.playSoundAsync(path); }
+    void playSoundAsync(const std::string& path) override {
+        if (onCue) onCue(path);
+        real_.playSoundAsync(path);
+    }
     void messageBox(const std::string& text) override { real_.messageBox(text); }
     void reportDamage(const std::string& file, const std::string& effect) override {
         real_.reportDamage(file, effect);
@@ -60,6 +65,11 @@ public:
     }
     bool lockTable(const std::string& path) override { return real_.lockTable(path); }
     void unlockTable(const std::string& path) override { real_.unlockTable(path); }
+
+    // A seed to use in place of the clock's (a bot's sessions are the same each time).
+    std::optional<std::uint64_t> fixedSeed;
+    // Sees each cue the game starts (the session adds it to its checksum).
+    std::function<void(const std::string& path)> onCue;
 
 private:
     runtime::Host& real_;
@@ -98,8 +108,11 @@ public:
     double rnd() override { return random_.next(); }
     std::string programFolder() override { return folder_; }
     void playSoundAsync(const std::string& path) override {
+        if (onCue) onCue(path);
         if (shown_) shown_->playSoundAsync(path);
     }
+    // Sees each cue the game starts (the session adds it to its checksum).
+    std::function<void(const std::string& path)> onCue;
     void messageBox(const std::string& text) override {
         if (shown_) shown_->messageBox(text);
     }
@@ -123,7 +136,8 @@ private:
 };
 
 // Drives Form1 for a host: each call runs one handler, records it when a
-// recorder is given, and keeps the frame checksum and the ticks played.
+// recorder is given, and keeps the ticks played and a running checksum of
+// every frame presented and every cue started, in order.
 class Session {
 public:
     Session(game::Form1& form, draw::Surfaces& surfaces, Recorder* recorder = nullptr)
@@ -135,6 +149,8 @@ public:
     void mouseDown(std::int16_t button, std::int16_t shift, float x, float y);
     void mouseUp(std::int16_t button, std::int16_t shift, float x, float y);
     void tick();
+    // A cue the game started, which the checksum takes in.
+    void cueStarted(const std::string& path) { checksum_ = cueChecksum(checksum_, path); }
     // Writes the closing line: the ticks played, the score and the checksum.
     void close();
 

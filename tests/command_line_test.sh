@@ -18,7 +18,7 @@ while IFS='|' read -r args named; do
     err=$("$1" $args 2>&1 >/dev/null) || status=$?
     [ $status -eq 2 ] || fail "'$args' exits $status, not 2"
     case "$err" in *"'$named'"*"Usage: bopatron"*) ;; *) fail "'$args' says '$err'" ;; esac
-    [ "$(printf '%s\n' "$err" | wc -l)" = 2 ] || fail "'$args' prints more than the error and the usage"
+    [ "$(printf '%s\n' "$err" | wc -l)" = 3 ] || fail "'$args' prints more than the error and the usage"
 done <<'CASES'
 --bogus|--bogus
 file.txt|file.txt

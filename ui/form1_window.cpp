@@ -110,7 +110,10 @@ Form1Window::Form1Window(const QString& programFolder, DemoPlan plan, QWidget* p
     shown_ = surfaces_.window.image().copy();
     addShortcuts();
 
+    const auto cue = [this](const std::string& path) { session_.cueStarted(path); };
+    if (recording_) recording_->onCue = cue;
     if (replay_) {
+        replay_->onCue = cue;
         setWindowTitle(QStringLiteral("%1 (demo)").arg(QString::fromLatin1(kTitle)));
         replay_->showBox = [this](const std::string& prompt, const std::optional<std::string>& title,
                                   const std::string& answer, bool cancelled) {

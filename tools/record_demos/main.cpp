@@ -1,0 +1,203 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+// record_demos: plays scripted sessions with a bot and records each as a
+// demo, the way a player's session is recorded: the game sees the recording
+// host, the bot sees the game's state and aims its presses at the rats.
+// Usage: record_demos PROGRAM_FOLDER OUT_FOLDER
+// The golden demos in tests/demos were made by it once; they are never
+// remade to let a change pass.
+
+#include "demo/session.h"
+#include "draw/compositor.h"
+#include "game/form1.h"
+#include "scores/score_file.h"
+#include "ui/pictures.h"
+
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace bopatron;
+
+// An answer to type into a box, or a cancelled box.
+struct Answer {
+    std::string text;
+    bool cancel = false;
+};
+
+// Where the bot presses inside a rat's frame.
+enum class Aim { Middle, Edges, Overlaps };
+
+struct Round {
+    Answer difficulty;
+    Answer initials;     // typed when the score is placed
+    double skill = 0.9;  // the chance that the bot goes for a rat it sees
+    Aim aim = Aim::Middle;
+    int ticks = 1000;    // ticks before the next press of "New Game" (a press mid-round when < 1000)
+};
+
+struct Plan {
+    const char* name;
+    std::uint64_t seed;
+    std::vector<Round> rounds;
+};
+
+// The host the bot plays on: answers by box, a table of its own, no sound.
+class BotHost : public runtime::Host {
+public:
+    BotHost(std::string program, std::string scores) : program_(std::move(program)), scores_(std::move(scores)) {}
+    void setClockEnabled(bool enabled) override { clock = enabled; }
+    void setPointer(std::int16_t) override {}
+    std::string inputBox(const std::string&, const std::optional<std::string>& title) override {
+        std::deque<Answer>& queue = title ? initials : difficulties;
+        const Answer answer = queue.empty() ? Answer{} : queue.front();
+        if (!queue.empty()) queue.pop_front();
+        cancelled_ = answer.cancel;
+        return answer.cancel ? std::string() : answer.text;
+    }
+    bool lastBoxCancelled() const override { return cancelled_; }
+    void randomize() override {}
+    double rnd() override { return 0; }
+    std::string programFolder() override { return program_; }
+    std::string scoresFolder() override { return scores_; }
+    void playSoundAsync(const std::string&) override {}
+    void messageBox(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
+
+    bool clock = false;
+    std::deque<Answer> difficulties;
+    std::deque<Answer> initials;
+
+private:
+    std::string program_;
+    std::string scores_;
+    bool cancelled_ = false;
+};
+
+struct Frame {
+    float left, top, right, bottom;
+};
+
+Frame frameOf(const game::GameState& s, int row, int col) {
+    const std::int16_t f = s.ratPos[row][col];
+    const float left = static_cast<float>(s.holeX[row][col] + s.spr.sprOffX[f]);
+    const float top = static_cast<float>(s.holeY[row][col] + s.spr.sprOffY[f]);
+    return {left, top, left + s.spr.sprW[f], top + s.spr.sprH[f]};
+}
+
+// The presses of one tick: where the bot whacks the rats it goes for.
+std::vector<std::pair<float, float>> aimAt(const game::GameState& s, const Round& round, std::mt19937& dice) {
+    std::vector<Frame> up;
+    for (int col = 0; col < 3; ++col)
+        for (int row = 0; row < 3; ++row)
+            if (s.ratPos[row][col] >= 1 && s.ratPos[row][col] <= 12 &&
+                std::uniform_real_distribution<double>(0, 1)(dice) < round.skill)
+                up.push_back(frameOf(s, row, col));
+    std::vector<std::pair<float, float>> presses;
+    for (std::size_t i = 0; i < up.size(); ++i) {
+        const Frame& a = up[i];
+        if (round.aim == Aim::Overlaps) {
+            // Where two rats' frames overlap, one press whacks both.
+            for (std::size_t j = i + 1; j < up.size(); ++j) {
+                const Frame& b = up[j];
+                const Frame both{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+                                 std::min(a.bottom, b.bottom)};
+                if (both.left < both.right && both.top < both.bottom)
+                    presses.emplace_back((both.left + both.right) / 2, (both.top + both.bottom) / 2);
+            }
+        }
+        if (round.aim == Aim::Edges) {
+            // Just inside, exactly on, and just outside each edge in turn: a
+            // frame's edges do not count as inside it.
+            constexpr float kNear[] = {0.25f, 0.0f, -0.5f, 0.5f};
+            const float d = kNear[dice() % 4];
+            const float midX = (a.left + a.right) / 2, midY = (a.top + a.bottom) / 2;
+            switch (dice() % 4) {
+                case 0: presses.emplace_back(a.left + d, midY); break;
+                case 1: presses.emplace_back(a.right - d, midY); break;
+                case 2: presses.emplace_back(midX, a.top + d); break;
+                default: presses.emplace_back(midX, a.bottom - d); break;
+            }
+        } else {
+            presses.emplace_back((a.left + a.right) / 2, (a.top + a.bottom) / 2 + 3.5f);
+        }
+    }
+    return presses;
+}
+
+void record(const Plan& plan, const std::string& program, const std::string& out) {
+    const std::string scores = out + "/scores-" + plan.name;
+    std::filesystem::create_directories(scores);
+    runtime::replaceFile(scores + "/Scores.txt", scores::initialScoresText());
+
+    std::FILE* file = std::fopen((out + "/" + plan.name + ".dem").c_str(), "wb");
+    demo::Recorder recorder([file](const std::string& line) { std::fwrite(line.data(), 1, line.size(), file); });
+    BotHost bot(program, scores);
+    demo::RecordingHost host(bot, recorder);
+    host.fixedSeed = plan.seed;
+    draw::Surfaces surfaces;
+    ui::loadPictures(surfaces, bot, QString::fromStdString(program));
+    game::Form1 form(host, surfaces);
+    demo::Session session(form, surfaces, &recorder);
+    host.onCue = [&session](const std::string& path) { session.cueStarted(path); };
+    std::mt19937 dice(static_cast<std::uint32_t>(plan.seed));
+
+    session.load();
+    float x = 200, y = 150;
+    for (const Round& round : plan.rounds) {
+        bot.difficulties.push_back(round.difficulty);
+        bot.initials.push_back(round.initials);
+        session.mouseMove(0, 0, 40.5f, 22.0f);  // over the button
+        session.click();
+        for (int t = 0; t < round.ticks && bot.clock; ++t) {
+            for (const auto& [px, py] : aimAt(form.state(), round, dice)) {
+                // The hand travels to the rat in two moves, then whacks.
+                session.mouseMove(0, 0, (x + px) / 2, (y + py) / 2);
+                x = px;
+                y = py;
+                session.mouseMove(0, 0, x, y);
+                session.mouseDown(1, 0, x, y);
+                session.mouseUp(1, 0, x, y);
+            }
+            session.tick();
+        }
+        bot.initials.clear();
+    }
+    session.close();
+    std::fclose(file);
+    std::filesystem::remove_all(scores);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: record_demos PROGRAM_FOLDER OUT_FOLDER\n");
+        return 2;
+    }
+    const std::vector<Plan> plans = {
+        // Difficulty 0 played well and placed with typed initials, then a
+        // second round at 4 straight after, with the rats left from the first,
+        // played badly and not placed.
+        {"two-rounds", 20261208,
+         {{{"0"}, {"Zoë"}, 0.95, Aim::Middle}, {{"4"}, {"NOP"}, 0.02, Aim::Middle}}},
+        // Difficulty 8 at the edges of the rats' frames; "New Game" pressed
+        // mid-round and its box cancelled (difficulty 0), then whacks where
+        // frames overlap; the "Top 5" box cancelled.
+        {"edges-and-restart", 4242,
+         {{{"8"}, {"ABC"}, 1.0, Aim::Edges, 430}, {{"", true}, {"", true}, 1.0, Aim::Overlaps}}},
+        // Difficulty 4, then 12 (played as 8) and "New Game" pressed twice mid-round.
+        {"hard-rounds", 777,
+         {{{"4.5"}, {"DEF"}, 0.7, Aim::Middle, 250}, {{"12"}, {"GHI"}, 0.85, Aim::Overlaps, 120},
+          {{" 8abc"}, {"J\"K,L"}, 0.9, Aim::Edges}}},
+    };
+    QGuiApplication app(argc, argv);  // the text is drawn with Qt's fonts
+    for (const Plan& plan : plans) record(plan, argv[1], argv[2]);
+    return 0;
+}
