@@ -95,11 +95,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             return failure("unexpected argument '" + argument + "'");
         }
     }
-    if (!command.timedemo.empty() && arguments.size() > 1) {
-        return failure("--timedemo stands alone: it shows nothing, so no other option applies");
-    }
-    if (!command.record.empty() && !command.play.empty()) {
-        return failure("--record and --play cannot be used together: a demo being shown is not a session");
+    // --timedemo shows nothing, so nothing else applies; a demo being shown is not recorded.
+    for (const std::string& argument : arguments) {
+        if (!command.timedemo.empty() && argument.rfind("--timedemo=", 0) != 0) {
+            return failure("'" + argument + "' cannot be used with --timedemo, which shows nothing");
+        }
+        if (!command.record.empty() && argument.rfind("--play=", 0) == 0) {
+            return failure("'" + argument + "' cannot be used with --record");
+        }
     }
     return command;
 }
