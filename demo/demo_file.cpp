@@ -323,6 +323,7 @@ Demo parseDemo(std::string_view text) {
         demo.events.push_back(std::move(event));
     }
     if (number == 0) return failAt(1, "expected 'bopatron-demo 1': the file is empty");
+    if (demo.events.empty()) return failAt(number + 1, "expected 'seed N': the demo holds no events");
     return demo;
 }
 

@@ -28,17 +28,24 @@ struct Row {
 };
 
 // The typed text (UTF-8) as the file's one-byte characters (Latin-1): a
-// character Latin-1 lacks, or a byte that is not UTF-8, becomes a question
-// mark, one for each 16-bit unit the character takes.
+// character Latin-1 lacks becomes a question mark, one for each 16-bit unit
+// it takes, and so does each byte that is not part of a UTF-8 character.
 std::string initialsFromAnswer(const std::string& answer) {
     std::string latin;
+    const auto byte = [&answer](std::size_t i) { return static_cast<unsigned char>(answer[i]); };
     for (std::size_t i = 0; i < answer.size();) {
-        const auto lead = static_cast<unsigned char>(answer[i]);
-        const std::size_t length = lead < 0xc0 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
-        unsigned code = length == 1 ? lead : lead & (0x7fu >> length);
-        for (std::size_t k = 1; k < length && i + k < answer.size(); ++k)
-            code = (code << 6) | (static_cast<unsigned char>(answer[i + k]) & 0x3fu);
-        if (lead < 0x80 || (length == 2 && code >= 0x80 && code <= 0xff)) {
+        const unsigned lead = byte(i);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xc2 ? 0 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : lead < 0xf5 ? 4 : 0;
+        unsigned code = length <= 1 ? lead : lead & (0x7fu >> length);
+        std::size_t k = 1;
+        for (; k < length && i + k < answer.size() && (byte(i + k) & 0xc0u) == 0x80; ++k)
+            code = (code << 6) | (byte(i + k) & 0x3fu);
+        if (length == 0 || k < length) {
+            latin += '?';  // not UTF-8: this byte alone
+            ++i;
+            continue;
+        }
+        if (code <= 0xff) {
             latin += static_cast<char>(code);
         } else {
             latin += code > 0xffff ? "??" : "?";

@@ -94,7 +94,10 @@ TEST_F(PrintscoreTest, ScoreIsPlacedAboveTheFirstOfRecordsOneToFiveThatIsStrictl
 
 TEST_F(PrintscoreTest, InitialsAreCutOrPaddedToThreeAndEmptyOrCancelledIsXXX) {
     const std::pair<const char*, const char*> cases[] = {
-        {"ABCDEFG", "\"ABC\""}, {"Q", "\"Q  \""}, {"", "\"XXX\""}, {"a\"b", "\"a'b\""}, {"  x", "\"  x\""}};
+        {"ABCDEFG", "\"ABC\""}, {"Q", "\"Q  \""}, {"", "\"XXX\""}, {"a\"b", "\"a'b\""}, {"  x", "\"  x\""},
+        // Typed as UTF-8, stored as Latin-1: one ? per 16-bit unit of a character it lacks, or per stray byte.
+        {"Zo\xc3\xab", "\"Zo\xeb\""}, {"\xe2\x82\xac" "1", "\"?1 \""}, {"\xf0\x9f\x98\x80Z", "\"??Z\""},
+        {"\xff" "A\xc3", "\"?A?\""}};
     for (const auto& [typed, kept] : cases) {
         store(kTable);
         run(600, typed);
