@@ -6,29 +6,31 @@
 # from the answer to the end of tick 1000 and every tick's period.
 # Also reports the processor time the game and the X server used in the round.
 # Usage: bench/round_timing.sh build/bin/bopatron [GAME-ARGS...]
-#   XVFB_SCREEN=3840x2160x24 NEW_GAME_AT="684 243" bench/round_timing.sh build/bin/bopatron --fullscreen
+#   XVFB_SCREEN=3840x2160x24 SCALE=7 bench/round_timing.sh build/bin/bopatron --scale=7
+#   SMOKE=1 bench/round_timing.sh build/bin/bopatron   (scripts/test: stops after 50 ticks)
 # Reports only; a busy machine shows in the figures, not in the exit status.
 set -eu
 program="$(realpath "$1")"
 shift
-here="$(cd "$(dirname "$0")" && pwd)"
-work="$(mktemp -d)"
-trap 'cleanup_game; [ -n "${KEEP_LOG:-}" ] && cp "$work/timing.log" "$KEEP_LOG"; rm -rf "$work"' EXIT
-. "$here/../tests/e2e/common.sh"
+. "$(cd "$(dirname "$0")" && pwd)/../tests/e2e/common.sh"
+on_exit() { [ -z "${KEEP_LOG:-}" ] || cp "$work/timing.log" "$KEEP_LOG"; }
 
 # Processor time of a process so far, in clock ticks: user and system.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
 export BOPATRON_TIMING_LOG="$work/timing.log"
-start_game "$program" "$@"
-# shellcheck disable=SC2086
-new_round 5 ${NEW_GAME_AT:-}
+launch game "$program" "$@"
+new_round game 5 "${SCALE:-1}"
+if [ -n "${SMOKE:-}" ]; then
+    for _ in $(seq 100); do grep -q '^tick 50 ' "$work/timing.log" 2>/dev/null && echo "round_timing: the round runs" && exit 0; sleep 0.1; done
+    echo "FAIL: the round did not reach tick 50"; cat "$work/log-game"; exit 1
+fi
 cpu_game=$(cpu_ticks "$game"); cpu_x=$(cpu_ticks "$xvfb"); cpu_start=$(date +%s.%N)
 for _ in $(seq 300); do
     grep -q '^tick 1000 ' "$work/timing.log" 2>/dev/null && break
     sleep 0.1
 done
-grep -q '^tick 1000 ' "$work/timing.log" || { echo "FAIL: the round did not reach tick 1000"; cat "$work/log"; exit 1; }
+grep -q '^tick 1000 ' "$work/timing.log" || { echo "FAIL: the round did not reach tick 1000"; cat "$work/log-game"; exit 1; }
 cpu_game=$(( $(cpu_ticks "$game") - cpu_game )); cpu_x=$(( $(cpu_ticks "$xvfb") - cpu_x ))
 awk -v g="$cpu_game" -v x="$cpu_x" -v hz="$(getconf CLK_TCK)" -v t0="$cpu_start" -v t1="$(date +%s.%N)" 'BEGIN {
     printf "processor time in the round, game:     %.1f %% of one core\n", g / hz / (t1 - t0) * 100
