@@ -8,7 +8,8 @@
 #include "bench/bench_host.h"
 #include "scores/printscore.h"
 #include "scores/score_file.h"
-#include "ui/pictures.h"
+#include "draw/compositor.h"
+#include "draw/pictures.h"
 
 #include <QTemporaryDir>
 
@@ -33,7 +34,7 @@ void Printscore(benchmark::State& state) {
         state.SkipWithError("cannot write the table");
         return;
     }
-    draw::Surface Picbuf(ui::kFieldWidth, ui::kFieldHeight, QColor(240, 240, 240));
+    draw::Surface Picbuf(draw::kFieldWidth, draw::kFieldHeight, draw::kButtonFace);
     for (auto _ : state) {
         Picbuf.text.currentX = 0;
         Picbuf.text.currentY = 0;

@@ -141,7 +141,7 @@ void WindowPaint(benchmark::State& state) {
     QImage backing(ui::kFieldWidth, ui::kFieldHeight, QImage::Format_ARGB32_Premultiplied);
     for (auto _ : state) {
         QPainter painter(&backing);
-        painter.drawImage(0, 0, f.surfaces.window.image());
+        painter.drawImage(0, 0, ui::imageOf(f.surfaces.window));
     }
 }
 BENCHMARK(WindowPaint)->Name("Window/paint");
@@ -154,7 +154,7 @@ void PresentAtScale(benchmark::State& state, QSize window, int scale, bool fulls
     game::GameState& s = f.form.state();
     const ui::FieldView view = ui::viewFor(window, scale, fullscreen);
     QImage backing(window, QImage::Format_RGB32);
-    QImage shown = f.surfaces.window.image().copy();
+    QImage shown = ui::imageOf(f.surfaces.window).copy();
     long i = 0;
     for (auto _ : state) {
         s.ticks = 1;
@@ -162,7 +162,7 @@ void PresentAtScale(benchmark::State& state, QSize window, int scale, bool fulls
         s.score = static_cast<std::int16_t>(i % 2 == 0 ? 10 : 20);
         ++i;
         f.form.Timer1_Timer();
-        const QImage& frame = f.surfaces.window.image();
+        const QImage frame = ui::imageOf(f.surfaces.window);
         const QRegion changed =
             naive ? QRegion(view.fieldInWindow()) : view.toWindow(ui::changedTiles(frame, shown));
         std::memcpy(shown.bits(), frame.constBits(), static_cast<std::size_t>(frame.sizeInBytes()));

@@ -21,33 +21,26 @@ Event eventOf(Kind kind) {
 }  // namespace
 
 std::uint64_t frameChecksum(std::uint64_t running, const draw::Surface& frame) {
-    // Four independent lanes keep the multiplier busy; one lane would make
-    // every word wait for the last product.
-    std::uint64_t lane[4] = {running, running ^ 1, running ^ 2, running ^ 3};
-    std::uint64_t pending = 0;
-    bool half = false;
-    std::size_t word = 0;
-    const auto add = [&](std::uint64_t value) {
-        lane[word & 3] = (lane[word & 3] ^ value) * kPrime;
-        ++word;
-    };
-    for (int y = 0; y < frame.height(); ++y) {
-        const std::uint32_t* row = frame.row(y);
-        int x = 0;
-        if (half && frame.width() > 0) {
-            add(pending | std::uint64_t{row[0]} << 32);
-            half = false;
-            x = 1;
-        }
-        for (; x + 1 < frame.width(); x += 2) add(row[x] | std::uint64_t{row[x + 1]} << 32);
-        if (x < frame.width()) {
-            pending = row[x];
-            half = true;
-        }
+    // The pixels row by row as one run, two to a 64-bit word, word i going to
+    // lane i mod 4. Four independent lanes keep the multiplier busy; one lane
+    // would make every word wait for the last product.
+    const std::uint32_t* p = frame.pixels().data();
+    const std::size_t pixels = frame.pixels().size();
+    const auto word = [p](std::size_t i) { return p[2 * i] | std::uint64_t{p[2 * i + 1]} << 32; };
+    std::uint64_t l0 = running, l1 = running ^ 1, l2 = running ^ 2, l3 = running ^ 3;
+    const std::size_t words = pixels / 2;
+    std::size_t i = 0;
+    for (; i + 4 <= words; i += 4) {
+        l0 = (l0 ^ word(i)) * kPrime;
+        l1 = (l1 ^ word(i + 1)) * kPrime;
+        l2 = (l2 ^ word(i + 2)) * kPrime;
+        l3 = (l3 ^ word(i + 3)) * kPrime;
     }
-    if (half) add(pending);
+    std::uint64_t* lanes[4] = {&l0, &l1, &l2, &l3};
+    for (; i < words; ++i) *lanes[i & 3] = (*lanes[i & 3] ^ word(i)) * kPrime;
+    if (pixels % 2 != 0) *lanes[i & 3] = (*lanes[i & 3] ^ p[pixels - 1]) * kPrime;  // the last pixel alone
     std::uint64_t folded = running;
-    for (const std::uint64_t l : lane) folded = (folded ^ l) * kPrime;
+    for (const std::uint64_t l : {l0, l1, l2, l3}) folded = (folded ^ l) * kPrime;
     return folded;
 }
 
@@ -254,6 +247,22 @@ Timedemo runTimedemo(const Demo& demo, draw::Surfaces& surfaces, const std::stri
                                         : "the demo ended early, without its closing line";
     }
     return result;
+}
+
+int timedemoMain(const std::string& path, const std::string& programFolder, const draw::PictureDecoder& decode,
+                 std::FILE* out, std::FILE* err) {
+    const Demo demo = readDemo(path);
+    if (!demo.error.empty()) {
+        std::fprintf(err, "bopatron: %s\n", demo.error.c_str());
+        return 2;
+    }
+    draw::Surfaces surfaces;
+    ReplayHost quiet(demo, programFolder);  // a missing picture shows in the checksum
+    draw::loadPictures(surfaces, quiet, programFolder, decode);
+    const Timedemo result = runTimedemo(demo, surfaces, programFolder);
+    std::fprintf(out, "%s\n", result.line.c_str());
+    if (!result.detail.empty()) std::fprintf(out, "timedemo: %s\n", result.detail.c_str());
+    return result.status;
 }
 
 }  // namespace bopatron::demo

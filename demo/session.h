@@ -6,12 +6,14 @@
 // and every frame a tick presents is added to a running checksum.
 
 #include "demo/demo_file.h"
+#include "draw/pictures.h"
 #include "draw/surface.h"
 #include "game/form1.h"
 #include "runtime/basic.h"
 #include "runtime/host.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -199,5 +201,12 @@ struct Timedemo {
     std::string detail;
 };
 Timedemo runTimedemo(const Demo& demo, draw::Surfaces& surfaces, const std::string& programFolder);
+
+// What every host's timedemo does: reads the demo file, loads the pictures
+// from the program folder with the host's decoder, plays it, and prints the
+// timedemo line (and the first difference) on out, or the one-line error on
+// err. Returns the exit status: 0, 1, or 2 for a file that cannot be used.
+int timedemoMain(const std::string& path, const std::string& programFolder, const draw::PictureDecoder& decode,
+                 std::FILE* out, std::FILE* err);
 
 }  // namespace bopatron::demo

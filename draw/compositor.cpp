@@ -43,7 +43,7 @@ SheetPair selectSheets(const Surfaces& s, std::int16_t ratKind) {
 
 void drawStatusText(Surfaces& s, std::int16_t score, std::int16_t ticks) {
     TextState& text = s.Picbuf.text;
-    text.fontName = QString::fromLatin1(kStatusFont);
+    text.fontName = kStatusFont;
     text.fontSize = kStatusFontSize;
     text.fontBold = false;
     text.currentX = 90;

@@ -3,17 +3,14 @@
 #pragma once
 // Picture surfaces: persistent 32-bit bitmaps addressed through device-context
 // handles, the block transfer that moves pixels between them, and the back
-// buffer's text output.
-
-#include <QColor>
-#include <QImage>
-#include <QFont>
-#include <QString>
+// buffer's text output in the raster face the game carries.
 
 #include <array>
-#include <functional>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace bopatron::draw {
 
@@ -24,54 +21,52 @@ enum class Rop : std::uint32_t {
     SrcInvert = 0x00660046,
 };
 
-// Text state of a surface that lines are printed on.
+// Text state of a surface that lines are printed on. Every face is drawn
+// with the game's one raster face; the size sets the line height.
 struct TextState {
-    QString fontName = QStringLiteral("MS Sans Serif");
+    std::string fontName = "MS Sans Serif";
     double fontSize = 8.0;
     bool fontBold = false;
     int currentX = 0;
     int currentY = 0;
-    QColor foreColor = Qt::black;
+    std::uint32_t foreColor = 0xff000000;
 };
 
+// A picture: width x height pixels, row by row, each 0xffRRGGBB.
 class Surface {
 public:
     Surface() = default;
-    Surface(int width, int height, QColor fill);
-    explicit Surface(QImage picture);
+    Surface(int width, int height, std::uint32_t fill);
+    // pixels holds width x height values; a shorter list is filled out with black.
+    Surface(int width, int height, std::vector<std::uint32_t> pixels);
 
-    QImage& image() { return image_; }
-    const QImage& image() const { return image_; }
-    int width() const { return image_.width(); }
-    int height() const { return image_.height(); }
-    // The pixels of one row, each 0xffRRGGBB.
-    const std::uint32_t* row(int y) const { return reinterpret_cast<const std::uint32_t*>(image_.constScanLine(y)); }
-    float scaleWidth() const { return static_cast<float>(image_.width()); }
-    float scaleHeight() const { return static_cast<float>(image_.height()); }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    const std::uint32_t* row(int y) const { return pixels_.data() + static_cast<std::size_t>(y) * width_; }
+    std::uint32_t* row(int y) { return pixels_.data() + static_cast<std::size_t>(y) * width_; }
+    std::uint32_t pixel(int x, int y) const { return row(y)[x]; }
+    void setPixel(int x, int y, std::uint32_t value) { row(y)[x] = value; }
+    void fill(std::uint32_t value);
+    const std::vector<std::uint32_t>& pixels() const { return pixels_; }
+    float scaleWidth() const { return static_cast<float>(width_); }
+    float scaleHeight() const { return static_cast<float>(height_); }
 
     TextState text;
     // Prints one line at the text position, drawing only the letters; then the
-    // position moves to the left edge and one line of the current font down.
+    // position moves to the left edge and one line of the current size down.
     void print(std::string_view line);
     // Sees every printed line: lets tests read the text without reading pixels.
     std::function<void(std::string_view)> onPrint;
 
 private:
-    // The font of the last print, kept while the text state asks for the same one:
-    // looking a face up is far slower than drawing a line.
-    struct FontCache {
-        QString name;
-        double size = -1;
-        bool bold = false;
-        QFont font;
-        int ascent = 0;
-        int height = 0;
-    };
-    const FontCache& font();
-
-    QImage image_;
-    FontCache font_;
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<std::uint32_t> pixels_;
 };
+
+// The height of a printed line at a size in points: the size in pixels at
+// 96 dots per inch and two of leading, and never less than the face's 13.
+int lineHeight(double points);
 
 // A device context: a small handle that finds its surface again. 0 is no surface.
 using Dc = std::int32_t;
@@ -97,9 +92,5 @@ private:
 // context draws nothing; the result is never examined.
 void bitBlt(Surfaces& surfaces, Dc dst, std::int32_t x, std::int32_t y, std::int32_t w,
             std::int32_t h, Dc src, std::int32_t sx, std::int32_t sy, Rop rop);
-
-// The font used for a face name and size: the face itself when the system has
-// it, otherwise a fixed-pitch face of the same size.
-QFont resolveFont(const QString& name, double points, bool bold);
 
 }  // namespace bopatron::draw

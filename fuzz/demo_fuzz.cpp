@@ -7,8 +7,6 @@
 #include "demo/session.h"
 #include "draw/compositor.h"
 
-#include <QGuiApplication>
-
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -29,13 +27,7 @@ bool sameEvent(const demo::Event& a, const demo::Event& b) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    // The text is drawn with Qt's fonts, which need an application that is never destroyed.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QGuiApplication* app = new QGuiApplication(*argc, *argv);
-    (void)app;
-    return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -56,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (read.events.size() < 3000) {
         draw::Surfaces surfaces;
-        surfaces.Picbuf = surfaces.window = draw::Surface(437, 284, QColor::fromRgb(draw::kButtonFace));
-        surfaces.Picbak = draw::Surface(436, 284, QColor::fromRgb(0xff008000));
+        surfaces.Picbuf = surfaces.window = draw::Surface(437, 284, draw::kButtonFace);
+        surfaces.Picbak = draw::Surface(436, 284, 0xff008000);
         demo::runTimedemo(read, surfaces, "/nonexistent");
     }
     return 0;

@@ -13,9 +13,7 @@
 #include "runtime/basic.h"
 #include "scores/printscore.h"
 
-#include <QDir>
-#include <QGuiApplication>
-#include <QTemporaryDir>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -103,27 +101,24 @@ double valueOf(const std::string& score) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    // Printing needs an application. It lives until the process ends and is
-    // never destroyed: tearing it down during exit races Qt's own clean-up.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QGuiApplication* app = new QGuiApplication(*argc, *argv);
-    (void)app;
-    return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;
-    static QTemporaryDir scratch;
+    // One scratch folder for the whole run, left in the temporary folder's care.
+    static const std::string scratch = [] {
+        std::string name = "/tmp/bopatron-fuzz-XXXXXX";
+        return std::string(::mkdtemp(name.data()) ? name : "/tmp");
+    }();
     const auto score = static_cast<std::int16_t>(data[0] | (data[1] << 8));
     const std::size_t length = std::min<std::size_t>(data[2] & 7u, size - 3);
-    TableHost host(QDir::toNativeSeparators(scratch.path()).toStdString());
+    TableHost host(scratch);
     // Typed initials in ASCII: the unit tests hold the other characters.
     for (std::size_t i = 0; i < length; ++i) host.answer += static_cast<char>(data[3 + i] & 0x7f);
     const std::string file(reinterpret_cast<const char*>(data + 3 + length), size - 3 - length);
     const std::string path = scores::scoresPath(host);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << file;
-    static draw::Surface Picbuf(437, 284, Qt::white);
+    static draw::Surface Picbuf(437, 284, 0xffffffff);
     Picbuf.text.currentY = 0;
     scores::printscore(host, Picbuf, score);
     std::ifstream in(path, std::ios::binary);

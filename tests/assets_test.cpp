@@ -145,6 +145,16 @@ TEST(Generator, RemakesTheCommittedPicturesByteForByte) {
     }
 }
 
+TEST(Generator, RemakesTheRasterFaceByteForByte) {
+    if (!QFile::exists(QStringLiteral(BOPATRON_FONT_FILE))) GTEST_SKIP() << "no " BOPATRON_FONT_FILE " here";
+    QTemporaryDir out;
+    QProcess tool;
+    tool.start(QStringLiteral(BOPATRON_MAKE_FACE), {QStringLiteral(BOPATRON_FONT_FILE), out.filePath("face.inc")});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    EXPECT_EQ(bytes(out.filePath("face.inc")), bytes(QStringLiteral(BOPATRON_FACE_TABLE)));
+}
+
 TEST(ProgramFolder, HoldsEveryAssetBesideTheProgram) {
     const QDir program(QStringLiteral(BOPATRON_PROGRAM_DIR));
     for (const QString& name : filesUnder(kAssets)) {

@@ -22,8 +22,8 @@ std::string countingBytes(std::size_t n) {
 std::int16_t le(int offset) { return static_cast<std::int16_t>(offset | ((offset + 1) << 8)); }
 
 TEST(SpriteTable, FramesOneToFifteenInFieldOrderLittleEndianSignedFromTheFirst180Bytes) {
-    QTemporaryDir dir;
-    const std::string file = dir.filePath("whack_img.spr").toStdString();
+    testing::TempDir dir;
+    const std::string file = dir.filePath("whack_img.spr");
     SpriteTable t;
     writeBytes(file, countingBytes(180) + std::string(20, '\xAA'));
     EXPECT_EQ(loadSpriteTable(file, t), 180u) << "bytes past the first 180 are ignored";
@@ -41,56 +41,56 @@ TEST(SpriteTable, FramesOneToFifteenInFieldOrderLittleEndianSignedFromTheFirst18
     writeBytes(file, countingBytes(27));  // 13 whole records and half of the 14th
     EXPECT_EQ(loadSpriteTable(file, t), 27u);
     EXPECT_EQ(std::tuple(t.sprOffX[3], t.sprOffY[3], t.sprW[15]), std::tuple(le(24), 0, 0)) << "the half record stays 0";
-    QFile::remove(QString::fromStdString(file));
+    std::filesystem::remove(file);
     EXPECT_EQ(loadSpriteTable(file, t), 0u);
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(file))) << "a missing file is not created";
+    EXPECT_FALSE(std::filesystem::exists(file)) << "a missing file is not created";
 }
 
 class CompositorTest : public ::testing::Test {
 protected:
     Surfaces s = testing::blankSurfaces();
     Dc buf() const { return s.hDC(s.Picbuf); }
-    QRgb at(int x, int y) const { return s.Picbuf.image().pixel(x, y); }
+    std::uint32_t at(int x, int y) const { return s.Picbuf.pixel(x, y); }
     // The rectangle of pixels in rows top to bottom that differ from white.
-    QRect drawn(int top = 0, int bottom = 283) const {
-        QRect r;
+    testing::Rect drawn(int top = 0, int bottom = 283) const {
+        testing::Rect r;
         for (int y = top; y <= bottom; ++y)
             for (int x = 0; x < 437; ++x)
-                if (at(x, y) != qRgb(255, 255, 255)) r |= QRect(x, y, 1, 1);
+                if (at(x, y) != testing::rgb(255, 255, 255)) r |= testing::Rect(x, y, 1, 1);
         return r;
     }
 };
 
 TEST_F(CompositorTest, RasterOperationsCombineThe32BitPixelsAndMaskThenImageReplacesFigures) {
-    s.Picbuf.image().fill(QColor(0x12, 0x34, 0x56));
-    s.Picimg.image().fill(QColor(0xF0, 0x0F, 0xFF));
+    s.Picbuf.fill(testing::rgb(0x12, 0x34, 0x56));
+    s.Picimg.fill(testing::rgb(0xF0, 0x0F, 0xFF));
     bitBlt(s, buf(), 0, 0, 2, 1, s.hDC(s.Picimg), 0, 0, Rop::SrcAnd);
-    EXPECT_EQ(at(0, 0), qRgb(0x10, 0x04, 0x56));
+    EXPECT_EQ(at(0, 0), testing::rgb(0x10, 0x04, 0x56));
     bitBlt(s, buf(), 0, 0, 1, 1, s.hDC(s.Picimg), 0, 0, Rop::SrcInvert);
-    EXPECT_EQ(at(0, 0), qRgb(0xE0, 0x0B, 0xA9));
+    EXPECT_EQ(at(0, 0), testing::rgb(0xE0, 0x0B, 0xA9));
     bitBlt(s, buf(), 5, 5, 1, 1, s.hDC(s.Picimg), 0, 0, Rop::SrcCopy);
-    EXPECT_EQ(std::pair(at(5, 5), at(6, 5)), std::pair(qRgb(0xF0, 0x0F, 0xFF), qRgb(0x12, 0x34, 0x56)));
+    EXPECT_EQ(std::pair(at(5, 5), at(6, 5)), std::pair(testing::rgb(0xF0, 0x0F, 0xFF), testing::rgb(0x12, 0x34, 0x56)));
 
-    s.Picbuf.image().fill(QColor(0, 128, 0));
-    s.Picimg.image().fill(Qt::black);
-    s.Picmsk.image().setPixel(0, 0, qRgb(0, 0, 0));
-    s.Picimg.image().setPixel(0, 0, qRgb(200, 10, 30));
+    s.Picbuf.fill(testing::rgb(0, 128, 0));
+    s.Picimg.fill(testing::kBlack);
+    s.Picmsk.setPixel(0, 0, testing::rgb(0, 0, 0));
+    s.Picimg.setPixel(0, 0, testing::rgb(200, 10, 30));
     drawhand(s, 10, 20, 0, selectSheets(s, 0));
-    EXPECT_EQ(at(10, 20), qRgb(200, 10, 30));
-    EXPECT_EQ(at(11, 20), qRgb(0, 128, 0)) << "white mask, black image: the field stays";
+    EXPECT_EQ(at(10, 20), testing::rgb(200, 10, 30));
+    EXPECT_EQ(at(11, 20), testing::rgb(0, 128, 0)) << "white mask, black image: the field stays";
 }
 
 TEST_F(CompositorTest, TransfersAreClippedToBothSurfaces) {
     const auto copy = [this](Dc to, int x, int y, int w, int h, Dc from, int sx, int sy) {
         bitBlt(s, to, x, y, w, h, from, sx, sy, Rop::SrcCopy);
     };
-    const std::tuple<int, int, int, int, QRect> cases[] = {
-        {430, 280, 270, 178, QRect(430, 280, 5, 3)},  // past both surfaces' right and bottom edges
-        {-5, -5, 0, 0, QRect(0, 0, 5, 5)},            // past the buffer's left and top
-        {20, 0, -3, -3, QRect(23, 3, 7, 7)},          // past the sheet's left and top
+    const std::tuple<int, int, int, int, testing::Rect> cases[] = {
+        {430, 280, 270, 178, testing::Rect(430, 280, 5, 3)},  // past both surfaces' right and bottom edges
+        {-5, -5, 0, 0, testing::Rect(0, 0, 5, 5)},            // past the buffer's left and top
+        {20, 0, -3, -3, testing::Rect(23, 3, 7, 7)},          // past the sheet's left and top
     };
     for (const auto& [x, y, sx, sy, rect] : cases) {
-        s.Picbuf.image().fill(Qt::white);
+        s.Picbuf.fill(testing::kWhite);
         copy(buf(), x, y, 10, 10, s.hDC(s.Picimg), sx, sy);
         EXPECT_EQ(drawn(), rect) << x << "," << y;
     }
@@ -99,20 +99,20 @@ TEST_F(CompositorTest, TransfersAreClippedToBothSurfaces) {
     copy(buf(), 0, 0, 10, 10, 12345, 0, 0);
 
     // Whole rows move as one block, and the rows clipped off below stay untouched.
-    for (int y = 0; y < 284; ++y) s.Picbuf.image().setPixel(7, y, qRgb(y % 256, 1, 2));
-    s.window.image().fill(Qt::white);
+    for (int y = 0; y < 284; ++y) s.Picbuf.setPixel(7, y, testing::rgb(y % 256, 1, 2));
+    s.window.fill(testing::kWhite);
     copy(s.hDC(s.window), 0, 200, 437, 284, buf(), 0, 0);
-    EXPECT_EQ(std::pair(s.window.image().pixel(7, 199), s.window.image().pixel(7, 283)),
-              std::pair(qRgb(255, 255, 255), qRgb(83, 1, 2)));
+    EXPECT_EQ(std::pair(s.window.pixel(7, 199), s.window.pixel(7, 283)),
+              std::pair(testing::rgb(255, 255, 255), testing::rgb(83, 1, 2)));
     // Overlapping rectangles of one surface read the source as it was before.
     copy(buf(), 7, 1, 1, 10, buf(), 7, 0);
-    EXPECT_EQ(std::pair(at(7, 10), at(7, 11)), std::pair(qRgb(9, 1, 2), qRgb(11, 1, 2)));
+    EXPECT_EQ(std::pair(at(7, 10), at(7, 11)), std::pair(testing::rgb(9, 1, 2), testing::rgb(11, 1, 2)));
 }
 
 TEST_F(CompositorTest, RestoreLeavesTheLastColumnAndSheetsFollowTheCharacter) {
-    s.Picbuf.image().fill(Qt::red);
+    s.Picbuf.fill(testing::kRed);
     restoreBackground(s);
-    EXPECT_EQ(std::pair(at(435, 100), at(436, 100)), std::pair(qRgb(0, 128, 0), QColor(Qt::red).rgb()));
+    EXPECT_EQ(std::pair(at(435, 100), at(436, 100)), std::pair(testing::rgb(0, 128, 0), testing::kRed));
     const Surface* sheets[3][2] = {{&s.Picmsk, &s.Picimg}, {&s.Picmsk2, &s.Picimg2}, {&s.Picmsk3, &s.Picimg3}};
     for (std::int16_t kind = 0; kind < 3; ++kind)
         EXPECT_EQ(std::pair(selectSheets(s, kind).Picvarmsk, selectSheets(s, kind).Picvarimg),
@@ -121,15 +121,15 @@ TEST_F(CompositorTest, RestoreLeavesTheLastColumnAndSheetsFollowTheCharacter) {
 
 TEST_F(CompositorTest, HandPosesComeFromTheirSheetRowsIntoTheirRectangles) {
     // Each row of the image sheet its own colour: the first drawn row tells the source row.
-    s.Picmsk.image().fill(Qt::black);
+    s.Picmsk.fill(testing::kBlack);
     for (int y = 0; y < 181; ++y)
-        for (int x = 0; x < 275; ++x) s.Picimg.image().setPixel(x, y, qRgb(y + 1, 7, 7));
-    const std::tuple<std::int16_t, QRect, int> poses[] = {{1, QRect(50, 94, 90, 64), 54}, {0, QRect(50, 100, 97, 54), 0}};
+        for (int x = 0; x < 275; ++x) s.Picimg.setPixel(x, y, testing::rgb(y + 1, 7, 7));
+    const std::tuple<std::int16_t, testing::Rect, int> poses[] = {{1, testing::Rect(50, 94, 90, 64), 54}, {0, testing::Rect(50, 100, 97, 54), 0}};
     for (const auto& [down, rect, firstRow] : poses) {
-        s.Picbuf.image().fill(Qt::white);
+        s.Picbuf.fill(testing::kWhite);
         drawhand(s, 50, 100, down, selectSheets(s, 0));
         EXPECT_EQ(drawn(), rect);
-        EXPECT_EQ(at(rect.x(), rect.y()), qRgb(firstRow + 1, 7, 7)) << "the pose starts at sheet row " << firstRow;
+        EXPECT_EQ(at(rect.x, rect.y), testing::rgb(firstRow + 1, 7, 7)) << "the pose starts at sheet row " << firstRow;
     }
 }
 
@@ -141,14 +141,14 @@ TEST_F(CompositorTest, DrawARatUsesTheFramesOffsetSourceAndSize) {
     t.sprSrcY[7] = 40;
     t.sprW[7] = 3;
     t.sprH[7] = 2;
-    s.Picmsk2.image().fill(Qt::black);
-    s.Picimg2.image().setPixel(120, 40, qRgb(1, 2, 3));
-    s.Picimg2.image().setPixel(122, 41, qRgb(4, 5, 6));
-    s.Picbuf.image().fill(Qt::white);
+    s.Picmsk2.fill(testing::kBlack);
+    s.Picimg2.setPixel(120, 40, testing::rgb(1, 2, 3));
+    s.Picimg2.setPixel(122, 41, testing::rgb(4, 5, 6));
+    s.Picbuf.fill(testing::kWhite);
     const long before = s.transfers;
     drawarat(s, t, 100, 50, 7, selectSheets(s, 1));
-    EXPECT_EQ(std::pair(at(95, 38), at(97, 39)), std::pair(qRgb(1, 2, 3), qRgb(4, 5, 6)));
-    EXPECT_EQ(drawn(), QRect(95, 38, 3, 2));
+    EXPECT_EQ(std::pair(at(95, 38), at(97, 39)), std::pair(testing::rgb(1, 2, 3), testing::rgb(4, 5, 6)));
+    EXPECT_EQ(drawn(), testing::Rect(95, 38, 3, 2));
     drawarat(s, t, 100, 50, 0, selectSheets(s, 1));
     drawarat(s, t, 100, 50, -3, selectSheets(s, 1));
     EXPECT_EQ(s.transfers - before, 2) << "two for the rat, none for an empty hole";
@@ -163,9 +163,9 @@ TEST_F(CompositorTest, StatusLinesStartAtNinetyTenInPlainDecimalOneLineApart) {
     EXPECT_EQ(std::pair(s.Picbuf.text.currentX, s.Picbuf.text.currentY), std::pair(0, 10 + 2 * 14)) << "lines of 14";
     // The letters: the first glyph's top-left at the text position, the time
     // line at x = 90 too, 14 pixels lower.
-    s.Picbuf.image().fill(Qt::white);
+    s.Picbuf.fill(testing::kWhite);
     drawStatusText(s, 88, 1);
-    const QRect score = drawn(0, 23), time = drawn(24, 37);
+    const testing::Rect score = drawn(0, 23), time = drawn(24, 37);
     EXPECT_TRUE(score.left() - 90 <= 1 && score.left() >= 90) << score.left();
     EXPECT_TRUE(score.top() - 10 <= 2 && score.top() >= 10) << "the glyph's top, not its baseline: " << score.top();
     EXPECT_EQ(std::pair(time.left(), time.top()), std::pair(90, score.top() + 14));
@@ -178,11 +178,11 @@ class TickOrderTest : public testing::GameTest {
 protected:
     void SetUp() override {
         load();
-        surfaces.Picmsk.image().fill(Qt::black);
+        surfaces.Picmsk.fill(testing::kBlack);
         for (int y = 0; y < 40; ++y)
             for (int x = 0; x < 40; ++x) {
-                surfaces.Picimg.image().setPixel(100 + x, y, kRed);
-                surfaces.Picimg.image().setPixel(150 + x, y, kBlue);
+                surfaces.Picimg.setPixel(100 + x, y, kRed);
+                surfaces.Picimg.setPixel(150 + x, y, kBlue);
             }
         frame(12, 0, 0, 100);
         frame(11, -110, 21, 150);
@@ -196,8 +196,8 @@ protected:
         s.spr.sprSrcX[f] = srcX;
         s.spr.sprSrcY[f] = 0;
     }
-    QRgb at(int x, int y) const { return surfaces.window.image().pixel(x, y); }
-    static constexpr QRgb kRed = 0xffff0000, kBlue = 0xff0000ff;
+    std::uint32_t at(int x, int y) const { return surfaces.window.pixel(x, y); }
+    static constexpr std::uint32_t kRed = 0xffff0000, kBlue = 0xff0000ff;
 };
 
 TEST_F(TickOrderTest, EachHoleIsDrawnBeforeItsStepAndColumnByColumn) {
@@ -236,12 +236,12 @@ TEST_F(TickOrderTest, FullTickMakesAtMost22TransfersAndRepaintOnlyCopies) {
     before = surfaces.transfers;
     tick();
     EXPECT_EQ(surfaces.transfers - before, 20);
-    EXPECT_EQ(surfaces.window.image(), surfaces.Picbuf.image());
-    surfaces.Picbuf.image().setPixel(3, 3, qRgb(9, 9, 9));
-    const QImage buffer = surfaces.Picbuf.image();
+    EXPECT_EQ(surfaces.window.pixels(), surfaces.Picbuf.pixels());
+    surfaces.Picbuf.setPixel(3, 3, testing::rgb(9, 9, 9));
+    const std::vector<std::uint32_t> buffer = surfaces.Picbuf.pixels();
     form.Form_Paint();
-    EXPECT_EQ(surfaces.window.image().pixel(3, 3), qRgb(9, 9, 9));
-    EXPECT_EQ(surfaces.Picbuf.image(), buffer);
+    EXPECT_EQ(surfaces.window.pixel(3, 3), testing::rgb(9, 9, 9));
+    EXPECT_EQ(surfaces.Picbuf.pixels(), buffer);
 }
 
 }  // namespace

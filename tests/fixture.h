@@ -9,13 +9,15 @@
 #include "game/form1.h"
 #include "runtime/host.h"
 
-#include <QDir>
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <algorithm>
 #include <deque>
+#include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <functional>
 #include <random>
 #include <utility>
@@ -81,15 +83,60 @@ private:
     std::deque<std::string> answers_;
 };
 
+constexpr std::uint32_t rgb(int r, int g, int b) {
+    return 0xff000000u | static_cast<std::uint32_t>(r) << 16 | static_cast<std::uint32_t>(g) << 8 | static_cast<std::uint32_t>(b);
+}
+inline constexpr std::uint32_t kWhite = rgb(255, 255, 255), kBlack = rgb(0, 0, 0), kRed = rgb(255, 0, 0),
+                               kBlue = rgb(0, 0, 255), kGreen = rgb(0, 128, 0);
+
+// A rectangle of pixels; the empty one is all zeros.
+struct Rect {
+    int x = 0, y = 0, w = 0, h = 0;
+    int left() const { return x; }
+    int top() const { return y; }
+    Rect& operator|=(const Rect& o) {
+        if (o.w == 0) return *this;
+        if (w == 0) return *this = o;
+        const int right = std::max(x + w, o.x + o.w), bottom = std::max(y + h, o.y + o.h);
+        x = std::min(x, o.x);
+        y = std::min(y, o.y);
+        w = right - x;
+        h = bottom - y;
+        return *this;
+    }
+    bool operator==(const Rect&) const = default;
+    friend std::ostream& operator<<(std::ostream& out, const Rect& r) {
+        return out << r.w << "x" << r.h << "+" << r.x << "+" << r.y;
+    }
+};
+
+// A scratch folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir() {
+        std::string name = (std::filesystem::temp_directory_path() / "bopatron-test-XXXXXX").string();
+        path_ = ::mkdtemp(name.data()) ? name : std::string();
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+    std::string filePath(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
 // Surfaces of the window's sizes: white masks, black images, a green field.
 inline draw::Surfaces blankSurfaces() {
     draw::Surfaces s;
-    s.Picmsk = draw::Surface(275, 181, Qt::white);
-    s.Picmsk2 = s.Picmsk3 = draw::Surface(275, 182, Qt::white);
-    s.Picimg = draw::Surface(275, 181, Qt::black);
-    s.Picimg2 = s.Picimg3 = draw::Surface(275, 182, Qt::black);
-    s.Picbuf = s.window = draw::Surface(437, 284, QColor(240, 240, 240));
-    s.Picbak = draw::Surface(436, 284, QColor(0, 128, 0));
+    s.Picmsk = draw::Surface(275, 181, kWhite);
+    s.Picmsk2 = s.Picmsk3 = draw::Surface(275, 182, kWhite);
+    s.Picimg = draw::Surface(275, 181, kBlack);
+    s.Picimg2 = s.Picimg3 = draw::Surface(275, 182, kBlack);
+    s.Picbuf = s.window = draw::Surface(437, 284, rgb(240, 240, 240));
+    s.Picbak = draw::Surface(436, 284, kGreen);
     return s;
 }
 
@@ -111,7 +158,7 @@ inline void writeSprites(const std::string& folder, std::int16_t offX, std::int1
 class GameTest : public ::testing::Test {
 protected:
     void TearDown() override { EXPECT_EQ(host.unused(), 0u) << "scripted draws or answers were not used"; }
-    std::string path(const char* name) const { return QDir(dir.path()).filePath(name).toStdString(); }
+    std::string path(const char* name) const { return dir.filePath(name); }
     // Form_Load with frames of 40 x 40 at (-20, -30) from the anchor.
     void load() {
         writeSprites(host.programFolder(), -20, -30, 40, 40);
@@ -137,8 +184,8 @@ protected:
         s.ratPace[row][col] = pace;
     }
 
-    QTemporaryDir dir;
-    FakeHost host{QDir(dir.path()).absolutePath().toStdString()};
+    TempDir dir;
+    FakeHost host{dir.path()};
     draw::Surfaces surfaces = blankSurfaces();
     game::Form1 form{host, surfaces};
     game::GameState& s = form.state();

@@ -147,7 +147,7 @@ TEST_F(Form1WindowTest, AnEnlargedWindowShowsTheFieldAtItsCornerAndButtonFaceAro
     window->resize(600, 400);
     QTest::qWait(20);
     const QImage shot = window->grab().toImage();
-    EXPECT_EQ(shot.pixel(300, 200), window->surfaces().Picbak.image().pixel(300, 200));
+    EXPECT_EQ(shot.pixel(300, 200), window->surfaces().Picbak.pixel(300, 200));
     EXPECT_EQ(QColor(shot.pixel(550, 350)), window->palette().color(QPalette::Button));
 }
 

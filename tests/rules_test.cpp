@@ -26,8 +26,8 @@ TEST_F(GameTest, LoadSeedsStopsTheClockSetsTheArrowAndPlacesEveryHoleEmptyCreati
             EXPECT_EQ(std::tuple(s.holeX[row][col], s.holeY[row][col], s.ratPos[row][col]),
                       std::tuple(x[row][col], y[row][col], 0));
     EXPECT_FALSE(s.ticks.has_value());
-    EXPECT_EQ(surfaces.Picbuf.image().pixel(200, 200), QColor(0, 128, 0).rgb()) << "the background";
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(path("whack_img.spr"))));
+    EXPECT_EQ(surfaces.Picbuf.pixel(200, 200), testing::kGreen) << "the background";
+    EXPECT_FALSE(std::filesystem::exists(path("whack_img.spr")));
 }
 
 TEST_F(GameTest, NewGameAsksWithoutTitleThenStartsClockHidesPointerAndPlaysOneOfFourOpenings) {
@@ -246,15 +246,15 @@ TEST_F(RatsTest, CharacterChangeMidTickLeavesTheRestOfTheTickOnTheOldSheets) {
     quietTicks(9);
     place(0, 0, 14, 10);  // visited first; changes the character to 2
     place(2, 2, 5, 3);    // visited last; still drawn from character 0's sheets
-    surfaces.Picmsk.image().fill(Qt::black);
-    surfaces.Picimg.image().fill(Qt::red);
-    surfaces.Picmsk3.image().fill(Qt::black);
-    surfaces.Picimg3.image().fill(Qt::blue);
+    surfaces.Picmsk.fill(testing::kBlack);
+    surfaces.Picimg.fill(testing::kRed);
+    surfaces.Picmsk3.fill(testing::kBlack);
+    surfaces.Picimg3.fill(testing::kBlue);
     tick({0.0, 0.9, 0.0});
     EXPECT_EQ(s.ratKind, 2);
-    EXPECT_EQ(QColor(surfaces.Picbuf.image().pixel(222, 124)), QColor(Qt::red)) << "inside hole (2,2)'s frame";
+    EXPECT_EQ(surfaces.Picbuf.pixel(222, 124), testing::kRed) << "inside hole (2,2)'s frame";
     tick();
-    EXPECT_EQ(QColor(surfaces.Picbuf.image().pixel(222, 124)), QColor(Qt::blue));
+    EXPECT_EQ(surfaces.Picbuf.pixel(222, 124), testing::kBlue);
 }
 
 TEST_F(RatsTest, RatsLeftAtTheEndOfARoundGoOnWithTheNextRoundsTicks) {
@@ -382,13 +382,15 @@ TEST_F(WhackTest, PressesBeforeAnyRoundScoreNothingAndAfterARoundStillScoreAndPl
 // ticks. The score is counted from the holes alone: 3 x f for each rat up at f
 // whose frame holds the press strictly inside, 20 off for each rat at 1 whose
 // pace divides the coming tick.
-class Soak : public GameTest {};
+class Soak : public GameTest {
+protected:
+    std::mt19937 random{20261207};
+};
 
 TEST_F(Soak, FiveHundredRoundsKeepTheStateAndTheTableSound) {
     load();
-    std::mt19937 random(20261207);
     host.random = &random;
-    const auto pick = [&random](int n) { return static_cast<int>(random() % n); };
+    const auto pick = [this](int n) { return static_cast<int>(random() % n); };
     for (int round = 0; round < 500; ++round) {
         newGame(pick(10) == 0 ? std::to_string(-pick(100)) : std::to_string(pick(9)), 0.0);
         long expected = 0;

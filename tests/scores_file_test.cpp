@@ -6,7 +6,6 @@
 #include "scores/score_file.h"
 #include "tests/fixture.h"
 
-#include <QSysInfo>
 
 #include <gmock/gmock.h>
 
@@ -30,7 +29,7 @@ const std::string kThird = records({{"AAA", 500}, {"BBB", 400}, {"NEW", 350}, {"
 class PrintscoreTest : public ::testing::Test {
 protected:
     void TearDown() override { EXPECT_EQ(host.unused(), 0u); }
-    std::string file() const { return dir.filePath("Scores.txt").toStdString(); }
+    std::string file() const { return dir.filePath("Scores.txt"); }
     void store(const std::string& text) { ASSERT_EQ(runtime::replaceFile(file(), text), ""); }
     std::string stored() const {
         const runtime::FileText read = runtime::readFile(file(), kTableReadLimit);
@@ -45,9 +44,9 @@ protected:
         return events;
     }
 
-    QTemporaryDir dir;
-    testing::FakeHost host{QDir(dir.path()).absolutePath().toStdString()};
-    draw::Surface buffer{437, 284, Qt::white};
+    testing::TempDir dir;
+    testing::FakeHost host{dir.path()};
+    draw::Surface buffer{437, 284, testing::kWhite};
 };
 
 TEST_F(PrintscoreTest, ScoreIsPlacedAboveTheFirstOfRecordsOneToFiveThatIsStrictlyLower) {
@@ -108,7 +107,7 @@ TEST_F(PrintscoreTest, InitialsAreCutOrPaddedToThreeAndEmptyOrCancelledIsXXX) {
 TEST_F(PrintscoreTest, MissingFileIsRecreatedFromTheShippedTable) {
     run(450, "WIN");
     EXPECT_EQ(stored(), records({{"BOP", 500}, {"WIN", 450}, {"RAT", 400}, {"ZAP", 300}, {"NIB", 200}}));
-    QFile::remove(QString::fromStdString(file()));
+    std::filesystem::remove(file());
     run(0, std::nullopt);
     EXPECT_EQ(stored(), initialScoresText());
 }
@@ -130,9 +129,9 @@ TEST_F(PrintscoreTest, TableWrittenByAnotherGameWhileTheBoxIsOpenIsRankedAgain) 
 }
 
 TEST_F(PrintscoreTest, UnreadableTableIsLeftAsItIsAndSaidOnce) {
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("Scores.txt")));  // a folder in its place
+    ASSERT_TRUE(std::filesystem::create_directory(file()));  // a folder in its place
     EXPECT_THAT(run(600, std::nullopt), ::testing::StartsWith("message The high-score file " + file() + " could not be read"));
-    EXPECT_TRUE(QFileInfo(QString::fromStdString(file())).isDir());
+    EXPECT_TRUE(std::filesystem::is_directory(file()));
 }
 
 TEST_F(PrintscoreTest, OnlyTheStartOfAHugeTableIsRead) {
@@ -162,14 +161,14 @@ TEST_F(PrintscoreTest, FullDiskKeepsTheOldTableAndSaysSoOnce) {
     EXPECT_EQ(stored(), kTable);
     EXPECT_THAT(events, ::testing::HasSubstr("|Top 5|message Your score could not be saved to " + file())) << events;
     EXPECT_EQ(events.find("message"), events.rfind("message")) << "said once";
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("Scores.txt")})
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
         << "no temporary file is left behind";
 }
 
 TEST_F(PrintscoreTest, HeadingThenAtMostFiveRowsEachFollowedByAnEmptyLineBelowTheStatusText) {
     std::vector<std::string> lines;
     buffer.onPrint = [&lines](std::string_view line) { lines.emplace_back(line); };
-    buffer.text.fontName = QStringLiteral("Terminal");
+    buffer.text.fontName = "Terminal";
     buffer.text.fontSize = 9;
     buffer.text.currentY = 40;
     store(records({{"ABC", 150}, {"XXX", 1500}, {"XXX", -20}}));

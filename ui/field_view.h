@@ -5,6 +5,8 @@
 // pixel is a scale x scale block whose top-left corner is origin + scale * p.
 // The game sees only field pixels; the window maps its own positions back.
 
+#include "draw/pictures.h"
+
 #include <QColor>
 #include <QImage>
 #include <QPoint>
@@ -17,8 +19,8 @@ class QPainter;
 
 namespace bopatron::ui {
 
-inline constexpr int kFieldWidth = 437;  // the client area and the back buffer
-inline constexpr int kFieldHeight = 284;
+inline constexpr int kFieldWidth = draw::kFieldWidth;  // the client area and the back buffer
+inline constexpr int kFieldHeight = draw::kFieldHeight;
 inline constexpr int kMaxScale = 8;
 
 struct FieldView {

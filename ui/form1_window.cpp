@@ -107,7 +107,7 @@ Form1Window::Form1Window(const QString& programFolder, DemoPlan plan, QWidget* p
     for (std::string_view cue : sound::kAllCues) {
         host_.sounds().preload(runtime::programPath(host_.programFolder(), cue));
     }
-    shown_ = surfaces_.window.image().copy();
+    shown_ = imageOf(surfaces_.window).copy();
     addShortcuts();
 
     const auto cue = [this](const std::string& path) { session_.cueStarted(path); };
@@ -277,7 +277,7 @@ void Form1Window::onTick() {
 }
 
 void Form1Window::showChanges() {
-    const QImage& frame = surfaces_.window.image();
+    const QImage frame = imageOf(surfaces_.window);
     if (!wholeRatio(devicePixelRatioF())) {
         update(view_.fieldInWindow());
     } else {
@@ -296,7 +296,7 @@ void Form1Window::paintEvent(QPaintEvent* event) {
     if (!presented_) handle([this] { form_.Form_Paint(); });
     presented_ = false;
     QPainter painter(this);
-    paintField(painter, event->region(), view_, surfaces_.window.image(), palette().color(QPalette::Window));
+    paintField(painter, event->region(), view_, imageOf(surfaces_.window), palette().color(QPalette::Window));
     painter.end();
     TimingLog::instance().noteSpan("paint", ticksRun_, start);
 }

@@ -30,28 +30,6 @@ QString dataFolder() {
     return QFileInfo(installed).isDir() ? installed : program.path();
 }
 
-// --timedemo: plays the demo with no window and no sound, prints the
-// timedemo line (and the first difference), and returns the exit status.
-int timedemo(int argc, char* argv[], const std::string& path) {
-    namespace demo = bopatron::demo;
-    const demo::Demo played = demo::readDemo(path);
-    if (!played.error.empty()) {
-        std::fprintf(stderr, "bopatron: %s\n", played.error.c_str());
-        return 2;
-    }
-    // Nothing is shown, but the text is drawn with Qt's fonts, which need an application.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    const QString folder = dataFolder();
-    bopatron::draw::Surfaces surfaces;
-    demo::ReplayHost quiet(played, folder.toStdString());
-    bopatron::ui::loadPictures(surfaces, quiet, folder);
-    const demo::Timedemo result = demo::runTimedemo(played, surfaces, quiet.programFolder());
-    std::printf("%s\n", result.line.c_str());
-    if (!result.detail.empty()) std::printf("timedemo: %s\n", result.detail.c_str());
-    return result.status;
-}
-
 // A recorded session ended by a signal (Ctrl+C in its terminal, kill) still
 // ends its demo with the closing line: the handler only wakes the event
 // loop, which quits as if the window were closed.
@@ -83,7 +61,13 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    if (!command.timedemo.empty()) return timedemo(argc, argv, command.timedemo);
+    if (!command.timedemo.empty()) {
+        // No window and no sound: Qt only decodes the pictures.
+        QCoreApplication app(argc, argv);
+        const QString folder = dataFolder();
+        return bopatron::demo::timedemoMain(command.timedemo, QDir::toNativeSeparators(folder).toStdString(),
+                                            ui::decodePicture, stdout, stderr);
+    }
 
     // A demo to show is read, and a file to record into created, before anything starts.
     bopatron::demo::Demo shown;

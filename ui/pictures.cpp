@@ -2,46 +2,35 @@
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #include "ui/pictures.h"
 
-#include "draw/compositor.h"
-
 #include <QDir>
 #include <QImage>
 
 namespace bopatron::ui {
 
-namespace {
-
-constexpr int kSheetWidth = 275;
-constexpr QRgb kFieldGreen = 0xff008000;
-constexpr char kSheetLost[] = "cannot be read: the hand and one character's rats cannot be seen";
-
-draw::Surface picture(runtime::Host& host, const QString& folder, const char* name, int width, int height,
-                      QRgb blank, const char* effect = kSheetLost) {
-    const QString path = QDir(folder).filePath(QString::fromLatin1(name));
-    QImage image(path);
-    if (image.isNull()) {
-        host.reportDamage(QDir::toNativeSeparators(path).toStdString(), effect);
-        return draw::Surface(width, height, QColor::fromRgb(blank));
-    }
-    return draw::Surface(std::move(image));
+void loadPictures(draw::Surfaces& s, runtime::Host& host, const QString& folder) {
+    draw::loadPictures(s, host, QDir::toNativeSeparators(folder).toStdString(), decodePicture);
 }
 
-}  // namespace
+std::optional<draw::Surface> decodePicture(const std::string& path) {
+    const QImage image(QString::fromStdString(path));
+    if (image.isNull()) return std::nullopt;
+    return surfaceOf(image);
+}
 
-void loadPictures(draw::Surfaces& s, runtime::Host& host, const QString& folder) {
-    const QColor buttonFace = QColor::fromRgb(draw::kButtonFace);
-    // In the order the window creates its controls.
-    s.Picmsk3 = picture(host, folder, "Picmsk3.png", kSheetWidth, 182, 0xffffffff);
-    s.Picimg3 = picture(host, folder, "Picimg3.png", kSheetWidth, 182, 0xff000000);
-    s.Picmsk2 = picture(host, folder, "Picmsk2.png", kSheetWidth, 182, 0xffffffff);
-    s.Picimg2 = picture(host, folder, "Picimg2.png", kSheetWidth, 182, 0xff000000);
-    s.Picbuf = draw::Surface(kFieldWidth, kFieldHeight, buttonFace);
-    s.Picmsk = picture(host, folder, "Picmsk.png", kSheetWidth, 181, 0xffffffff);
-    s.Picimg = picture(host, folder, "Picimg.png", kSheetWidth, 181, 0xff000000);
-    s.Picbak = picture(host, folder, "Picbak.png", 436, kFieldHeight, kFieldGreen,
-                       "cannot be read: the field is bare, without holes");
-    s.window = draw::Surface(kFieldWidth, kFieldHeight, buttonFace);
-    s.Picbuf.text.foreColor = QColor::fromRgb(draw::kButtonText);
+draw::Surface surfaceOf(const QImage& picture) {
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    std::vector<std::uint32_t> pixels;
+    pixels.reserve(static_cast<std::size_t>(rgb.width()) * rgb.height());
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        pixels.insert(pixels.end(), line, line + rgb.width());
+    }
+    return draw::Surface(rgb.width(), rgb.height(), std::move(pixels));
+}
+
+QImage imageOf(const draw::Surface& surface) {
+    return QImage(reinterpret_cast<const uchar*>(surface.pixels().data()), surface.width(), surface.height(),
+                  surface.width() * 4, QImage::Format_RGB32);
 }
 
 }  // namespace bopatron::ui

@@ -9,11 +9,10 @@
 
 #include "demo/session.h"
 #include "draw/compositor.h"
+#include "draw/pictures.h"
 #include "game/form1.h"
 #include "scores/score_file.h"
-#include "ui/pictures.h"
-
-#include <QGuiApplication>
+#include "headless/png_pictures.h"
 
 #include <cstdio>
 #include <deque>
@@ -142,7 +141,7 @@ void record(const Plan& plan, const std::string& program, const std::string& out
     demo::RecordingHost host(bot, recorder);
     host.fixedSeed = plan.seed;
     draw::Surfaces surfaces;
-    ui::loadPictures(surfaces, bot, QString::fromStdString(program));
+    draw::loadPictures(surfaces, bot, program, headless::decodePng);
     game::Form1 form(host, surfaces);
     demo::Session session(form, surfaces, &recorder);
     host.onCue = [&session](const std::string& path) { session.cueStarted(path); };
@@ -197,7 +196,6 @@ int main(int argc, char* argv[]) {
          {{{"4.5"}, {"DEF"}, 0.7, Aim::Middle, 250}, {{"12"}, {"GHI"}, 0.85, Aim::Overlaps, 120},
           {{" 8abc"}, {"J\"K,L"}, 0.9, Aim::Edges}}},
     };
-    QGuiApplication app(argc, argv);  // the text is drawn with Qt's fonts
     for (const Plan& plan : plans) record(plan, argv[1], argv[2]);
     return 0;
 }
