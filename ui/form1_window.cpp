@@ -103,10 +103,6 @@ Form1Window::Form1Window(const QString& programFolder, DemoPlan plan, QWidget* p
     timer1_.setTimerType(Qt::PreciseTimer);
     connect(&timer1_, &QTimer::timeout, this, &Form1Window::onTick);
 
-    // Cues are loaded once, before the first round.
-    for (std::string_view cue : sound::kAllCues) {
-        host_.sounds().preload(runtime::programPath(host_.programFolder(), cue));
-    }
     shown_ = imageOf(surfaces_.window).copy();
     addShortcuts();
 
@@ -298,6 +294,15 @@ void Form1Window::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     paintField(painter, event->region(), view_, imageOf(surfaces_.window), palette().color(QPalette::Window));
     painter.end();
+    if (!cuesLoaded_) {
+        // Cues are loaded once, before the first round but after the first frame.
+        cuesLoaded_ = true;
+        QTimer::singleShot(0, this, [this] {
+            for (std::string_view cue : sound::kAllCues) {
+                host_.sounds().preload(runtime::programPath(host_.programFolder(), cue));
+            }
+        });
+    }
     TimingLog::instance().noteSpan("paint", ticksRun_, start);
 }
 

@@ -104,6 +104,7 @@ private:
     QTimer demoClock_;
     demo::Outcome demoOutcome_;
     bool demoFinished_ = false;
+    bool cuesLoaded_ = false;
     int running_ = 0;
     bool failed_ = false;
     bool presented_ = false;  // the window surface holds a new frame to show

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #include "demo/session.h"
+#include "headless/png_pictures.h"
 #include "ui/command_line.h"
 #include "ui/form1_window.h"
 #include "ui/pictures.h"
@@ -62,11 +63,11 @@ int main(int argc, char* argv[]) {
     }
 
     if (!command.timedemo.empty()) {
-        // No window and no sound: Qt only decodes the pictures.
+        // No window, no sound, and no Qt but for finding the program's folder.
         QCoreApplication app(argc, argv);
         const QString folder = dataFolder();
         return bopatron::demo::timedemoMain(command.timedemo, QDir::toNativeSeparators(folder).toStdString(),
-                                            ui::decodePicture, stdout, stderr);
+                                            bopatron::headless::decodePng, stdout, stderr);
     }
 
     // A demo to show is read, and a file to record into created, before anything starts.

@@ -40,6 +40,11 @@ QtHost::QtHost(QWidget& window, QTimer& clock, QString programFolder)
 
 QtHost::~QtHost() = default;
 
+SoundPlayer& QtHost::sounds() {
+    if (!sounds_) sounds_ = std::make_unique<SoundPlayer>();
+    return *sounds_;
+}
+
 void QtHost::setClockEnabled(bool enabled) {
     if (enabled) {
         if (!clock_.isActive()) clock_.start();
@@ -104,7 +109,7 @@ std::string QtHost::chooseScoresFolder() {
 }
 
 void QtHost::playSoundAsync(const std::string& path) {
-    if (!muted_) sounds_.play(path);
+    if (!muted_) sounds().play(path);
 }
 
 void QtHost::reportDamage(const std::string& file, const std::string& effect) {

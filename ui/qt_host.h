@@ -54,7 +54,9 @@ public:
     bool lockTable(const std::string& path) override;
     void unlockTable(const std::string& path) override;
 
-    SoundPlayer& sounds() { return sounds_; }
+    // The cues' player, made when first wanted: looking for a sound device
+    // takes a while, and nothing is heard before the first frame.
+    SoundPlayer& sounds();
     void setMuted(bool muted) { muted_ = muted; }
     bool muted() const { return muted_; }
 
@@ -65,7 +67,7 @@ private:
     QTimer& clock_;
     QString folder_;
     runtime::RandomSource random_;
-    SoundPlayer sounds_;
+    std::unique_ptr<SoundPlayer> sounds_;
     bool muted_ = false;
     bool cancelled_ = false;
     std::string scoresFolder_;
