@@ -59,12 +59,55 @@ std::string escaped(std::string_view text) {
     return out + "\"";
 }
 
-// The shortest decimal that reads back as the same float; never in the
-// locale's notation.
+// A decimal number as positions are written: an optional minus, digits, and
+// a fraction after a point; at most 15 significant digits count (a float
+// needs 9) and at most 22 after the point, so that the value is one exact
+// double divided by another: correctly rounded.
+enum class Decimal { Read, Malformed, OutOfRange };
+Decimal readDecimal(std::string_view w, float& out) {
+    std::size_t i = w.size() > 0 && w[0] == '-' ? 1 : 0;
+    std::uint64_t mantissa = 0;
+    int digits = 0, scale = 0;
+    bool point = false, any = false;
+    for (; i < w.size(); ++i) {
+        if (w[i] == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (w[i] < '0' || w[i] > '9') return Decimal::Malformed;
+        any = true;
+        if (mantissa == 0 && w[i] == '0') {
+            if (point) ++scale;
+            continue;
+        }
+        if (digits == 15) {  // the rest only round
+            if (!point) return Decimal::OutOfRange;
+            continue;
+        }
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(w[i] - '0');
+        ++digits;
+        if (point) ++scale;
+    }
+    if (!any || scale > 22) return Decimal::Malformed;
+    double value = static_cast<double>(mantissa) / std::pow(10.0, scale);
+    if (w[0] == '-') value = -value;
+    if (std::fabs(value) > kFarthest) return Decimal::OutOfRange;
+    out = static_cast<float>(value);
+    return Decimal::Read;
+}
+
+// The shortest fixed-point decimal that reads back as the same float, with a
+// point whatever the locale says.
 std::string decimal(float value) {
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-    return std::string(text, result.ptr);
+    char text[64] = "0";
+    for (int places = 0; places <= 22; ++places) {
+        std::snprintf(text, sizeof text, "%.*f", places, static_cast<double>(value));
+        for (char& c : text)
+            if (c == ',') c = '.';
+        float back = 0;
+        if (readDecimal(text, back) == Decimal::Read && back == value) break;
+    }
+    return text;
 }
 
 std::string hex64(std::uint64_t value) {
@@ -115,35 +158,10 @@ public:
     // and a fraction after a point.
     float position(const char* what) {
         const std::string_view w = word();
-        std::size_t i = w.size() > 0 && w[0] == '-' ? 1 : 0;
-        std::uint64_t mantissa = 0;
-        int digits = 0, scale = 0;
-        bool point = false, any = false;
-        for (; i < w.size(); ++i) {
-            if (w[i] == '.' && !point) {
-                point = true;
-                continue;
-            }
-            if (w[i] < '0' || w[i] > '9') return fail<float>(what, w, false);
-            any = true;
-            if (mantissa == 0 && w[i] == '0') {
-                if (point) ++scale;
-                continue;
-            }
-            if (digits == 17) {  // more digits than any float needs: the rest only round
-                if (!point) return fail<float>(what, w, true);
-                continue;
-            }
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(w[i] - '0');
-            ++digits;
-            if (point) ++scale;
-        }
-        if (!any || scale > 22) return fail<float>(what, w, false);
-        // Both are exact doubles, so the quotient is the correctly rounded value.
-        double value = static_cast<double>(mantissa) / std::pow(10.0, scale);
-        if (w[0] == '-') value = -value;
-        if (std::fabs(value) > kFarthest) return fail<float>(what, w, true);
-        return static_cast<float>(value);
+        float value = 0;
+        const Decimal read = readDecimal(w, value);
+        if (read != Decimal::Read) return fail<float>(what, w, read == Decimal::OutOfRange);
+        return value;
     }
 
     std::string text(const char* what) {
