@@ -2,11 +2,13 @@
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #include "runtime/basic.h"
 
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <version>
 
 namespace bopatron::runtime {
 
@@ -52,11 +54,21 @@ double val(std::string_view text) {
             number += exponent;
         }
     }
-    // from_chars reads the text the same way whatever the user's locale is.
     if (number.front() == '+') number.erase(0, 1);
     double value = 0.0;
+#if defined(__cpp_lib_to_chars)
+    // from_chars reads the text the same way whatever the user's locale is.
     const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (error == std::errc::result_out_of_range) {
+    (void)end;
+    const bool outOfRange = error == std::errc::result_out_of_range;
+#else
+    // A C++ library without from_chars for doubles (the browser's): its C
+    // library knows only the "C" locale, so strtod reads the same way.
+    errno = 0;
+    value = std::strtod(number.c_str(), nullptr);
+    const bool outOfRange = errno == ERANGE && (std::isinf(value) || value == 0.0);
+#endif
+    if (outOfRange) {
         // Too large or too small for a double: infinity or zero, with its sign.
         const bool negative = number.front() == '-';
         const bool tiny = number.find("e-") != std::string::npos;
@@ -64,7 +76,6 @@ double val(std::string_view text) {
         return negative ? -std::numeric_limits<double>::infinity()
                         : std::numeric_limits<double>::infinity();
     }
-    (void)end;
     return value;
 }
 

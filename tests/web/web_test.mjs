@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+// The browser build in Debian's Chromium, headless: the page loads with no
+// console error and asks nothing of any other site; a round at difficulty 0,
+// whacking rats where the canvas shows them, ends in the "Top 5" box and its
+// record is found after a reload; two tabs finishing at once keep both
+// records; a damaged stored table is kept and said; and every golden demo's
+// ?timedemo line equals its closing line.
+// Usage: node web_test.mjs SITE_FOLDER DEMO_FOLDER
+import { spawn } from "node:child_process";
+import { cpSync, mkdtempSync, readdirSync, readFileSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import puppeteer from "puppeteer-core";
+
+const [siteFolder, demoFolder] = process.argv.slice(2);
+const site = mkdtempSync(join(tmpdir(), "bopatron-site-"));
+cpSync(siteFolder, site, { recursive: true });
+cpSync(demoFolder, join(site, "demos"), { recursive: true });
+const port = 18000 + (process.pid % 1000);
+const origin = `http://127.0.0.1:${port}`;
+const server = spawn("node", [new URL("../../web/serve.mjs", import.meta.url).pathname, site, String(port)], { stdio: "ignore" });
+const browser = await puppeteer.launch({
+    executablePath: "/usr/bin/chromium", headless: true, protocolTimeout: 30000,
+    args: ["--no-sandbox", "--autoplay-policy=no-user-gesture-required", "--disable-background-timer-throttling",
+           "--disable-renderer-backgrounding", "--disable-backgrounding-occluded-windows"],
+});
+const failures = [];
+const check = (ok, what) => { if (!ok) failures.push(what); };
+let finished = false;
+process.on("exit", () => { server.kill(); rmSync(site, { recursive: true, force: true }); });
+
+// A page of the site, with every console error and every request off the site noted.
+async function open(context, path = "/") {
+    const page = await context.newPage();
+    await page.setViewport({ width: 900, height: 700 });
+    page.on("console", (m) => { if (m.type() === "error") failures.push(`console error on ${path}: ${m.text()}`); });
+    page.on("pageerror", (e) => failures.push(`page error on ${path}: ${e.message}`));
+    page.on("request", (r) => { if (!r.url().startsWith(origin) && !r.url().startsWith("blob:")) failures.push(`request off the site: ${r.url()}`); });
+    for (let i = 0; i < 50; ++i) {
+        try { await page.goto(origin + path); break; } catch { await new Promise((r) => setTimeout(r, 100)); }  // the server starting
+    }
+    return page;
+}
+const ready = (page) => page.waitForSelector("#newgame:not([disabled])", { timeout: 10000 });
+const stored = (page) => page.evaluate(() => localStorage.getItem("Bopatron/Scores.txt"));
+
+// Presses "New Game", answers the difficulty, then plays until the round ends,
+// pressing each hole whose picture differs from the bare field (seeing) or every
+// hole (blind). The presses are pointer events sent in the page: a tab in the
+// background gets no input from outside.
+const HOLES = [[187, 48], [247, 58], [304, 66], [127, 79], [189, 90], [262, 98], [75, 116], [146, 126], [222, 134]];
+async function newRound(page) {
+    await page.bringToFront();
+    await page.$eval("#newgame", (b) => b.click());
+    await page.waitForSelector("dialog[open]");
+    await page.keyboard.type("0");
+    await page.keyboard.press("Enter");  // Enter is OK
+}
+async function playRound(page, seeing) {
+    const bare = await page.evaluate((holes) => {
+        const c = document.getElementById("field"), k = c.width / 437, x = c.getContext("2d");
+        window.rows = () => holes.map(([hx, hy]) => Array.from(x.getImageData((hx + 14) * k, (hy + 45) * k, 28 * k, 1).data).join());
+        window.press = (fx, fy) => {
+            const r = c.getBoundingClientRect(), at = { clientX: r.left + fx * r.width / 437, clientY: r.top + fy * r.width / 437,
+                                                        button: 0, buttons: 1, pointerType: "mouse", bubbles: true };
+            for (const type of ["pointermove", "pointerdown", "pointerup"]) c.dispatchEvent(new PointerEvent(type, at));
+        };
+        return window.rows();
+    }, HOLES);
+    for (let end = Date.now() + 25000; Date.now() < end;) {
+        if (await page.$("dialog[open]")) return page.$eval("#box-title", (t) => t.textContent);
+        await page.evaluate((holes, bareRows, seeing) => {
+            const now = window.rows();
+            holes.forEach(([hx, hy], i) => { if (!seeing || now[i] !== bareRows[i]) window.press(hx + 28, hy + 48); });
+        }, HOLES, bare, seeing);
+        await new Promise((r) => setTimeout(r, 10));
+    }
+    return "no box";
+}
+// Both tabs answer their "Top 5" boxes at the same moment.
+const answer = (page, initials) => page.evaluate((text) => {
+    document.getElementById("box-input").value = text;
+    document.getElementById("box-ok").click();
+}, initials);
+const settled = (page) => page.waitForSelector("#save:not([hidden])", { timeout: 10000 }).then(() => true, () => false);
+
+const start = Date.now();
+const main = await open(browser.defaultBrowserContext());
+await ready(main);
+const loadMs = Date.now() - start;
+
+// Damaged storage, in a context of its own: the round plays, the page says so, the value stays.
+const damagedContext = await browser.createBrowserContext();
+const damaged = await open(damagedContext);
+await damaged.evaluate(() => localStorage.setItem("Bopatron/Scores.txt", "\u0100 not a table"));
+await ready(damaged);
+
+// Three rounds at once: the seeing one, and two tabs sharing one table.
+const other = await open(browser.defaultBrowserContext());
+await ready(other);
+for (const page of [main, other, damaged]) await newRound(page);
+const [title, otherTitle, damagedTitle] = await Promise.all([playRound(main, true), playRound(other, false), playRound(damaged, false)]);
+check(title === "Top 5" && otherTitle === "Top 5", `the rounds ended with '${title}' and '${otherTitle}', not the Top 5 box`);
+await Promise.all([answer(main, "WEB"), answer(other, "TAB")]);
+check((await Promise.all([settled(main), settled(other)])).every(Boolean), "the rounds did not end after the initials");
+const table = await stored(main);
+check(/"WEB",\d+\r\n/.test(table) && /"TAB",\d+\r\n/.test(table), `both tabs' records kept: ${JSON.stringify(table)}`);
+check(await main.$eval("#save", (a) => a.href.startsWith("blob:")), "no link to save the session as a demo");
+const ticks = await main.evaluate(() => performance.getEntriesByName("bopatron-tick").map((e) => e.duration));
+await main.bringToFront();
+await main.reload();
+await ready(main);
+check((await stored(main)) === table, "the record is not found after a reload");
+check(damagedTitle === "no box", `a damaged table gave a '${damagedTitle}' box`);
+const said = await damaged.$eval("#messages", (m) => m.textContent);
+check(said.includes("could not be read") && (await stored(damaged)) === "\u0100 not a table", `damaged table: said '${said}'`);
+
+// Every golden demo through ?timedemo, frame for frame as on the desktop.
+for (const name of readdirSync(demoFolder).filter((n) => n.endsWith(".dem"))) {
+    const [, n, s, h] = readFileSync(join(demoFolder, name), "utf8").trimEnd().split("\n").pop().split(" ");
+    const page = await open(browser.defaultBrowserContext(), `/?timedemo=demos/${name}`);
+    await page.waitForSelector("#result:not(:empty)", { timeout: 30000 });
+    const line = await page.$eval("#result", (r) => r.textContent);
+    check(line.split(" ms=")[0] === `timedemo: ticks=${n} score=${s} frames=${h}`, `${name}: '${line}'`);
+    console.log(`${name} in the browser: ${line.split("\n")[0]}`);
+    await page.close();
+}
+
+ticks.sort((a, b) => a - b);
+console.log(`load to an enabled "New Game": ${loadMs} ms; tick with its present: median ${ticks[ticks.length >> 1]?.toFixed(2)} ms, ` +
+            `longest ${ticks[ticks.length - 1]?.toFixed(2)} ms over ${ticks.length} ticks`);
+await browser.close();
+finished = true;
+for (const f of failures) console.log(`FAIL: ${f}`);
+if (failures.length === 0 && finished) console.log("PASS");
+process.exit(failures.length ? 1 : 0);
