@@ -12,14 +12,12 @@ const PICTURES = ["Picmsk3.png", "Picimg3.png", "Picmsk2.png", "Picimg2.png", "P
 
 const $ = (id) => document.getElementById(id);
 const canvas = $("field"), button = $("newgame"), box = $("box"), mute = $("mute"), save = $("save");
+// The canvas holds the field's own pixels; the page shows each as a block of
+// whole device pixels (image-rendering: pixelated), so nothing is smoothed.
 const screen = canvas.getContext("2d", { alpha: false });
-const frame = document.createElement("canvas");
-frame.width = FIELD_WIDTH;
-frame.height = FIELD_HEIGHT;
-const frameContext = frame.getContext("2d");
+const frame = screen.createImageData(FIELD_WIDTH, FIELD_HEIGHT);
 
 let game = null;         // the compiled module
-let scale = 1;           // device pixels per field pixel
 let busy = false;        // a handler runs (a box may be open inside it): ticks and input wait
 let clock = null;        // the 20 ms interval while the game's clock is on
 let showing = false;     // a demo is being shown: the player's input does nothing
@@ -34,24 +32,16 @@ function say(text) {
     $("messages").append(line);
 }
 
-// The largest whole number of device pixels per field pixel that fits the page.
+// The field at the largest whole number of device pixels per field pixel that fits the page.
 function layout() {
     const ratio = window.devicePixelRatio || 1;
     const room = { width: document.documentElement.clientWidth, height: window.innerHeight - 60 };
-    scale = Math.max(1, Math.floor(Math.min(room.width * ratio / FIELD_WIDTH, room.height * ratio / FIELD_HEIGHT)));
-    canvas.width = FIELD_WIDTH * scale;
-    canvas.height = FIELD_HEIGHT * scale;
+    const scale = Math.max(1, Math.floor(Math.min(room.width * ratio / FIELD_WIDTH, room.height * ratio / FIELD_HEIGHT)));
     const css = scale / ratio;  // CSS pixels per field pixel
     canvas.style.width = `${FIELD_WIDTH * css}px`;
     canvas.style.height = `${FIELD_HEIGHT * css}px`;
     Object.assign(button.style, { left: `${6 * css}px`, top: `${6 * css}px`, width: `${72 * css}px`,
                                   height: `${33 * css}px`, fontSize: `${11 * css}px` });
-    draw();
-}
-
-function draw() {
-    screen.imageSmoothingEnabled = false;
-    screen.drawImage(frame, 0, 0, canvas.width, canvas.height);
 }
 
 // Calls into the game; a call that opens a box finishes when the box closes.
@@ -172,9 +162,9 @@ window.Bopatron = {
         if (releaseLock) releaseLock();
         releaseLock = null;
     },
-    present(rgba, width, height) {
-        frameContext.putImageData(new ImageData(new Uint8ClampedArray(rgba), width, height), 0, 0);
-        draw();
+    present(rgba) {
+        frame.data.set(rgba);
+        screen.putImageData(frame, 0, 0);
     },
 };
 
@@ -223,9 +213,11 @@ mute.addEventListener("change", () => {
 function startAudio() {
     if (audio || !window.AudioContext) return;
     audio = new AudioContext();
-    for (const [name, bytes] of cueBytes) {
-        audio.decodeAudioData(bytes.slice(0)).then((buffer) => cues.set(name, buffer), () => say(`${name} cannot be played.`));
-    }
+    for (const [name, bytes] of cueBytes) decodeCue(name, bytes);
+}
+
+function decodeCue(name, bytes) {
+    audio.decodeAudioData(bytes.slice(0)).then((buffer) => cues.set(name, buffer), () => say(`assets/${name} cannot be played.`));
 }
 
 async function fetchBytes(url) {
@@ -257,14 +249,19 @@ async function loadPicture(name) {
 async function start() {
     layout();
     window.addEventListener("resize", layout);
+    matchMedia(`(resolution: ${window.devicePixelRatio}dppx)`).addEventListener("change", layout);
     try { mute.checked = localStorage.getItem(MUTE_KEY) === "1"; } catch { /* the default */ }
     game = await createBopatron({ print: (line) => console.log(line), printErr: (line) => console.warn(line) });
     game.FS.mkdir("/game");
+    // The cues come while the player reads the field: nothing is heard before the first press.
+    fetch("files.json").then((r) => r.json()).then((files) => files.cues.forEach((name) =>
+        fetchBytes(`assets/${name}`).then((bytes) => {
+            cueBytes.set(name, bytes.buffer);
+            if (audio) decodeCue(name, bytes.buffer);
+        }, () => say(`assets/${name} cannot be read: it is not heard.`))));
     await Promise.all([
         ...PICTURES.map(loadPicture),
         fetchBytes("assets/whack_img.spr").then((bytes) => game.FS.writeFile("/game/whack_img.spr", bytes), () => {}),
-        fetch("files.json").then((r) => r.json()).then((files) => Promise.all(files.cues.map((name) =>
-            fetchBytes(`assets/${name}`).then((bytes) => cueBytes.set(name, bytes.buffer), () => say(`assets/${name} cannot be read: it is not heard.`))))),
     ]);
 
     const params = new URLSearchParams(location.search);
