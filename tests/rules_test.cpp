@@ -59,24 +59,6 @@ TEST_F(GameTest, LowestDifficultyStillPlays) {
     EXPECT_EQ(std::tuple(s.difficulty, s.ratPos[0][0], s.ratPace[0][0]), std::tuple(-32737, 12, 16373));
 }
 
-TEST_F(GameTest, NewGameMidRoundResetsCountAndScoreOnly) {
-    load();
-    newGame("8");
-    quietTicks(500);
-    place(1, 1, 7, 3);
-    s.score = 45;
-    s.handX = 33;
-    s.handDown = 1;
-    s.ratKind = 2;
-    newGame("2", 0.5);
-    EXPECT_EQ(std::tuple(*s.ticks, s.score, s.difficulty), std::tuple(0, 0, 2));
-    EXPECT_EQ(std::tuple(s.ratPos[1][1], s.ratPace[1][1], s.handX, s.handDown, s.ratKind), std::tuple(7, 3, 33, 1, 2));
-    host.take();
-    quietTicks(10);  // one draw each when no rat is attempted
-    EXPECT_EQ(*s.ticks, 10);
-    EXPECT_TRUE(host.events.empty());
-}
-
 TEST_F(GameTest, TickThousandRunsHighScoresThenStopsClockThenRestoresArrowAndFinishes) {
     load();
     runtime::replaceFile(path("Scores.txt"), scores::initialScoresText());
@@ -255,27 +237,6 @@ TEST_F(RatsTest, CharacterChangeMidTickLeavesTheRestOfTheTickOnTheOldSheets) {
     EXPECT_EQ(surfaces.Picbuf.pixel(222, 124), testing::kRed) << "inside hole (2,2)'s frame";
     tick();
     EXPECT_EQ(surfaces.Picbuf.pixel(222, 124), testing::kBlue);
-}
-
-TEST_F(RatsTest, RatsLeftAtTheEndOfARoundGoOnWithTheNextRoundsTicks) {
-    newGame("0");
-    quietTicks(999);
-    place(0, 2, 1, 7);  // still up: charged in the next round
-    s.score = 0;
-    quietTicks(1);        // tick 1000, not a multiple of 7
-    place(1, 2, 13, 10);  // whacked after the round
-    EXPECT_EQ(std::pair(s.ratPos[0][2], s.score), Pair(1, 0));
-    EXPECT_FALSE(host.clockEnabled);
-    newGame("0");
-    quietTicks(7);
-    EXPECT_EQ(std::pair(s.ratPos[0][2], s.score), Pair(0, -20));
-    quietTicks(2);
-    EXPECT_EQ(s.ratPos[1][2], 13);
-    quietTicks(1);  // tick 10
-    EXPECT_EQ(s.ratPos[1][2], 14);
-    quietTicks(9);
-    tick({0.0, 0.0, 0.0});  // tick 20
-    EXPECT_EQ(s.ratPos[1][2], 0);
 }
 
 TEST_F(RatsTest, RatSinkingOnTickThousandLosesItsPointsAfterTheHighScoreStep) {
