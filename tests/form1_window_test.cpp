@@ -236,6 +236,23 @@ TEST_F(Form1WindowTest, TogglingFullscreenDuringARoundNeitherLosesNorDoublesATic
         << "only the unmuted round's opening line";
 }
 
+TEST(Presenting, OneChangedPixelAnywhereInATileSendsExactlyThatTile) {
+    QImage before(kFieldWidth, kFieldHeight, QImage::Format_RGB32);
+    before.fill(Qt::white);
+    EXPECT_TRUE(changedTiles(before, before).isEmpty());
+    // Each corner of a whole tile, the right half of a row, and the last, partial tiles.
+    const std::pair<QPoint, QRect> cases[] = {
+        {{0, 0}, {0, 0, 16, 16}},        {{15, 0}, {0, 0, 16, 16}},       {{0, 15}, {0, 0, 16, 16}},
+        {{15, 15}, {0, 0, 16, 16}},      {{40, 21}, {32, 16, 16, 16}},    {{436, 100}, {432, 96, 5, 16}},
+        {{200, 283}, {192, 272, 16, 12}}, {{436, 283}, {432, 272, 5, 12}}};
+    for (const auto& [pixel, tile] : cases) {
+        QImage now = before.copy();
+        now.setPixel(pixel, qRgb(0, 0, 0));
+        EXPECT_EQ(changedTiles(now, before), QRegion(tile)) << pixel.x() << "," << pixel.y();
+    }
+    EXPECT_EQ(changedTiles(QImage(10, 10, QImage::Format_RGB32), before), QRegion(0, 0, 10, 10)) << "another size: all of it";
+}
+
 TEST(QtHostTable, ALockLeftByACrashedGameIsTakenOverThenReleased) {
     QTemporaryDir dir;
     QTimer clock;
