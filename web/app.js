@@ -7,7 +7,7 @@
 "use strict";
 
 const FIELD_WIDTH = 437, FIELD_HEIGHT = 284, TICK_MS = 20, BOX_SHOWN_MS = 900;
-const TABLE_KEY = "Bopatron/Scores.txt", MUTE_KEY = "Bopatron/mute";
+const TABLE_KEY = "Scores.txt", MUTE_KEY = "Bopatron/mute";
 const PICTURES = ["Picmsk3.png", "Picimg3.png", "Picmsk2.png", "Picimg2.png", "Picmsk.png", "Picimg.png", "Picbak.png"];
 
 const $ = (id) => document.getElementById(id);
@@ -42,6 +42,23 @@ function layout() {
     canvas.style.height = `${FIELD_HEIGHT * css}px`;
     Object.assign(button.style, { left: `${6 * css}px`, top: `${6 * css}px`, width: `${72 * css}px`,
                                   height: `${33 * css}px`, fontSize: `${11 * css}px` });
+}
+
+// One request on the site's store of files, settled when its transaction has.
+let opened = null;
+function request(make, mode) {
+    opened ??= new Promise((resolve, reject) => {
+        const open = indexedDB.open("Bopatron", 1);
+        open.onupgradeneeded = () => open.result.createObjectStore("files");
+        open.onsuccess = () => resolve(open.result);
+        open.onerror = () => reject(open.error);
+    });
+    return opened.then((db) => new Promise((resolve, reject) => {
+        const transaction = db.transaction("files", mode);
+        const asked = make(transaction.objectStore("files"));
+        transaction.oncomplete = () => resolve(asked.result);
+        transaction.onerror = transaction.onabort = () => reject(transaction.error ?? asked.error);
+    }));
 }
 
 // Calls into the game; a call that opens a box finishes when the box closes.
@@ -123,22 +140,24 @@ window.Bopatron = {
         source.start();
     },
     message: say,
-    // The table as the file's bytes, one character each; a value that is not
-    // such a table, or storage that cannot be used, is left alone.
-    readTable() {
+    // The table as the file's bytes, one character each, in the site's
+    // IndexedDB: unlike localStorage, what one tab has written is what the
+    // next transaction of any tab reads. A value that is not such a table, or
+    // storage that cannot be used, is left alone.
+    async readTable() {
         let text;
         try {
-            text = localStorage.getItem(TABLE_KEY);
+            text = await request((files) => files.get(TABLE_KEY), "readonly");
         } catch (error) {
             return { status: 2, text: `the site's storage cannot be used (${error.name})` };
         }
-        if (text === null) return { status: 1, text: "" };
-        if (/[^\x00-\xff]/.test(text)) return { status: 2, text: "it holds characters no table holds" };
+        if (text === undefined) return { status: 1, text: "" };
+        if (typeof text !== "string" || /[^\x00-\xff]/.test(text)) return { status: 2, text: "it holds something that is not a table" };
         return { status: 0, text };
     },
-    replaceTable(text) {
+    async replaceTable(text) {
         try {
-            localStorage.setItem(TABLE_KEY, text);
+            await request((files) => files.put(text, TABLE_KEY), "readwrite");
             return "";
         } catch (error) {
             return `the site's storage refused it (${error.name})`;

@@ -55,18 +55,18 @@ EM_ASYNC_JS(void, pageShowAnswer, (const char* prompt, const char* title, const 
 EM_JS(void, pagePlayCue, (const char* path), { Bopatron.playCue(UTF8ToString(path)); });
 EM_JS(void, pageMessage, (const char* text), { Bopatron.message(UTF8ToString(text)); });
 // The table as one byte a character: status 0 read, 1 missing, 2 unreadable (text is the reason).
-EM_JS(char*, pageReadTable, (int* status, int* length), {
-    const read = Bopatron.readTable();
+EM_ASYNC_JS(char*, pageReadTable, (int* status, int* length), {
+    const read = await Bopatron.readTable();
     HEAP32[status >> 2] = read.status;
     HEAP32[length >> 2] = read.text.length;
     const out = _malloc(read.text.length + 1);
     for (let i = 0; i < read.text.length; ++i) HEAPU8[out + i] = read.text.charCodeAt(i) & 0xff;
     return out;
 });
-EM_JS(char*, pageReplaceTable, (const char* data, int length), {
+EM_ASYNC_JS(char*, pageReplaceTable, (const char* data, int length), {
     let text = "";
     for (let i = 0; i < length; ++i) text += String.fromCharCode(HEAPU8[data + i]);
-    const error = Bopatron.replaceTable(text);
+    const error = await Bopatron.replaceTable(text);
     if (!error) return 0;
     const size = lengthBytesUTF8(error) + 1;
     const out = _malloc(size);

@@ -43,7 +43,17 @@ async function open(context, path = "/") {
     return page;
 }
 const ready = (page) => page.waitForSelector("#newgame:not([disabled])", { timeout: 10000 });
-const stored = (page) => page.evaluate(() => localStorage.getItem("Bopatron/Scores.txt"));
+// The table in the site's IndexedDB, or puts a value in its place.
+const stored = (page, value) => page.evaluate((value) => new Promise((resolve, reject) => {
+    const open = indexedDB.open("Bopatron", 1);
+    open.onupgradeneeded = () => open.result.createObjectStore("files");
+    open.onsuccess = () => {
+        const files = open.result.transaction("files", "readwrite").objectStore("files");
+        const asked = value === undefined ? files.get("Scores.txt") : files.put(value, "Scores.txt");
+        asked.onsuccess = () => { open.result.close(); resolve(value ?? asked.result); };
+        asked.onerror = () => reject(asked.error);
+    };
+}), value);
 
 // Presses "New Game", answers the difficulty, then plays until the round ends,
 // pressing each hole whose picture differs from the bare field (seeing) or every
@@ -93,7 +103,7 @@ const loadMs = Date.now() - start;
 // Damaged storage, in a context of its own: the round plays, the page says so, the value stays.
 const damagedContext = await browser.createBrowserContext();
 const damaged = await open(damagedContext);
-await damaged.evaluate(() => localStorage.setItem("Bopatron/Scores.txt", "\u0100 not a table"));
+await stored(damaged, "\u0100 not a table");
 await ready(damaged);
 
 // Three rounds at once: the seeing one, and two tabs sharing one table.
