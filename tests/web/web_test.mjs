@@ -3,7 +3,7 @@
 // The browser build in Debian's Chromium, headless: the page loads with no
 // console error and asks nothing of any other site; a round at difficulty 0,
 // whacking rats where the canvas shows them, ends in the "Top 5" box and its
-// record is found after a reload; two tabs finishing at once keep both
+// record is found after a reload, which also works offline; two tabs finishing at once keep both
 // records; a damaged stored table is kept and said; and every golden demo's
 // ?timedemo line equals its closing line.
 // Usage: node web_test.mjs SITE_FOLDER DEMO_FOLDER
@@ -122,6 +122,10 @@ await main.bringToFront();
 await main.reload();
 await ready(main);
 check((await stored(main)) === table, "the record is not found after a reload");
+await main.setOfflineMode(true);  // installed by the service worker, it plays offline
+await main.reload();
+check(await ready(main).then(() => true, () => false), "the page does not start offline");
+await main.setOfflineMode(false);
 check(damagedTitle === "no box", `a damaged table gave a '${damagedTitle}' box`);
 const said = await damaged.$eval("#messages", (m) => m.textContent);
 check(said.includes("could not be read") && (await stored(damaged)) === "\u0100 not a table", `damaged table: said '${said}'`);
