@@ -93,7 +93,13 @@ const answer = (page, initials) => page.evaluate((text) => {
     document.getElementById("box-input").value = text;
     document.getElementById("box-ok").click();
 }, initials);
-const settled = (page) => page.waitForSelector("#save:not([hidden])", { timeout: 10000 }).then(() => true, () => false);
+// Polled: waiting for a selector in a tab in the background waits for frames it never draws.
+const settled = async (page) => {
+    for (let end = Date.now() + 10000; Date.now() < end; await new Promise((r) => setTimeout(r, 100))) {
+        if (await page.$eval("#save", (a) => !a.hidden)) return true;
+    }
+    return false;
+};
 
 const start = Date.now();
 const main = await open(browser.defaultBrowserContext());
