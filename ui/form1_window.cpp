@@ -131,7 +131,6 @@ void Form1Window::stepDemo() {
     }
     if (!more) {
         demoClock_.stop();
-        demoFinished_ = true;
         setWindowTitle(QStringLiteral("%1 (demo ended)").arg(QString::fromLatin1(kTitle)));
     }
 }

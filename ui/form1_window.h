@@ -51,8 +51,6 @@ public:
     long ticksRun() const { return ticksRun_; }
     // Ends a recorded session with its closing line.
     void finishRecording() { session_.close(); }
-    // Whether a demo being shown has played all its events.
-    bool demoFinished() const { return demoFinished_; }
 
     // The player's options, none of which the game's rules see. The window
     // shows every field pixel as a scale x scale block; in fullscreen the
@@ -103,7 +101,6 @@ private:
     demo::Session session_;
     QTimer demoClock_;
     demo::Outcome demoOutcome_;
-    bool demoFinished_ = false;
     bool cuesLoaded_ = false;
     int running_ = 0;
     bool failed_ = false;
