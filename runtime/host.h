@@ -2,7 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
 // The host interface: everything the game asks of the platform it runs on.
-// ui/ implements it with Qt; the tests fake it.
+// ui/ implements it with Qt, web/ over the browser, headless/ and the demo
+// replays with what a demo recorded; the tests fake it.
 
 #include "runtime/files.h"
 
