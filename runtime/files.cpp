@@ -34,13 +34,15 @@ FileText readFile(const std::string& path, std::size_t limit) {
     std::fclose(file);
     if (failed) return {FileText::Status::Unreadable, {}, errorText(number)};
     text.resize(got);
-    if (text.size() > limit) {
-        // Longer than the limit: keep the whole lines within it.
-        text.resize(limit);
-        const std::size_t lineEnd = text.find_last_of("\r\n");
-        text.resize(lineEnd == std::string::npos ? 0 : lineEnd + 1);
-    }
+    keepWholeLines(text, limit);
     return {FileText::Status::Read, std::move(text), {}};
+}
+
+void keepWholeLines(std::string& text, std::size_t limit) {
+    if (text.size() <= limit) return;
+    text.resize(limit);
+    const std::size_t lineEnd = text.find_last_of("\r\n");
+    text.resize(lineEnd == std::string::npos ? 0 : lineEnd + 1);
 }
 
 std::string replaceFile(const std::string& path, std::string_view text) {

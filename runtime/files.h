@@ -18,6 +18,10 @@ struct FileText {
     std::string error;  // why an existing file could not be read
 };
 
+// Cuts a text longer than limit bytes after its last whole line within the
+// limit, as a file that long is read.
+void keepWholeLines(std::string& text, std::size_t limit);
+
 // Reads at most limit bytes of a file. A file longer than that is cut after
 // its last whole line within the limit. Only a file that does not exist is
 // Missing; one that exists but cannot be opened or read (permissions, a

@@ -4,7 +4,6 @@
 #include "headless/png_pictures.h"
 #include "ui/command_line.h"
 #include "ui/form1_window.h"
-#include "ui/pictures.h"
 #include "ui/settings.h"
 #include "ui/timing_log.h"
 

@@ -107,12 +107,7 @@ public:
         std::string text = takeBytes(data, length);
         if (status == 1) return {};
         if (status == 2) return {runtime::FileText::Status::Unreadable, {}, text};
-        if (text.size() > limit) {
-            // As from a file: the whole lines within the limit.
-            text.resize(limit);
-            const std::size_t end = text.find_last_of("\r\n");
-            text.resize(end == std::string::npos ? 0 : end + 1);
-        }
+        runtime::keepWholeLines(text, limit);  // as from a file
         return {runtime::FileText::Status::Read, text, {}};
     }
     std::string replaceTable(const std::string&, std::string_view text) override {
