@@ -154,7 +154,7 @@ void Session::mouseUp(std::int16_t button, std::int16_t shift, float x, float y)
 void Session::tick() {
     record(eventOf(Kind::Tick));
     form_.Timer1_Timer();
-    checksum_ = frameChecksum(checksum_, surfaces_.window);
+    if (checksums_) checksum_ = frameChecksum(checksum_, surfaces_.window);
     ++ticks_;
     if (ticks_ % kCheckpointEvery == 0) record(summary(Kind::Checkpoint));
 }

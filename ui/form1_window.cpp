@@ -9,8 +9,8 @@
 #include "ui/timing_log.h"
 
 #include <QApplication>
-#include <QInputDialog>
 #include <QDir>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -72,7 +72,7 @@ Form1Window::Form1Window(const QString& programFolder, DemoPlan plan, QWidget* p
       replay_(plan.play ? std::make_unique<demo::ReplayHost>(*plan.play, host_.programFolder(), &host_) : nullptr),
       recording_(recorder_ ? std::make_unique<demo::RecordingHost>(host_, *recorder_) : nullptr),
       form_(gameHost(host_, replay_.get(), recording_.get()), surfaces_),
-      session_(form_, surfaces_, recorder_.get()) {
+      session_(form_, surfaces_, recorder_.get(), recorder_ || replay_) {
     setWindowTitle(QString::fromLatin1(kTitle));
     setWindowIcon(QIcon(QDir(programFolder).filePath(QStringLiteral("bopatron.png"))));
     resize(kFieldWidth, kFieldHeight);
