@@ -156,7 +156,10 @@ void Session::tick() {
     form_.Timer1_Timer();
     if (checksums_) checksum_ = frameChecksum(checksum_, surfaces_.window);
     ++ticks_;
-    if (ticks_ % kCheckpointEvery == 0) record(summary(Kind::Checkpoint));
+    // Also after the tick that ends a round, so that every frame of a round is
+    // vouched for as soon as the round is over.
+    const bool roundEnded = form_.state().ticks == game::kRoundTicks;
+    if (ticks_ % kCheckpointEvery == 0 || roundEnded) record(summary(Kind::Checkpoint));
 }
 
 void Session::close() { record(summary(Kind::End)); }

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 // The demo file: what is written reads back as the same events, byte for
-// byte for the golden demos, and any position or text comes back exactly.
+// byte for the golden demos, and any position or text comes back exactly;
+// what a recorded session writes, line by line, and that it plays back.
 #include "demo/demo_file.h"
+#include "demo/session.h"
 #include "runtime/files.h"
+#include "tests/fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -63,6 +66,88 @@ TEST(DemoFile, PositionsAndTextsComeBackExactlyWhateverTheLocale) {
                   std::tuple(demo.events[i].x, demo.events[i].y, demo.events[i].text))
             << formatEvent(demo.events[i]);
     }
+}
+
+TEST(DemoFile, OnlyItsOwnFirstLineIsReadAndErrorsNameTheLineCountingBlankOnes) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"bopatron-demo 10\nseed 1\n", "line 1: version '10'"},
+        {"bopatron-demo 1.1\nseed 1\n", "line 1: version '1.1'"},
+        {"bopatron-demo 1 \nseed 1\n", "line 1: version '1 '"},
+        {"bopatron-demo\nseed 1\n", "line 1: expected 'bopatron-demo 1'"},
+        {"seed 1\n", "line 1: expected 'bopatron-demo 1'"},
+        {"bopatron-demo 1\nseed 1\n\ntick\n\n\nbogus 3\n", "line 7: unknown event 'bogus'"},
+        {"bopatron-demo 1\r\nseed 1\r\n\r\nmove 0 0 1 x\r\n", "line 4: expected a y position"},
+        {"bopatron-demo 1\n\ntick\n", "line 3: expected 'seed N'"},
+        {"bopatron-demo 1\nseed 1\nend 0 0 0000000000000000\n\ntick\n", "line 5: nothing may follow"},
+    };
+    for (const auto& [text, error] : cases) {
+        const Demo demo = parseDemo(text);
+        EXPECT_EQ(demo.error.substr(0, std::string(error).size()), error) << text;
+        EXPECT_TRUE(demo.events.empty()) << text;
+    }
+}
+
+// A session recorded through the recording host, with a New Game in the
+// middle of the first round so that the second ends off the 100-tick grid.
+TEST(Recording, ScriptedSessionWritesEachEventInItsPlaceAndPlaysBackToTheSameEnd) {
+    testing::TempDir dir;
+    testing::FakeHost real(dir.path());
+    testing::writeSprites(dir.path(), -20, -30, 40, 40);
+    std::vector<std::string> lines;
+    Recorder recorder([&lines](const std::string& line) { lines.push_back(line); });
+    RecordingHost host(real, recorder);
+    host.fixedSeed = 77;
+    draw::Surfaces surfaces = testing::blankSurfaces();
+    game::Form1 form(host, surfaces);
+    Session session(form, surfaces, &recorder);
+    host.onCue = [&session](const std::string& path) { session.cueStarted(path); };
+    session.load();
+    session.mouseMove(0, 0, 10.5f, 20);
+    real.answers({"4"});
+    session.click();
+    for (int i = 0; i < 50; ++i) session.tick();
+    real.answers({"0"});
+    session.click();
+    session.mouseDown(1, 0, 190.25f, 70);
+    session.mouseUp(2, 1, 191, 71);
+    for (int i = 0; i < 1000; ++i) session.tick();
+    session.close();
+
+    const std::vector<std::string> opening(lines.begin(), lines.begin() + 6);
+    EXPECT_EQ(opening, (std::vector<std::string>{"bopatron-demo 1\n", "seed 77\n", "move 0 0 10.5 20\n", "click\n",
+                                                  "answer \"4\"\n", "tick\n"}));
+    std::vector<long> checkpoints;
+    long ticks = 0;
+    std::size_t roundEnd = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i] == "tick\n" && ++ticks == 1050) roundEnd = i;
+        if (lines[i].rfind("checkpoint ", 0) == 0) {
+            checkpoints.push_back(std::stol(lines[i].substr(11)));
+            EXPECT_EQ(checkpoints.back(), ticks) << "a checkpoint follows the tick it counts";
+        }
+        if (lines[i].rfind("down ", 0) == 0) {
+            EXPECT_EQ(lines[i], "down 1 0 190.25 70\n");
+            EXPECT_EQ(lines[i + 1], "up 2 1 191 71\n");
+        }
+    }
+    EXPECT_EQ(checkpoints, (std::vector<long>{100, 200, 300, 400, 500, 600, 700, 800, 900, 1000, 1050}))
+        << "every 100 ticks, and after the tick that ends a round";
+    ASSERT_NE(roundEnd, 0u);
+    // The round's last tick asks for the table (missing here, then created and read).
+    EXPECT_EQ(lines[roundEnd + 1], "table missing\n");
+    EXPECT_EQ(lines[roundEnd + 2].substr(0, 12), "table read \"");
+    EXPECT_EQ(lines[roundEnd + 3].substr(0, 16), "checkpoint 1050 ");
+    EXPECT_EQ(lines.back().substr(0, 9), "end 1050 ");
+
+    std::string text;
+    for (const std::string& line : lines) text += line;
+    const Demo demo = parseDemo(text);
+    ASSERT_EQ(demo.error, "");
+    draw::Surfaces fresh = testing::blankSurfaces();
+    const Timedemo played = runTimedemo(demo, fresh, dir.path());
+    EXPECT_EQ(played.status, 0) << played.detail;
+    EXPECT_EQ(played.detail, "");
+    EXPECT_EQ(played.line.substr(0, played.line.find(" ms=")), "timedemo: ticks=1050 score=" + std::to_string(session.score()) + " frames=" + lines.back().substr(lines.back().size() - 17, 16));
 }
 
 }  // namespace

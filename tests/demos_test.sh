@@ -12,5 +12,18 @@ for demo in "$2"/*.dem; do
     got=$($1"$demo") || { echo "FAIL: $demo: $got"; status=1; continue; }
     [ "$(echo "$got" | sed 's/ ms=.*//')" = "$expected" ] || { echo "FAIL: $demo: $got, not $expected"; status=1; }
 done
+# A demo whose frames differ from the game's by one checksum exits 1, naming
+# that line; one with its score edited likewise.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+demo=$(ls "$2"/*.dem | head -n 1)
+line=$(grep -n '^checkpoint ' "$demo" | sed -n 3p | cut -d: -f1)
+for edit in 's/[0-9a-f]$/&x/; s/0x$/1/; s/\([1-9a-f]\)x$/0/' 's/^checkpoint \([0-9]*\) \([0-9-]*\)/checkpoint \1 \29/'; do
+    sed "${line}{$edit}" "$demo" > "$scratch/edited.dem"
+    cmp -s "$demo" "$scratch/edited.dem" && { echo "FAIL: the edit '$edit' changed nothing"; status=1; }
+    got=$($1"$scratch/edited.dem") && code=0 || code=$?
+    [ "$code" = 1 ] || { echo "FAIL: an edited checkpoint exits $code, not 1: $got"; status=1; }
+    echo "$got" | grep -q "differs: line $line:" || { echo "FAIL: the edited line $line is not named: $got"; status=1; }
+done
 [ $status = 0 ] && echo "PASS: $(ls "$2"/*.dem | wc -l) demos"
 exit $status

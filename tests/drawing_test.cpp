@@ -171,6 +171,20 @@ TEST_F(CompositorTest, StatusLinesStartAtNinetyTenInPlainDecimalOneLineApart) {
     EXPECT_EQ(std::pair(time.left(), time.top()), std::pair(90, score.top() + 14));
 }
 
+TEST_F(CompositorTest, TabMovesToTheNextStopEightyPixelsFromTheLineStart) {
+    const std::pair<const char*, int> cases[] = {{"\tB", 80}, {"A\tB", 80}, {"AAAAAAAAAA\tB", 160}, {"AAAAAAAAAAA\tB", 160}};
+    for (const auto& [line, stop] : cases) {
+        s.Picbuf.fill(testing::kWhite);
+        s.Picbuf.text.currentX = s.Picbuf.text.currentY = 0;
+        s.Picbuf.print(line);
+        int left = -1;  // the first inked column of the B, which lies past every A
+        for (int x = stop - 40; x < 437 && left < 0; ++x)
+            for (int y = 0; y < 13; ++y)
+                if (at(x, y) != testing::kWhite) left = x;
+        EXPECT_TRUE(left >= stop && left < stop + 4) << line << ": the B starts at " << left;
+    }
+}
+
 // A tick on blank sheets whose frames 11 and 12 are red and blue 40 x 40
 // blocks: which frame a hole shows, and which of two overlapping holes
 // lies on top, are read from the pixels.

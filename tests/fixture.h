@@ -67,10 +67,17 @@ public:
         events.push_back("cue \\" + path.substr(path.rfind('/') + 1));
     }
     void messageBox(const std::string& text) override { events.push_back("message " + text); }
+    // Every lock taken must be given back, or the next game waits on it forever.
+    bool lockTable(const std::string&) override {
+        ++locksHeld;
+        return true;
+    }
+    void unlockTable(const std::string&) override { --locksHeld; }
 
     std::function<void()> whileAsking;  // runs while a box is open: another game may write meanwhile
     std::mt19937* random = nullptr;     // when set, unscripted draws and answers come from it
     bool clockEnabled = false;
+    int locksHeld = 0;
 
 private:
     template <typename T> static T take(std::deque<T>& queue) {
@@ -157,7 +164,10 @@ inline void writeSprites(const std::string& folder, std::int16_t offX, std::int1
 
 class GameTest : public ::testing::Test {
 protected:
-    void TearDown() override { EXPECT_EQ(host.unused(), 0u) << "scripted draws or answers were not used"; }
+    void TearDown() override {
+        EXPECT_EQ(host.unused(), 0u) << "scripted draws or answers were not used";
+        EXPECT_EQ(host.locksHeld, 0) << "a table lock was taken and not released";
+    }
     std::string path(const char* name) const { return dir.filePath(name); }
     // Form_Load with frames of 40 x 40 at (-20, -30) from the anchor.
     void load() {

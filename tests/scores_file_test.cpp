@@ -28,7 +28,10 @@ const std::string kThird = records({{"AAA", 500}, {"BBB", 400}, {"NEW", 350}, {"
 
 class PrintscoreTest : public ::testing::Test {
 protected:
-    void TearDown() override { EXPECT_EQ(host.unused(), 0u); }
+    void TearDown() override {
+        EXPECT_EQ(host.unused(), 0u);
+        EXPECT_EQ(host.locksHeld, 0) << "a table lock was taken and not released";
+    }
     std::string file() const { return dir.filePath("Scores.txt"); }
     void store(const std::string& text) { ASSERT_EQ(runtime::replaceFile(file(), text), ""); }
     std::string stored() const {
@@ -75,6 +78,8 @@ TEST_F(PrintscoreTest, ScoreIsPlacedAboveTheFirstOfRecordsOneToFiveThatIsStrictl
         // Scores read as their first four characters' numeric prefix.
         {records({{"AAA", 12345}, {"BBB", 400}}), 1000, placed,
          records({{"AAA", 1234}, {"NEW", 1000}, {"BBB", 400}, {"   ", 0}, {"   ", 0}})},
+        // The ranking compares the stored text's value, not the rounded row: 12.6 is beaten by 13.
+        {"\"AAA\",12.6\r\n", 13, first, records({{"NEW", 13}, {"AAA", 13}, {"   ", 0}, {"   ", 0}, {"   ", 0}})},
         {"\"AAA\",12ab\r\n\"BBB\",-7 8\r\n", 10, placed,
          records({{"AAA", 12}, {"NEW", 10}, {"BBB", -7}, {"   ", 0}, {"   ", 0}})},
         // Unparsable scores read as 0, a blank line is skipped, a quote in an
@@ -134,16 +139,30 @@ TEST_F(PrintscoreTest, UnreadableTableIsLeftAsItIsAndSaidOnce) {
     EXPECT_TRUE(std::filesystem::is_directory(file()));
 }
 
-TEST_F(PrintscoreTest, OnlyTheStartOfAHugeTableIsRead) {
-    std::string huge = kTable;
-    while (huge.size() < 100000) huge += "\"JNK\",1\r\n";
-    store(huge);
-    const runtime::FileText read = runtime::readFile(file(), kTableReadLimit);
-    EXPECT_LE(read.text.size(), 4096u);
-    EXPECT_EQ(read.text.substr(0, kTable.size()), kTable);
-    EXPECT_EQ(read.text.back(), '\n') << "cut after a whole line";
-    run(350);
-    EXPECT_EQ(stored(), kThird);
+TEST_F(PrintscoreTest, OnlyTheStartOfAHugeTableIsReadAndOnlyWholeRecordsOfIt) {
+    // Records of 15 bytes, shifted so that the read's limit falls at every byte of one.
+    for (std::size_t shift = 0; shift < 15; ++shift) {
+        std::string huge = kTable + std::string(shift, ' ') + "\r\n";
+        while (huge.size() < 100000) huge += "\"JNK\",1234567\r\n";
+        store(huge);
+        const runtime::FileText read = runtime::readFile(file(), kTableReadLimit);
+        EXPECT_LE(read.text.size(), 4096u);
+        EXPECT_EQ(read.text.substr(0, kTable.size()), kTable);
+        const auto rest = parseRecords(read.text.substr(kTable.size()));
+        ASSERT_FALSE(rest.empty());
+        for (const Record& record : rest)
+            ASSERT_EQ(std::pair(record.initials, record.scoreText), std::pair(std::string("JNK"), std::string("1234567")))
+                << "shift " << shift << ": a record cut at the limit is not read";
+        run(350);
+        EXPECT_EQ(stored(), kThird);
+    }
+}
+
+TEST_F(PrintscoreTest, DanglingLinkIsNotTakenForAMissingTable) {
+    std::filesystem::create_symlink(dir.filePath("elsewhere/Scores.txt"), file());
+    EXPECT_THAT(run(600, std::nullopt), ::testing::StartsWith("message The high-score file " + file() + " could not be read"));
+    EXPECT_TRUE(std::filesystem::is_symlink(file())) << "the link is left as it is";
+    EXPECT_FALSE(std::filesystem::exists(dir.filePath("elsewhere")));
 }
 
 TEST_F(PrintscoreTest, FullDiskKeepsTheOldTableAndSaysSoOnce) {
