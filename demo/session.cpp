@@ -89,6 +89,8 @@ runtime::FileText RecordingHost::readTable(const std::string& path, std::size_t 
     return read;
 }
 
+const Event* ReplayHost::peek() const { return at_ < demo_.events.size() ? &demo_.events[at_] : nullptr; }
+
 const Event* ReplayHost::next() { return at_ < demo_.events.size() ? &demo_.events[at_++] : nullptr; }
 
 const Event& ReplayHost::expect(Kind kind, Kind alternative, const char* what) {
@@ -172,7 +174,8 @@ Event Session::summary(Kind kind) const {
     return event;
 }
 
-bool playEvents(ReplayHost& host, Session& session, Outcome& outcome, bool stopAfterTick) {
+bool playEvents(ReplayHost& host, Session& session, Outcome& outcome, bool stopAfterTick,
+                const std::function<bool(const Event&)>& stopBefore) {
     const auto compare = [&](const Event& recorded) {
         const Event played = session.summary(recorded.kind);
         if (outcome.difference.empty() &&
@@ -182,8 +185,13 @@ bool playEvents(ReplayHost& host, Session& session, Outcome& outcome, bool stopA
         }
     };
     bool more = false;
-    while (const Event* event = host.next()) {
+    while (const Event* event = host.peek()) {
         const Event& e = *event;
+        if (stopBefore && stopBefore(e)) {
+            more = true;
+            break;
+        }
+        host.next();
         switch (e.kind) {
             case Kind::Click: session.click(); break;
             case Kind::Move: session.mouseMove(e.button, e.shift, e.x, e.y); break;

@@ -95,6 +95,8 @@ public:
 
     // The next event of the demo, or null at its end; advances past it.
     const Event* next();
+    // The next event without advancing, or null at the end.
+    const Event* peek() const;
     // Shows a box with the answer the demo holds (for a window that plays the
     // demo); the default shows nothing.
     std::function<void(const std::string& prompt, const std::optional<std::string>& title,
@@ -188,10 +190,12 @@ struct Outcome {
 };
 
 // Plays the demo's events through a session whose game sees the replay host,
-// until the end of the demo, or, with stopAfterTick, just after the next tick.
-// Returns false when the demo has no more events. Checkpoints are compared as
-// they come; a Mismatch is thrown when the demo and the game part ways.
-bool playEvents(ReplayHost& host, Session& session, Outcome& outcome, bool stopAfterTick);
+// until the end of the demo, or, with stopAfterTick, just after the next tick,
+// or just before an event for which stopBefore says so. Returns false when the
+// demo has no more events. Checkpoints are compared as they come; a Mismatch
+// is thrown when the demo and the game part ways.
+bool playEvents(ReplayHost& host, Session& session, Outcome& outcome, bool stopAfterTick,
+                const std::function<bool(const Event&)>& stopBefore = {});
 
 // The line --timedemo prints.
 std::string timedemoLine(const Outcome& outcome, double milliseconds);

@@ -126,7 +126,16 @@ void saveScore(runtime::Host& host, const std::string& path, const std::string& 
     if (locked) host.unlockTable(path);
 }
 
+// The initials typed, as the working table takes them.
+std::string typedInitialsOf(const std::string& answer) {
+    std::string typedInitials = initialsFromAnswer(answer);
+    if (typedInitials.empty()) typedInitials = kNoInitials;
+    return fixedText(typedInitials, 3);
+}
+
 }  // namespace
+
+std::string keptInitials(const std::string& answer) { return formatRecord(typedInitialsOf(answer), 0).substr(1, 3); }
 
 std::string scoresPath(runtime::Host& host) {
     return runtime::programPath(host.scoresFolder(), kScoresFile);
@@ -151,9 +160,7 @@ void printscore(runtime::Host& host, draw::Surface& Picbuf, std::int16_t score) 
             sound::playCue(host, sound::kBare);
             promptText = kPlacedPrompt;
         }
-        std::string typedInitials = initialsFromAnswer(host.inputBox(promptText, std::string(kTopTitle)));
-        if (typedInitials.empty()) typedInitials = kNoInitials;
-        saveScore(host, path, fixedText(typedInitials, 3), score);
+        saveScore(host, path, typedInitialsOf(host.inputBox(promptText, std::string(kTopTitle))), score);
     }
 
     // Display pass: what the file holds now.

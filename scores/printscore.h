@@ -22,6 +22,11 @@ inline constexpr double kTableFontSize = 8.0;
 // Where the table is kept: Scores.txt in the host's scores folder.
 std::string scoresPath(runtime::Host& host);
 
+// The three characters the table keeps for a typed answer (UTF-8): as
+// Latin-1, cut or padded to three, "XXX" for nothing typed, and written so
+// that the record reads back (a quote as an apostrophe, a line end as a space).
+std::string keptInitials(const std::string& answer);
+
 void printscore(runtime::Host& host, draw::Surface& Picbuf, std::int16_t score);
 
 }  // namespace bopatron::scores

@@ -4,8 +4,12 @@
 // demo, the way a player's session is recorded: the game sees the recording
 // host, the bot sees the game's state and aims its presses at the rats.
 // Usage: record_demos PROGRAM_FOLDER OUT_FOLDER
+//        record_demos PROGRAM_FOLDER --round SEED INITIALS FILE
 // The golden demos in tests/demos were made by it once; they are never
-// remade to let a change pass.
+// remade to let a change pass. --round records one round at difficulty 0
+// with the given seed, as a world table's tests need: with INITIALS typed
+// into the "Top 5" box, or with "-" against a local table it cannot enter,
+// so that no box asks.
 
 #include "demo/session.h"
 #include "draw/compositor.h"
@@ -43,9 +47,10 @@ struct Round {
 };
 
 struct Plan {
-    const char* name;
+    std::string name;
     std::uint64_t seed;
     std::vector<Round> rounds;
+    std::string table = scores::initialScoresText();  // the local table the session starts with
 };
 
 // The host the bot plays on: answers by box, a table of its own, no sound.
@@ -133,7 +138,7 @@ std::vector<std::pair<float, float>> aimAt(const game::GameState& s, const Round
 void record(const Plan& plan, const std::string& program, const std::string& out) {
     const std::string scores = out + "/scores-" + plan.name;
     std::filesystem::create_directories(scores);
-    runtime::replaceFile(scores + "/Scores.txt", scores::initialScoresText());
+    runtime::replaceFile(scores + "/Scores.txt", plan.table);
 
     std::FILE* file = std::fopen((out + "/" + plan.name + ".dem").c_str(), "wb");
     demo::Recorder recorder([file](const std::string& line) { std::fwrite(line.data(), 1, line.size(), file); });
@@ -176,8 +181,20 @@ void record(const Plan& plan, const std::string& program, const std::string& out
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc == 6 && std::string(argv[2]) == "--round") {
+        const std::filesystem::path file = argv[5];
+        Plan plan{file.stem().string(), std::stoull(argv[3]), {{{"0"}, {argv[4]}, 0.95, Aim::Middle}}};
+        if (std::string(argv[4]) == "-") {
+            plan.table.clear();
+            for (int i = 0; i < 5; ++i) plan.table += "\"TOP\",9999\r\n";
+        }
+        const std::string folder = file.parent_path().empty() ? "." : file.parent_path().string();
+        record(plan, argv[1], folder);
+        return 0;
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: record_demos PROGRAM_FOLDER OUT_FOLDER\n");
+        std::fprintf(stderr, "usage: record_demos PROGRAM_FOLDER OUT_FOLDER\n"
+                             "       record_demos PROGRAM_FOLDER --round SEED INITIALS|- FILE\n");
         return 2;
     }
     const std::vector<Plan> plans = {
@@ -195,6 +212,13 @@ int main(int argc, char* argv[]) {
         {"hard-rounds", 777,
          {{{"4.5"}, {"DEF"}, 0.7, Aim::Middle, 250}, {{"12"}, {"GHI"}, 0.85, Aim::Overlaps, 120},
           {{" 8abc"}, {"J\"K,L"}, 0.9, Aim::Edges}}},
+        // Recorded with a checkpoint after each round's last tick, as a world
+        // table needs: "New Game" mid-round, then a round at 1 placed with
+        // typed initials that ends off the 100-tick grid, then one at 6
+        // played badly and not placed in the local table.
+        {"world-rounds", 31337,
+         {{{"2"}, {"NOT"}, 0.9, Aim::Middle, 333}, {{"1"}, {"ACE"}, 0.95, Aim::Middle},
+          {{"6"}, {"LOW"}, 0.05, Aim::Middle}}},
     };
     for (const Plan& plan : plans) record(plan, argv[1], argv[2]);
     return 0;

@@ -1,0 +1,392 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+#include "server/api.h"
+
+#include "demo/demo_file.h"
+#include "scores/printscore.h"
+
+#include <nlohmann/json.hpp>
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <charconv>
+#include <ctime>
+#include <stdexcept>
+
+namespace bopatron::server {
+
+namespace {
+
+using nlohmann::json;
+
+Response jsonResponse(int status, const json& body) {
+    return {status, "application/json", body.dump(-1, ' ', false, json::error_handler_t::replace) + "\n"};
+}
+
+Response error(int status, const std::string& code, const std::string& message) {
+    return jsonResponse(status, {{"error", code}, {"message", message}});
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// %XX and + decoded; nullopt for a broken escape.
+std::optional<std::string> percentDecoded(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%') {
+            if (i + 2 >= text.size()) return std::nullopt;
+            const int hi = hexValue(text[i + 1]), lo = hexValue(text[i + 2]);
+            if (hi < 0 || lo < 0) return std::nullopt;
+            out += static_cast<char>(hi * 16 + lo);
+            i += 2;
+        } else {
+            out += text[i] == '+' ? ' ' : text[i];
+        }
+    }
+    return out;
+}
+
+template <typename T> std::optional<T> number(const std::string& text) {
+    T value{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::vector<std::string_view> split(std::string_view path) {
+    std::vector<std::string_view> parts;
+    while (!path.empty()) {
+        const std::size_t slash = path.find('/');
+        parts.push_back(path.substr(0, slash));
+        if (slash == std::string_view::npos) break;
+        path.remove_prefix(slash + 1);
+    }
+    return parts;
+}
+
+bool isHex(std::string_view text, std::size_t size) {
+    if (text.size() != size) return false;
+    for (const char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
+std::string hex(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : bytes) {
+        out += kDigits[static_cast<unsigned char>(c) >> 4];
+        out += kDigits[static_cast<unsigned char>(c) & 15];
+    }
+    return out;
+}
+
+json recordJson(const RecordRow& r) {
+    return {{"record", r.id},       {"initials", r.initials}, {"score", r.score},
+            {"difficulty", r.difficulty}, {"at", isoTime(r.atMs)}};
+}
+
+// A JSON rank: the place on a board of five, or null.
+json rankJson(long above) { return above < kBoardSize ? json(above + 1) : json(nullptr); }
+
+}  // namespace
+
+std::int64_t dayStartMs(std::int64_t ms) {
+    constexpr std::int64_t kDay = 86400000;
+    return ms - ((ms % kDay) + kDay) % kDay;
+}
+
+std::string isoTime(std::int64_t ms) {
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string utf8FromLatin1(std::string_view latin) {
+    std::string out;
+    for (const char c : latin) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xc0 | (byte >> 6));
+            out += static_cast<char>(0x80 | (byte & 0x3f));
+        }
+    }
+    return out;
+}
+
+std::string randomBytes(std::size_t count) {
+    std::string bytes(count, '\0');
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = getrandom(bytes.data() + got, count - got, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw std::runtime_error("the system's random generator failed");
+        got += static_cast<std::size_t>(n);
+    }
+    return bytes;
+}
+
+Api::Api(Store& store, const Replayer& replayer, Clock clock, std::function<void(const std::string&)> log)
+    : store_(store), replayer_(replayer), clock_(std::move(clock)), log_(std::move(log)) {}
+
+bool Api::mayReplay(const Request& request) {
+    return request.method == "POST" && request.target.find("round=") != std::string::npos;
+}
+
+Response Api::handle(const Request& request) {
+    const std::size_t question = request.target.find('?');
+    const std::string_view path = std::string_view(request.target).substr(0, question);
+    std::map<std::string, std::string> query;
+    if (question != std::string::npos) {
+        std::string_view rest = std::string_view(request.target).substr(question + 1);
+        while (!rest.empty()) {
+            const std::size_t amp = rest.find('&');
+            const std::string_view pair = rest.substr(0, amp);
+            const std::size_t eq = pair.find('=');
+            const auto key = percentDecoded(pair.substr(0, eq));
+            const auto value = percentDecoded(eq == std::string_view::npos ? "" : pair.substr(eq + 1));
+            if (!key || !value) return error(400, "malformed", "the query of the request cannot be read");
+            query[*key] = *value;
+            if (amp == std::string_view::npos) break;
+            rest.remove_prefix(amp + 1);
+        }
+    }
+    const auto parts = split(path);  // "", "api", ...
+    const auto is = [&](std::initializer_list<std::string_view> shape) {
+        if (parts.size() != shape.size()) return false;
+        std::size_t i = 0;
+        for (const std::string_view want : shape) {
+            if (want != "*" && parts[i] != want) return false;
+            ++i;
+        }
+        return true;
+    };
+    try {
+        if (is({"", "api", "sessions"})) {
+            if (request.method != "POST") return error(405, "method", "POST starts a session");
+            return createSession(request);
+        }
+        if (is({"", "api", "sessions", "*", "lines"})) {
+            if (request.method != "POST") return error(405, "method", "lines are sent with POST");
+            return lines(std::string(parts[3]), query, request);
+        }
+        if (is({"", "api", "top"})) {
+            if (request.method != "GET" && request.method != "HEAD") return error(405, "method", "the boards are read with GET");
+            return top(query);
+        }
+        if (is({"", "api", "records", "*"}) || is({"", "api", "records", "*", "demo"}) ||
+            is({"", "api", "records", "*", "initials"})) {
+            const auto id = number<long long>(std::string(parts[3]));
+            if (!id || *id <= 0) return error(404, "no-record", "there is no such record");
+            if (parts.size() == 5 && parts[4] == "initials") {
+                if (request.method != "POST") return error(405, "method", "initials are sent with POST");
+                return initials(*id, request);
+            }
+            if (request.method != "GET" && request.method != "HEAD") return error(405, "method", "records are read with GET");
+            return record(*id, parts.size() == 5);
+        }
+        return error(404, "not-found", "there is nothing at " + std::string(path.substr(0, 100)));
+    } catch (const StoreUnavailable& e) {
+        log_(std::string("database unavailable: ") + e.what());
+        return error(503, "unavailable", "the world table cannot store or read anything at the moment; try again later");
+    }
+}
+
+bool Api::allowSession(const std::string& client, std::int64_t now) {
+    std::lock_guard lock(bucketsMutex_);
+    if (buckets_.size() > 100000) buckets_.clear();  // a flood of addresses forgets them all rather than grow
+    Bucket& b = buckets_[client];
+    if (b.atMs == 0) b.atMs = now;
+    b.tokens = std::min<double>(kSessionBurst, b.tokens + static_cast<double>(now - b.atMs) / kSessionRefillMs);
+    b.atMs = now;
+    if (b.tokens < 1) return false;
+    b.tokens -= 1;
+    return true;
+}
+
+Response Api::createSession(const Request& request) {
+    const std::int64_t now = clock_.nowMs();
+    if (!allowSession(request.client, now))
+        return error(429, "too-many-sessions", "too many new sessions from one address; wait a minute");
+    const std::string bits = randomBytes(24);
+    SessionRow row;
+    row.id = hex(bits.substr(0, 16));
+    for (int i = 0; i < 8; ++i) row.seed = row.seed << 8 | static_cast<unsigned char>(bits[16 + i]);
+    row.createdMs = now;
+    store_.createSession(row);
+    return jsonResponse(200, {{"session", row.id}, {"seed", std::to_string(row.seed)}});
+}
+
+Response Api::lines(const std::string& id, const std::map<std::string, std::string>& query, const Request& request) {
+    if (!isHex(id, 32)) return error(404, "no-session", "there is no such session");
+    const auto from = query.count("from") ? number<long>(query.at("from")) : std::nullopt;
+    if (!from || *from < 0) return error(400, "malformed", "from=K, the number of the first line sent, is needed");
+    std::optional<int> round, claimed;
+    if (query.count("round") || query.count("score")) {
+        round = query.count("round") ? number<int>(query.at("round")) : std::nullopt;
+        claimed = query.count("score") ? number<int>(query.at("score")) : std::nullopt;
+        if (!round || !claimed || *round < 1 || *claimed < -32768 || *claimed > 32767)
+            return error(400, "malformed", "a claim is round=N (1 or more) and score=S (a 16-bit score)");
+        if (*round > kMostRounds)
+            return error(413, "too-many-rounds", "a session holds at most " + std::to_string(kMostRounds) + " rounds");
+    }
+    if (request.body.size() > kMostBatchBytes) return error(413, "too-large", "a batch holds at most 256 KB");
+    std::vector<std::string_view> lines;
+    std::string_view body = request.body;
+    if (!body.empty() && body.back() != '\n') return error(400, "malformed", "a batch is whole lines, each ending in LF");
+    while (!body.empty()) {
+        const std::size_t end = body.find('\n');
+        const std::string_view line = body.substr(0, end);
+        for (const char c : line)
+            if (c < 0x20 || c > 0x7e) return error(400, "malformed", "a demo line is plain printable ASCII");
+        lines.push_back(line);
+        body.remove_prefix(end + 1);
+    }
+    if (*from == 0 && !lines.empty() && lines[0] != demo::kFirstLine)
+        return error(400, "malformed", std::string("line 0 of a demo is '") + demo::kFirstLine + "'");
+
+    const std::int64_t now = clock_.nowMs();
+    const auto session = store_.session(id);
+    if (!session || now - session->lastMs > kSessionIdleMs)
+        return error(404, "no-session", "there is no such session, or it ended after an hour without lines");
+    const Append appended = store_.appendLines(id, *from, lines, now, kMostSessionBytes);
+    switch (appended.result) {
+        case Append::Result::NoSession: return error(404, "no-session", "there is no such session");
+        case Append::Result::Gap:
+            return jsonResponse(409, {{"error", "gap"},
+                                      {"message", "lines are missing: the next line expected is " +
+                                                      std::to_string(appended.lines)},
+                                      {"expected", appended.lines}});
+        case Append::Result::TooLarge: return error(413, "too-large", "a session holds at most 8 MB of lines");
+        case Append::Result::Appended:
+        case Append::Result::Duplicate: break;
+    }
+    if (!round) return jsonResponse(200, {{"lines", appended.lines}});
+    return claim(*session, *round, *claimed, appended.result == Append::Result::Duplicate);
+}
+
+Response Api::claim(const SessionRow& session, int round, int score, bool duplicate) {
+    const std::int64_t now = clock_.nowMs();
+    const std::string who = "session " + session.id.substr(0, 8) + " round " + std::to_string(round);
+    for (const RecordRow& r : store_.recordsOf(session.id)) {
+        if (r.round != round) continue;
+        // The same batch sent again (its answer was lost) gets the same verdict.
+        if (duplicate) return ranks(r.id, r.score, r.atMs);
+        log_("verdict: " + who + " refused again: placed already as record " + std::to_string(r.id));
+        return jsonResponse(200, {{"placed", false}, {"refused", "again"},
+                                  {"message", "this round is on the boards already"}});
+    }
+    // A claim that would place on no board is not worth a replay.
+    if (store_.countAtLeast(0, score) >= kBoardSize && store_.countAtLeast(dayStartMs(now), score) >= kBoardSize) {
+        log_("verdict: " + who + " not placed: " + std::to_string(score) + " places on no board");
+        return jsonResponse(200, {{"placed", false}});
+    }
+    const Verdict v = verifyRound(store_.log(session.id), round, replayer_);
+    const auto refuse = [&](const std::string& code, const std::string& message) {
+        log_("verdict: " + who + " refused " + code + ": " + message);
+        return jsonResponse(200, {{"placed", false}, {"refused", code}, {"message", message}});
+    };
+    if (!v.placed()) return refuse(v.code, v.message);
+    if (v.score != score)
+        return refuse("score", "played again, the round scores " + std::to_string(v.score) + ", not the " +
+                                   std::to_string(score) + " claimed");
+    if (store_.countAtLeast(0, v.score) >= kBoardSize && store_.countAtLeast(dayStartMs(v.endedMs), v.score) >= kBoardSize) {
+        log_("verdict: " + who + " not placed: " + std::to_string(score) + " places on no board");
+        return jsonResponse(200, {{"placed", false}});
+    }
+    RecordRow r;
+    r.session = session.id;
+    r.round = round;
+    r.initials = utf8FromLatin1(v.asked ? v.initials : scores::kNoInitials);
+    r.initialsFinal = v.asked;
+    r.score = v.score;
+    r.difficulty = v.difficulty;
+    r.atMs = v.endedMs;
+    r.lines = v.lines;
+    const auto id = store_.placeRecord(r);
+    if (!id) return refuse("again", "this round is on the boards already");
+    log_("verdict: " + who + " placed as record " + std::to_string(*id) + " with " + std::to_string(v.score));
+    return ranks(*id, v.score, v.endedMs);
+}
+
+Response Api::ranks(long long record, int score, std::int64_t atMs) {
+    // Records above this one: a higher score, or an equal one placed earlier.
+    const auto above = [&](std::int64_t since) {
+        long n = 0;
+        for (const RecordRow& r : store_.top(since, kBoardSize))
+            if (r.id != record && (r.score > score || (r.score == score && (r.atMs < atMs || (r.atMs == atMs && r.id < record)))))
+                ++n;
+        return n;
+    };
+    const std::int64_t today = dayStartMs(clock_.nowMs());
+    return jsonResponse(200, {{"placed", true},
+                              {"record", record},
+                              {"ranks", {{"all", rankJson(above(0))}, {"today", atMs >= today ? rankJson(above(today)) : json(nullptr)}}}});
+}
+
+Response Api::top(const std::map<std::string, std::string>& query) {
+    const std::string board = query.count("board") ? query.at("board") : "all";
+    if (board != "all" && board != "today") return error(400, "malformed", "board is all or today");
+    const auto n = query.count("n") ? number<int>(query.at("n")) : std::optional<int>(kBoardSize);
+    if (!n || *n < 1 || *n > kMostListed) return error(400, "malformed", "n is 1 to 100");
+    json rows = json::array();
+    int rank = 0;
+    for (const RecordRow& r : store_.top(board == "all" ? 0 : dayStartMs(clock_.nowMs()), *n)) {
+        json row = recordJson(r);
+        row["rank"] = ++rank;
+        rows.push_back(row);
+    }
+    return jsonResponse(200, rows);
+}
+
+Response Api::record(long long id, bool withDemo) {
+    const auto r = store_.record(id);
+    if (!r || r->removed) return error(404, "no-record", "there is no such record");
+    if (!withDemo) {
+        json row = recordJson(*r);
+        row["round"] = r->round;
+        return jsonResponse(200, row);
+    }
+    // The session's lines through the round's closing checkpoint, closed as a
+    // demo is: by an end line that repeats that checkpoint.
+    const SessionLog log = store_.log(r->session);
+    std::size_t at = 0;
+    std::string last;
+    for (long line = 0; line < r->lines && at < log.text.size(); ++line) {
+        const std::size_t end = log.text.find('\n', at);
+        last = log.text.substr(at, end - at);
+        at = end + 1;
+    }
+    std::string text = log.text.substr(0, at);
+    if (last.rfind("checkpoint ", 0) == 0) text += "end " + last.substr(11) + "\n";
+    return {200, "text/plain; charset=us-ascii", text};
+}
+
+Response Api::initials(long long id, const Request& request) {
+    const auto r = store_.record(id);
+    if (!r || r->removed) return error(404, "no-record", "there is no such record");
+    json body = json::parse(request.body, nullptr, false);
+    if (body.is_discarded() || !body.is_object() || !body.contains("initials") || !body["initials"].is_string())
+        return error(400, "malformed", "the body is {\"initials\": \"ABC\"}");
+    const std::string typed = body["initials"].get<std::string>();
+    if (typed.size() > 64) return error(400, "malformed", "initials are three characters at most");
+    if (r->initialsFinal) return error(409, "initials-set", "this record's initials are set already");
+    if (clock_.nowMs() - r->atMs > kInitialsWithinMs)
+        return error(409, "initials-late", "initials can be given within ten minutes of the round");
+    if (!store_.setInitials(id, utf8FromLatin1(scores::keptInitials(typed))))
+        return error(409, "initials-set", "this record's initials are set already");
+    return record(id, false);
+}
+
+}  // namespace bopatron::server

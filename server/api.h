@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+#pragma once
+// The world table's protocol, apart from any transport: a request in, a
+// response out. Every input is bounded; every error is {"error", "message"}.
+// docs/WORLD.md describes it for client writers.
+
+#include "server/store.h"
+#include "server/verify.h"
+
+#include <cstdint>
+#include <string_view>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace bopatron::server {
+
+inline constexpr std::size_t kMostBatchBytes = 256u << 10;
+inline constexpr std::int64_t kMostSessionBytes = 8 << 20;
+inline constexpr int kMostRounds = 100;
+inline constexpr std::int64_t kSessionIdleMs = 60 * 60 * 1000;    // a session ends after an hour without lines
+inline constexpr std::int64_t kInitialsWithinMs = 10 * 60 * 1000;  // initials may follow a record this long
+// New sessions per client address: a burst of 30, then one every 20 seconds.
+inline constexpr int kSessionBurst = 30;
+inline constexpr std::int64_t kSessionRefillMs = 20000;
+inline constexpr int kBoardSize = 5;  // a record is kept when it places on a board of this many
+inline constexpr int kMostListed = 100;
+
+struct Request {
+    std::string method;
+    std::string target;  // path and query, as sent
+    std::string body;
+    std::string client;  // the peer's address: used for the session rate alone, never stored
+};
+
+struct Response {
+    int status = 200;
+    std::string contentType = "application/json";
+    std::string body;
+};
+
+class Api {
+public:
+    struct Clock {
+        std::function<std::int64_t()> nowMs;  // milliseconds since 1970, UTC
+    };
+    Api(Store& store, const Replayer& replayer, Clock clock, std::function<void(const std::string&)> log);
+
+    Response handle(const Request& request);
+    // Whether answering may take a replay (a claim), which a server runs off its network threads.
+    static bool mayReplay(const Request& request);
+
+private:
+    Response createSession(const Request& request);
+    Response lines(const std::string& id, const std::map<std::string, std::string>& query, const Request& request);
+    Response claim(const SessionRow& session, int round, int score, bool duplicate);
+    Response top(const std::map<std::string, std::string>& query);
+    Response record(long long id, bool demo);
+    Response initials(long long id, const Request& request);
+    Response ranks(long long record, int score, std::int64_t atMs);
+    bool allowSession(const std::string& client, std::int64_t now);
+
+    Store& store_;
+    const Replayer& replayer_;
+    Clock clock_;
+    std::function<void(const std::string&)> log_;
+    // Tokens left for new sessions per address; kept in memory only.
+    struct Bucket {
+        double tokens = kSessionBurst;
+        std::int64_t atMs = 0;
+    };
+    std::mutex bucketsMutex_;
+    std::map<std::string, Bucket> buckets_;
+};
+
+// The start of the UTC day that holds ms.
+std::int64_t dayStartMs(std::int64_t ms);
+// An ISO 8601 time in UTC, to the second: 2026-12-08T06:05:26Z.
+std::string isoTime(std::int64_t ms);
+// Latin-1 text as UTF-8.
+std::string utf8FromLatin1(std::string_view latin);
+// Random bits from the operating system, as many bytes as asked.
+std::string randomBytes(std::size_t count);
+
+}  // namespace bopatron::server

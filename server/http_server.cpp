@@ -1,0 +1,276 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+#include "server/http_server.h"
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace bopatron::server {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+namespace {
+
+constexpr std::size_t kMostHeaderBytes = 16u << 10;
+constexpr auto kIdleTimeout = std::chrono::seconds(30);
+
+const std::map<std::string, std::string> kTypes = {
+    {".html", "text/html; charset=utf-8"}, {".js", "text/javascript"}, {".mjs", "text/javascript"},
+    {".css", "text/css"}, {".json", "application/json"}, {".webmanifest", "application/manifest+json"},
+    {".wasm", "application/wasm"}, {".png", "image/png"}, {".svg", "image/svg+xml"}, {".ico", "image/x-icon"},
+    {".wav", "audio/wav"}, {".txt", "text/plain; charset=utf-8"}, {".dem", "text/plain"},
+    {".spr", "application/octet-stream"}};
+
+Response plain(int status, const std::string& text) { return {status, "text/plain; charset=utf-8", text + "\n"}; }
+
+}  // namespace
+
+Response siteFile(const std::string& folder, const std::string& method, const std::string& target) {
+    namespace fs = std::filesystem;
+    if (method != "GET" && method != "HEAD") return plain(405, "the site is read with GET");
+    std::string path = target.substr(0, target.find_first_of("?#"));
+    std::string decoded;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '%' && i + 2 < path.size() && std::isxdigit(static_cast<unsigned char>(path[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(path[i + 2]))) {
+            decoded += static_cast<char>(std::stoi(path.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            decoded += path[i];
+        }
+    }
+    // No way out of the folder: no "..", no NUL, no backslash, and the file found must lie inside it.
+    if (decoded.empty() || decoded[0] != '/' || decoded.find('\0') != std::string::npos ||
+        decoded.find('\\') != std::string::npos)
+        return plain(400, "bad path");
+    for (std::size_t at = 0; at != std::string::npos;) {
+        const std::size_t next = decoded.find('/', at + 1);
+        const std::string part = decoded.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+        if (part == "..") return plain(404, "not found");
+        at = next;
+    }
+    std::error_code ec;
+    const fs::path root = fs::canonical(folder, ec);
+    if (ec) return plain(404, "not found");
+    fs::path file = root / fs::path(decoded.substr(1));
+    if (fs::is_directory(file, ec)) file /= "index.html";
+    const fs::path real = fs::canonical(file, ec);
+    if (ec || !fs::is_regular_file(real, ec)) return plain(404, "not found");
+    const std::string rel = fs::relative(real, root, ec).string();
+    if (ec || rel.empty() || rel.rfind("..", 0) == 0) return plain(404, "not found");
+    std::ifstream in(real, std::ios::binary);
+    if (!in) return plain(404, "not found");
+    std::ostringstream body;
+    body << in.rdbuf();
+    const auto type = kTypes.find(real.extension().string());
+    return {200, type == kTypes.end() ? "application/octet-stream" : type->second, body.str()};
+}
+
+struct HttpServer::Impl {
+    Impl(Api& a, HttpOptions o, std::function<void(const std::string&)> l)
+        : api(a), options(std::move(o)), log(std::move(l)), acceptor(io), signals(io, SIGTERM, SIGINT),
+          replays(static_cast<std::size_t>(options.replayThreads)) {}
+
+    Api& api;
+    HttpOptions options;
+    std::function<void(const std::string&)> log;
+    asio::io_context io;
+    tcp::acceptor acceptor;
+    asio::signal_set signals;
+    asio::thread_pool replays;
+    std::atomic<int> inFlight{0};
+    std::atomic<bool> stopping{false};
+
+    void accept();
+    void shutdown();
+};
+
+namespace {
+
+class Connection : public std::enable_shared_from_this<Connection> {
+public:
+    Connection(tcp::socket socket, HttpServer::Impl& server) : stream_(std::move(socket)), server_(server) {
+        beast::error_code ec;
+        const auto peer = stream_.socket().remote_endpoint(ec);
+        client_ = ec ? std::string("?") : peer.address().to_string();
+    }
+
+    void read() {
+        parser_.emplace();
+        parser_->header_limit(kMostHeaderBytes);
+        parser_->body_limit(kMostBatchBytes);
+        stream_.expires_after(kIdleTimeout);
+        http::async_read(stream_, buffer_, *parser_,
+                         [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onRead(ec); });
+    }
+
+private:
+    void onRead(beast::error_code ec) {
+        if (ec == http::error::end_of_stream || ec == asio::error::operation_aborted || ec == beast::error::timeout ||
+            ec == asio::error::connection_reset || ec == asio::error::eof) {
+            close();
+            return;
+        }
+        if (ec == http::error::body_limit) {
+            respond(Response{413, "application/json",
+                             "{\"error\":\"too-large\",\"message\":\"a batch holds at most 256 KB\"}\n"},
+                    false, "?", "?");
+            return;
+        }
+        if (ec) {
+            respond(Response{400, "application/json",
+                             "{\"error\":\"malformed\",\"message\":\"the request cannot be read as HTTP\"}\n"},
+                    false, "?", "?");
+            return;
+        }
+        http::request<http::string_body> request = parser_->release();
+        Request r{std::string(request.method_string()), std::string(request.target()), std::move(request.body()),
+                  client_};
+        const bool keepAlive = request.keep_alive() && !server_.stopping;
+        start_ = std::chrono::steady_clock::now();
+        ++server_.inFlight;
+        const bool api = r.target.rfind("/api/", 0) == 0;
+        if (api && Api::mayReplay(r)) {
+            // A claim may replay a round: off the network threads.
+            asio::post(server_.replays, [self = shared_from_this(), r = std::move(r), keepAlive]() mutable {
+                Response response = self->server_.api.handle(r);
+                asio::post(self->stream_.get_executor(), [self, response = std::move(response), keepAlive,
+                                                          method = r.method, target = r.target]() mutable {
+                    self->respond(std::move(response), keepAlive, method, target);
+                });
+            });
+            return;
+        }
+        Response response = api                  ? server_.api.handle(r)
+                            : server_.options.site ? siteFile(*server_.options.site, r.method, r.target)
+                                                   : plain(404, "not found");
+        respond(std::move(response), keepAlive, r.method, r.target);
+    }
+
+    void respond(Response response, bool keepAlive, const std::string& method, const std::string& target) {
+        const bool counted = method != "?";
+        auto res = std::make_shared<http::response<http::string_body>>(static_cast<http::status>(response.status), 11);
+        res->set(http::field::server, "bopatron-server");
+        res->set(http::field::content_type, response.contentType);
+        res->set(http::field::cache_control, "no-cache");
+        res->set("X-Content-Type-Options", "nosniff");
+        res->keep_alive(keepAlive);
+        const std::size_t size = response.body.size();
+        res->body() = method == "HEAD" ? std::string() : std::move(response.body);
+        res->prepare_payload();
+        if (method == "HEAD") res->content_length(size);
+        if (counted) {
+            const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start_;
+            // The path without its session: an id in a log is as good as the session itself.
+            std::string shown = target.substr(0, target.find('?'));
+            if (shown.rfind("/api/sessions/", 0) == 0 && shown.size() > 22) shown = "/api/sessions/" + shown.substr(14, 8) + "…/lines";
+            char ms[32];
+            std::snprintf(ms, sizeof ms, "%.1f", spent.count());
+            server_.log(method + " " + shown.substr(0, 200) + " " + std::to_string(response.status) + " " + ms + " ms");
+        }
+        stream_.expires_after(kIdleTimeout);
+        http::async_write(stream_, *res, [self = shared_from_this(), res, keepAlive, counted](beast::error_code ec, std::size_t) {
+            if (counted) --self->server_.inFlight;
+            if (ec || !keepAlive) {
+                self->close();
+                return;
+            }
+            self->read();
+        });
+    }
+
+    void close() {
+        beast::error_code ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        stream_.socket().close(ignored);
+    }
+
+    beast::tcp_stream stream_;
+    HttpServer::Impl& server_;
+    beast::flat_buffer buffer_;
+    std::optional<http::request_parser<http::string_body>> parser_;
+    std::string client_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace
+
+void HttpServer::Impl::accept() {
+    acceptor.async_accept(asio::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
+        if (stopping) return;
+        if (!ec) std::make_shared<Connection>(std::move(socket), *this)->read();
+        accept();
+    });
+}
+
+void HttpServer::Impl::shutdown() {
+    stopping = true;
+    beast::error_code ignored;
+    acceptor.close(ignored);
+    // Requests in flight are answered; then everything stops, idle connections with it.
+    auto timer = std::make_shared<asio::steady_timer>(io);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    struct Waiter {
+        Impl* impl;
+        std::shared_ptr<asio::steady_timer> timer;
+        std::chrono::steady_clock::time_point deadline;
+        void operator()() const {
+            if (impl->inFlight == 0 || std::chrono::steady_clock::now() > deadline) {
+                impl->io.stop();
+                return;
+            }
+            timer->expires_after(std::chrono::milliseconds(20));
+            timer->async_wait([w = *this](beast::error_code) { w(); });
+        }
+    };
+    Waiter{this, timer, deadline}();
+}
+
+HttpServer::HttpServer(Api& api, HttpOptions options, std::function<void(const std::string&)> log)
+    : impl_(std::make_unique<Impl>(api, std::move(options), std::move(log))) {}
+
+HttpServer::~HttpServer() { impl_->replays.join(); }
+
+void HttpServer::listen() {
+    beast::error_code ec;
+    const auto address = asio::ip::make_address(impl_->options.bind, ec);
+    if (ec) throw std::runtime_error("'" + impl_->options.bind + "' is not an address to listen on");
+    const tcp::endpoint endpoint(address, impl_->options.port);
+    auto& a = impl_->acceptor;
+    a.open(endpoint.protocol(), ec);
+    if (!ec) a.set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec) a.bind(endpoint, ec);
+    if (!ec) a.listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        throw std::runtime_error("cannot listen on " + impl_->options.bind + ":" + std::to_string(impl_->options.port) +
+                                 ": " + ec.message());
+    }
+}
+
+unsigned short HttpServer::port() const { return impl_->acceptor.local_endpoint().port(); }
+
+void HttpServer::run() {
+    impl_->signals.async_wait([this](beast::error_code ec, int) {
+        if (!ec) impl_->shutdown();
+    });
+    impl_->accept();
+    std::vector<std::thread> threads;
+    for (int i = 1; i < impl_->options.networkThreads; ++i) threads.emplace_back([this] { impl_->io.run(); });
+    impl_->io.run();
+    for (std::thread& t : threads) t.join();
+    impl_->replays.join();
+}
+
+}  // namespace bopatron::server

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+#pragma once
+// HTTP/1.1 over Boost.Beast and Asio: many kept-alive connections on a couple
+// of network threads; replays run on worker threads of their own, so that a
+// verification never holds up a batch. Paths under /api/ go to the protocol,
+// others to the static site when one is served.
+
+#include "server/api.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace bopatron::server {
+
+// A static folder served as it is: GET and HEAD, the right types, no
+// listing, nothing outside it.
+Response siteFile(const std::string& folder, const std::string& method, const std::string& target);
+
+struct HttpOptions {
+    std::string bind = "127.0.0.1";
+    unsigned short port = 8080;
+    std::optional<std::string> site;
+    int networkThreads = 2;
+    int replayThreads = 2;
+};
+
+class HttpServer {
+public:
+    HttpServer(Api& api, HttpOptions options, std::function<void(const std::string&)> log);
+    ~HttpServer();
+    // Binds; throws std::runtime_error with a sentence when it cannot.
+    void listen();
+    unsigned short port() const;
+    // Serves until SIGTERM or SIGINT; then finishes the requests in flight and returns.
+    void run();
+
+    struct Impl;  // the connections need it
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace bopatron::server

@@ -1,0 +1,168 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+// bopatron-server: the world table. Hands each session its seed, takes the
+// session's demo as it is played, plays every round that claims a place
+// again on its own core and times it on its own clock before ranking it.
+#include "demo/session.h"
+#include "headless/png_pictures.h"
+#include "server/api.h"
+#include "server/http_server.h"
+#include "server/sqlite_store.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+namespace {
+
+using namespace bopatron;
+
+constexpr char kVersion[] = "bopatron-server 1.0.0";
+constexpr char kUsage[] =
+    "Usage: bopatron-server [--bind=ADDR] [--port=N] [--database=PATH] [--site=DIR]\n"
+    "       bopatron-server check [--database=PATH]\n"
+    "       bopatron-server remove ID [--database=PATH]\n"
+    "\n"
+    "The world table of Bopatron: every round that claims a place is played again\n"
+    "and timed before it is ranked. docs/WORLD.md describes the protocol.\n"
+    "\n"
+    "  --bind=ADDR      the address to listen on (default 127.0.0.1)\n"
+    "  --port=N         the port (default 8080; 0 picks a free one)\n"
+    "  --database=PATH  the SQLite file (default world.db in the data folder:\n"
+    "                   $STATE_DIRECTORY, or $XDG_DATA_HOME/bopatron-server,\n"
+    "                   or ~/.local/share/bopatron-server)\n"
+    "  --site=DIR       also serve this static folder (the browser game) at /\n"
+    "  check            play every stored record again and list those that no longer match\n"
+    "  remove ID        take record ID off the boards\n"
+    "  --help, --version\n";
+
+std::mutex logMutex;
+void logLine(const std::string& line) {
+    std::lock_guard lock(logMutex);
+    std::fprintf(stderr, "bopatron-server: %s\n", line.c_str());
+}
+
+int usageError(const std::string& why) {
+    std::fprintf(stderr, "bopatron-server: %s (see --help)\n", why.c_str());
+    return 2;
+}
+
+std::string defaultDatabase() {
+    namespace fs = std::filesystem;
+    fs::path folder;
+    if (const char* state = std::getenv("STATE_DIRECTORY"); state && *state) {
+        folder = state;
+    } else if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) {
+        folder = fs::path(data) / "bopatron-server";
+    } else {
+        const char* home = std::getenv("HOME");
+        folder = fs::path(home && *home ? home : ".") / ".local/share/bopatron-server";
+    }
+    std::error_code ignored;
+    fs::create_directories(folder, ignored);
+    return (folder / "world.db").string();
+}
+
+std::string programFolder(const char* argv0) {
+    std::error_code error;
+    const auto self = std::filesystem::canonical("/proc/self/exe", error);
+    return (error ? std::filesystem::absolute(argv0) : self).parent_path().string();
+}
+
+std::int64_t nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+int check(server::Store& store, const server::Replayer& replayer) {
+    int bad = 0, total = 0;
+    for (const server::RecordRow& r : store.allRecords()) {
+        ++total;
+        const server::Verdict v = server::verifyRound(store.log(r.session), r.round, replayer);
+        const std::string tag = "record " + std::to_string(r.id) + (r.removed ? " (removed)" : "");
+        if (!v.placed()) {
+            std::printf("%s no longer matches: %s: %s\n", tag.c_str(), v.code.c_str(), v.message.c_str());
+            ++bad;
+        } else if (v.score != r.score) {
+            std::printf("%s no longer matches: it scores %d when played again, not %d\n", tag.c_str(), v.score, r.score);
+            ++bad;
+        }
+    }
+    std::printf("%d records checked, %d no longer match%s\n", total, bad, bad ? " (kept as they are)" : "");
+    return bad ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    server::HttpOptions options;
+    std::string database;
+    std::string command;
+    long long removeId = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&arg](const char* name) -> std::optional<std::string> {
+            const std::string prefix = std::string(name) + "=";
+            if (arg.rfind(prefix, 0) != 0) return std::nullopt;
+            return arg.substr(prefix.size());
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("%s\n", kVersion);
+            return 0;
+        } else if (auto v = value("--bind")) {
+            if (v->empty()) return usageError("--bind needs an address");
+            options.bind = *v;
+        } else if (auto v = value("--port")) {
+            char* end = nullptr;
+            const long port = std::strtol(v->c_str(), &end, 10);
+            if (v->empty() || *end != '\0' || port < 0 || port > 65535) return usageError("--port must be 0 to 65535, not '" + *v + "'");
+            options.port = static_cast<unsigned short>(port);
+        } else if (auto v = value("--database")) {
+            if (v->empty()) return usageError("--database needs a path");
+            database = *v;
+        } else if (auto v = value("--site")) {
+            if (!std::filesystem::is_directory(*v)) return usageError("--site: '" + *v + "' is not a folder");
+            options.site = *v;
+        } else if (command.empty() && (arg == "check" || arg == "remove")) {
+            command = arg;
+            if (arg == "remove") {
+                char* end = nullptr;
+                removeId = i + 1 < argc ? std::strtoll(argv[i + 1], &end, 10) : 0;
+                if (removeId <= 0 || *end != '\0') return usageError("remove needs a record number");
+                ++i;
+            }
+        } else {
+            return usageError("unknown option '" + arg + "'");
+        }
+    }
+    if (database.empty()) database = defaultDatabase();
+    try {
+        server::SqliteStore store(database);
+        if (command == "remove") {
+            if (!store.removeRecord(removeId)) {
+                std::fprintf(stderr, "bopatron-server: there is no record %lld on the boards\n", removeId);
+                return 1;
+            }
+            std::printf("record %lld is off the boards (its demo is kept)\n", removeId);
+            return 0;
+        }
+        const server::Replayer replayer = server::loadReplayer(programFolder(argv[0]), headless::decodePng);
+        if (command == "check") return check(store, replayer);
+        server::Api api(store, replayer, {nowMs}, logLine);
+        server::HttpServer http(api, options, logLine);
+        http.listen();
+        logLine("listening on http://" + options.bind + ":" + std::to_string(http.port()) + "/ with " + database);
+        http.run();
+        logLine("stopped; the database is closed");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bopatron-server: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

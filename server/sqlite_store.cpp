@@ -1,0 +1,283 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+#include "server/sqlite_store.h"
+
+#include <sqlite3.h>
+
+#include <utility>
+
+namespace bopatron::server {
+
+namespace {
+
+// The schema, one migration per version; each runs in one transaction with
+// the version it brings. A migration once shipped is never edited.
+constexpr const char* kMigrations[] = {
+    // 1: sessions, their batches of lines, the records.
+    R"(CREATE TABLE sessions (
+           id TEXT PRIMARY KEY, seed TEXT NOT NULL, created INTEGER NOT NULL, last INTEGER NOT NULL,
+           lines INTEGER NOT NULL DEFAULT 0, bytes INTEGER NOT NULL DEFAULT 0);
+       CREATE TABLE batches (
+           session TEXT NOT NULL REFERENCES sessions (id), first INTEGER NOT NULL, count INTEGER NOT NULL,
+           arrived INTEGER NOT NULL, text TEXT NOT NULL, PRIMARY KEY (session, first));
+       CREATE TABLE records (
+           id INTEGER PRIMARY KEY AUTOINCREMENT, session TEXT NOT NULL REFERENCES sessions (id),
+           round INTEGER NOT NULL, initials TEXT NOT NULL, initials_final INTEGER NOT NULL,
+           score INTEGER NOT NULL, difficulty INTEGER NOT NULL, at INTEGER NOT NULL, lines INTEGER NOT NULL,
+           removed INTEGER NOT NULL DEFAULT 0, UNIQUE (session, round));
+       CREATE INDEX records_board ON records (removed, at, score);)",
+};
+constexpr int kVersion = static_cast<int>(std::size(kMigrations));
+
+[[noreturn]] void fail(sqlite3* db, const std::string& what) {
+    const int code = db ? sqlite3_extended_errcode(db) : SQLITE_CANTOPEN;
+    std::string why = db ? sqlite3_errmsg(db) : "out of memory";
+    if ((code & 0xff) == SQLITE_FULL) why = "the disk is full";
+    if ((code & 0xff) == SQLITE_READONLY) why = "the database is read-only";
+    throw StoreUnavailable(what + ": " + why);
+}
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : db_(db) {
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) fail(db, "the database cannot be read");
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement& bind(int i, std::int64_t v) {
+        sqlite3_bind_int64(stmt_, i, v);
+        return *this;
+    }
+    Statement& bind(int i, std::string_view v) {
+        sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    // Steps once: true while a row is there.
+    bool step() {
+        const int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        if (rc == SQLITE_CONSTRAINT) throw Constraint{};
+        fail(db_, "the database cannot store this");
+    }
+    std::int64_t integer(int i) const { return sqlite3_column_int64(stmt_, i); }
+    std::string text(int i) const {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
+        return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i))) : std::string();
+    }
+    struct Constraint {};
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+void exec(sqlite3* db, const char* sql) {
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail(db, "the database cannot be changed");
+}
+
+// One transaction: committed by commit(), rolled back otherwise.
+class Transaction {
+public:
+    explicit Transaction(sqlite3* db) : db_(db) { exec(db, "BEGIN IMMEDIATE"); }
+    ~Transaction() {
+        if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void commit() {
+        exec(db_, "COMMIT");
+        done_ = true;
+    }
+
+private:
+    sqlite3* db_;
+    bool done_ = false;
+};
+
+constexpr const char* kRecordColumns =
+    "id, session, round, initials, initials_final, score, difficulty, at, lines, removed FROM records";
+
+RecordRow recordOf(const Statement& s) {
+    RecordRow r;
+    r.id = s.integer(0);
+    r.session = s.text(1);
+    r.round = static_cast<int>(s.integer(2));
+    r.initials = s.text(3);
+    r.initialsFinal = s.integer(4) != 0;
+    r.score = static_cast<int>(s.integer(5));
+    r.difficulty = static_cast<int>(s.integer(6));
+    r.atMs = s.integer(7);
+    r.lines = static_cast<long>(s.integer(8));
+    r.removed = s.integer(9) != 0;
+    return r;
+}
+
+}  // namespace
+
+SqliteStore::SqliteStore(const std::string& path) {
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+        const std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw StoreUnavailable(path + ": cannot be opened: " + why);
+    }
+    sqlite3_busy_timeout(db_, 5000);
+    try {
+        // WAL, and every commit synced: an answered batch survives a crash or a power cut.
+        exec(db_, "PRAGMA journal_mode=WAL");
+        exec(db_, "PRAGMA synchronous=FULL");
+        exec(db_, "PRAGMA foreign_keys=ON");
+        Transaction t(db_);
+        exec(db_, "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
+        Statement read(db_, "SELECT version FROM schema_version");
+        const int at = read.step() ? static_cast<int>(read.integer(0)) : 0;
+        if (at > kVersion)
+            throw StoreUnavailable(path + ": made by a newer bopatron-server (schema " + std::to_string(at) + ")");
+        for (int v = at; v < kVersion; ++v) exec(db_, kMigrations[v]);
+        exec(db_, "DELETE FROM schema_version");
+        Statement(db_, "INSERT INTO schema_version VALUES (?)").bind(1, kVersion).step();
+        t.commit();
+    } catch (...) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw;
+    }
+}
+
+SqliteStore::~SqliteStore() { sqlite3_close(db_); }
+
+int SqliteStore::version() {
+    std::lock_guard lock(mutex_);
+    Statement s(db_, "SELECT version FROM schema_version");
+    return s.step() ? static_cast<int>(s.integer(0)) : 0;
+}
+
+void SqliteStore::createSession(const SessionRow& session) {
+    std::lock_guard lock(mutex_);
+    Statement(db_, "INSERT INTO sessions (id, seed, created, last) VALUES (?, ?, ?, ?)")
+        .bind(1, session.id)
+        .bind(2, std::to_string(session.seed))
+        .bind(3, session.createdMs)
+        .bind(4, session.createdMs)
+        .step();
+}
+
+std::optional<SessionRow> SqliteStore::session(const std::string& id) {
+    std::lock_guard lock(mutex_);
+    Statement s(db_, "SELECT seed, created, last, lines, bytes FROM sessions WHERE id = ?");
+    if (!s.bind(1, id).step()) return std::nullopt;
+    return SessionRow{id, std::stoull(s.text(0)), s.integer(1), s.integer(2), static_cast<long>(s.integer(3)),
+                      s.integer(4)};
+}
+
+Append SqliteStore::appendLines(const std::string& id, long from, const std::vector<std::string_view>& lines,
+                                std::int64_t arrivedMs, std::int64_t maxBytes) {
+    std::lock_guard lock(mutex_);
+    Transaction t(db_);
+    Statement s(db_, "SELECT lines, bytes FROM sessions WHERE id = ?");
+    if (!s.bind(1, id).step()) return {Append::Result::NoSession, 0};
+    const long held = static_cast<long>(s.integer(0));
+    const std::int64_t bytes = s.integer(1);
+    if (from > held) return {Append::Result::Gap, held};
+    const auto skip = static_cast<std::size_t>(held - from);
+    if (skip >= lines.size()) return {Append::Result::Duplicate, held};
+    std::string text;
+    for (std::size_t i = skip; i < lines.size(); ++i) {
+        text += lines[i];
+        text += '\n';
+    }
+    if (bytes + static_cast<std::int64_t>(text.size()) > maxBytes) return {Append::Result::TooLarge, held};
+    const long count = static_cast<long>(lines.size() - skip);
+    Statement(db_, "INSERT INTO batches (session, first, count, arrived, text) VALUES (?, ?, ?, ?, ?)")
+        .bind(1, id).bind(2, held).bind(3, count).bind(4, arrivedMs).bind(5, text).step();
+    Statement(db_, "UPDATE sessions SET lines = ?, bytes = ?, last = ? WHERE id = ?")
+        .bind(1, held + count).bind(2, bytes + static_cast<std::int64_t>(text.size())).bind(3, arrivedMs).bind(4, id)
+        .step();
+    t.commit();
+    return {Append::Result::Appended, held + count};
+}
+
+SessionLog SqliteStore::log(const std::string& id) {
+    std::lock_guard lock(mutex_);
+    SessionLog log;
+    Statement s(db_, "SELECT seed, created FROM sessions WHERE id = ?");
+    if (!s.bind(1, id).step()) return log;
+    log.seed = std::stoull(s.text(0));
+    log.createdMs = s.integer(1);
+    Statement b(db_, "SELECT first, count, arrived, text FROM batches WHERE session = ? ORDER BY first");
+    b.bind(1, id);
+    while (b.step()) {
+        log.batches.push_back({static_cast<long>(b.integer(0)), static_cast<long>(b.integer(1)), b.integer(2)});
+        log.text += b.text(3);
+    }
+    return log;
+}
+
+std::optional<long long> SqliteStore::placeRecord(const RecordRow& r) {
+    std::lock_guard lock(mutex_);
+    try {
+        Statement(db_, "INSERT INTO records (session, round, initials, initials_final, score, difficulty, at, lines) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
+            .bind(1, r.session).bind(2, r.round).bind(3, r.initials).bind(4, r.initialsFinal ? 1 : 0)
+            .bind(5, r.score).bind(6, r.difficulty).bind(7, r.atMs).bind(8, r.lines)
+            .step();
+    } catch (const Statement::Constraint&) {
+        return std::nullopt;
+    }
+    return sqlite3_last_insert_rowid(db_);
+}
+
+std::optional<RecordRow> SqliteStore::record(long long id) {
+    std::lock_guard lock(mutex_);
+    Statement s(db_, (std::string("SELECT ") + kRecordColumns + " WHERE id = ?").c_str());
+    if (!s.bind(1, id).step()) return std::nullopt;
+    return recordOf(s);
+}
+
+std::vector<RecordRow> SqliteStore::top(std::int64_t sinceMs, int n) {
+    std::lock_guard lock(mutex_);
+    Statement s(db_, (std::string("SELECT ") + kRecordColumns +
+                      " WHERE removed = 0 AND at >= ? ORDER BY score DESC, at, id LIMIT ?").c_str());
+    s.bind(1, sinceMs).bind(2, n);
+    std::vector<RecordRow> rows;
+    while (s.step()) rows.push_back(recordOf(s));
+    return rows;
+}
+
+long SqliteStore::countAtLeast(std::int64_t sinceMs, int score) {
+    std::lock_guard lock(mutex_);
+    Statement s(db_, "SELECT count(*) FROM records WHERE removed = 0 AND at >= ? AND score >= ?");
+    s.bind(1, sinceMs).bind(2, score).step();
+    return static_cast<long>(s.integer(0));
+}
+
+bool SqliteStore::setInitials(long long id, const std::string& initials) {
+    std::lock_guard lock(mutex_);
+    Statement(db_, "UPDATE records SET initials = ?, initials_final = 1 WHERE id = ? AND initials_final = 0")
+        .bind(1, initials).bind(2, id).step();
+    return sqlite3_changes(db_) == 1;
+}
+
+bool SqliteStore::removeRecord(long long id) {
+    std::lock_guard lock(mutex_);
+    Statement(db_, "UPDATE records SET removed = 1 WHERE id = ? AND removed = 0").bind(1, id).step();
+    return sqlite3_changes(db_) == 1;
+}
+
+std::vector<RecordRow> SqliteStore::allRecords() {
+    std::lock_guard lock(mutex_);
+    Statement s(db_, (std::string("SELECT ") + kRecordColumns + " ORDER BY id").c_str());
+    std::vector<RecordRow> rows;
+    while (s.step()) rows.push_back(recordOf(s));
+    return rows;
+}
+
+std::vector<RecordRow> SqliteStore::recordsOf(const std::string& session) {
+    std::lock_guard lock(mutex_);
+    Statement s(db_, (std::string("SELECT ") + kRecordColumns + " WHERE session = ? ORDER BY id").c_str());
+    s.bind(1, session);
+    std::vector<RecordRow> rows;
+    while (s.step()) rows.push_back(recordOf(s));
+    return rows;
+}
+
+}  // namespace bopatron::server

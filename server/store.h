@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+#pragma once
+// Storage of the world table: sessions, the lines they sent in batches, and
+// the records placed. One small interface; SQLite is the embedded backend, and
+// another database is another implementation of it. Every call is one
+// transaction, durable when it returns.
+
+#include "server/verify.h"
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bopatron::server {
+
+// The database cannot take or give anything now (full, read-only, gone):
+// the request is answered 503 and nothing stored is lost.
+struct StoreUnavailable : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct SessionRow {
+    std::string id;
+    std::uint64_t seed = 0;
+    std::int64_t createdMs = 0;
+    std::int64_t lastMs = 0;  // the last batch's arrival, or the creation
+    long lines = 0;
+    std::int64_t bytes = 0;
+};
+
+struct RecordRow {
+    long long id = 0;
+    std::string session;
+    int round = 0;
+    std::string initials;  // the three characters Scores.txt would keep, in UTF-8
+    bool initialsFinal = false;  // typed into the game's box, or set once since
+    int score = 0;
+    int difficulty = 0;
+    std::int64_t atMs = 0;  // when the round's last tick arrived
+    long lines = 0;         // the demo's lines through the round
+    bool removed = false;
+};
+
+struct Append {
+    enum class Result { Appended, Duplicate, Gap, TooLarge, NoSession };
+    Result result = Result::Appended;
+    long lines = 0;  // the session's lines after the call (the line expected next)
+};
+
+class Store {
+public:
+    virtual ~Store() = default;
+
+    virtual void createSession(const SessionRow& session) = 0;
+    virtual std::optional<SessionRow> session(const std::string& id) = 0;
+    // Appends lines from, from + 1, ... Lines the session already holds are
+    // skipped (a batch sent again is taken once); a first line past the end
+    // is a gap. At most maxBytes may be held in all.
+    virtual Append appendLines(const std::string& id, long from, const std::vector<std::string_view>& lines,
+                               std::int64_t arrivedMs, std::int64_t maxBytes) = 0;
+    // The session's lines and batches, for a replay.
+    virtual SessionLog log(const std::string& id) = 0;
+
+    // Stores a verified record; nullopt when that round of that session is placed already.
+    virtual std::optional<long long> placeRecord(const RecordRow& record) = 0;
+    virtual std::optional<RecordRow> record(long long id) = 0;
+    // The records on the boards (not removed) that arrived at or after sinceMs, best first:
+    // higher score first, an equal score keeping the earlier record above.
+    virtual std::vector<RecordRow> top(std::int64_t sinceMs, int n) = 0;
+    // How many records on the boards since sinceMs have a score of at least score.
+    virtual long countAtLeast(std::int64_t sinceMs, int score) = 0;
+    // Sets the initials of a record whose initials are not final; false when they are.
+    virtual bool setInitials(long long id, const std::string& initials) = 0;
+    virtual bool removeRecord(long long id) = 0;
+    virtual std::vector<RecordRow> allRecords() = 0;
+    // The records of one session, removed ones included.
+    virtual std::vector<RecordRow> recordsOf(const std::string& session) = 0;
+};
+
+}  // namespace bopatron::server
