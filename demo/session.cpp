@@ -80,6 +80,7 @@ void RecordingHost::randomize() {
 }
 
 runtime::FileText RecordingHost::readTable(const std::string& path, std::size_t limit) {
+    if (onTable) onTable();
     runtime::FileText read = real_.readTable(path, limit);
     Event event;
     event.kind = Kind::Table;

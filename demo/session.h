@@ -72,6 +72,8 @@ public:
     std::optional<std::uint64_t> fixedSeed;
     // Sees each cue the game starts (the session adds it to its checksum).
     std::function<void(const std::string& path)> onCue;
+    // Told each time the high-score step reads the table.
+    std::function<void()> onTable;
 
 private:
     runtime::Host& real_;

@@ -273,10 +273,12 @@ Response Api::lines(const std::string& id, const std::map<std::string, std::stri
         case Append::Result::Duplicate: break;
     }
     if (!round) return jsonResponse(200, {{"lines", appended.lines}});
-    return claim(*session, *round, *claimed, appended.result == Append::Result::Duplicate);
+    json verdict = claim(*session, *round, *claimed, appended.result == Append::Result::Duplicate);
+    verdict["lines"] = appended.lines;
+    return jsonResponse(200, verdict);
 }
 
-Response Api::claim(const SessionRow& session, int round, int score, bool duplicate) {
+json Api::claim(const SessionRow& session, int round, int score, bool duplicate) {
     const std::int64_t now = clock_.nowMs();
     const std::string who = "session " + session.id.substr(0, 8) + " round " + std::to_string(round);
     for (const RecordRow& r : store_.recordsOf(session.id)) {
@@ -284,18 +286,17 @@ Response Api::claim(const SessionRow& session, int round, int score, bool duplic
         // The same batch sent again (its answer was lost) gets the same verdict.
         if (duplicate) return ranks(r.id, r.score, r.atMs);
         log_("verdict: " + who + " refused again: placed already as record " + std::to_string(r.id));
-        return jsonResponse(200, {{"placed", false}, {"refused", "again"},
-                                  {"message", "this round is on the boards already"}});
+        return json{{"placed", false}, {"refused", "again"}, {"message", "this round is on the boards already"}};
     }
     // A claim that would place on no board is not worth a replay.
     if (store_.countAtLeast(0, score) >= kBoardSize && store_.countAtLeast(dayStartMs(now), score) >= kBoardSize) {
         log_("verdict: " + who + " not placed: " + std::to_string(score) + " places on no board");
-        return jsonResponse(200, {{"placed", false}});
+        return json{{"placed", false}};
     }
     const Verdict v = verifyRound(store_.log(session.id), round, replayer_);
     const auto refuse = [&](const std::string& code, const std::string& message) {
         log_("verdict: " + who + " refused " + code + ": " + message);
-        return jsonResponse(200, {{"placed", false}, {"refused", code}, {"message", message}});
+        return json{{"placed", false}, {"refused", code}, {"message", message}};
     };
     if (!v.placed()) return refuse(v.code, v.message);
     if (v.score != score)
@@ -303,7 +304,7 @@ Response Api::claim(const SessionRow& session, int round, int score, bool duplic
                                    std::to_string(score) + " claimed");
     if (store_.countAtLeast(0, v.score) >= kBoardSize && store_.countAtLeast(dayStartMs(v.endedMs), v.score) >= kBoardSize) {
         log_("verdict: " + who + " not placed: " + std::to_string(score) + " places on no board");
-        return jsonResponse(200, {{"placed", false}});
+        return json{{"placed", false}};
     }
     RecordRow r;
     r.session = session.id;
@@ -320,7 +321,7 @@ Response Api::claim(const SessionRow& session, int round, int score, bool duplic
     return ranks(*id, v.score, v.endedMs);
 }
 
-Response Api::ranks(long long record, int score, std::int64_t atMs) {
+json Api::ranks(long long record, int score, std::int64_t atMs) {
     // Records above this one: a higher score, or an equal one placed earlier.
     const auto above = [&](std::int64_t since) {
         long n = 0;
@@ -330,9 +331,9 @@ Response Api::ranks(long long record, int score, std::int64_t atMs) {
         return n;
     };
     const std::int64_t today = dayStartMs(clock_.nowMs());
-    return jsonResponse(200, {{"placed", true},
-                              {"record", record},
-                              {"ranks", {{"all", rankJson(above(0))}, {"today", atMs >= today ? rankJson(above(today)) : json(nullptr)}}}});
+    return json{{"placed", true},
+                {"record", record},
+                {"ranks", {{"all", rankJson(above(0))}, {"today", atMs >= today ? rankJson(above(today)) : json(nullptr)}}}};
 }
 
 Response Api::top(const std::map<std::string, std::string>& query) {

@@ -8,6 +8,8 @@
 #include "server/store.h"
 #include "server/verify.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <string_view>
 #include <functional>
@@ -57,11 +59,11 @@ public:
 private:
     Response createSession(const Request& request);
     Response lines(const std::string& id, const std::map<std::string, std::string>& query, const Request& request);
-    Response claim(const SessionRow& session, int round, int score, bool duplicate);
+    nlohmann::json claim(const SessionRow& session, int round, int score, bool duplicate);
     Response top(const std::map<std::string, std::string>& query);
     Response record(long long id, bool demo);
     Response initials(long long id, const Request& request);
-    Response ranks(long long record, int score, std::int64_t atMs);
+    nlohmann::json ranks(long long record, int score, std::int64_t atMs);
     bool allowSession(const std::string& client, std::int64_t now);
 
     Store& store_;

@@ -123,19 +123,28 @@ SqliteStore::SqliteStore(const std::string& path) {
     sqlite3_busy_timeout(db_, 5000);
     try {
         // WAL, and every commit synced: an answered batch survives a crash or a power cut.
-        exec(db_, "PRAGMA journal_mode=WAL");
+        // A database that cannot be written (read-only) still serves the boards.
+        sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
         exec(db_, "PRAGMA synchronous=FULL");
         exec(db_, "PRAGMA foreign_keys=ON");
-        Transaction t(db_);
-        exec(db_, "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
-        Statement read(db_, "SELECT version FROM schema_version");
-        const int at = read.step() ? static_cast<int>(read.integer(0)) : 0;
+        int at = 0;
+        {
+            Statement has(db_, "SELECT count(*) FROM sqlite_master WHERE name = 'schema_version'");
+            if (has.step() && has.integer(0) == 1) {
+                Statement read(db_, "SELECT version FROM schema_version");
+                at = read.step() ? static_cast<int>(read.integer(0)) : 0;
+            }
+        }
         if (at > kVersion)
             throw StoreUnavailable(path + ": made by a newer bopatron-server (schema " + std::to_string(at) + ")");
-        for (int v = at; v < kVersion; ++v) exec(db_, kMigrations[v]);
-        exec(db_, "DELETE FROM schema_version");
-        Statement(db_, "INSERT INTO schema_version VALUES (?)").bind(1, kVersion).step();
-        t.commit();
+        if (at < kVersion) {
+            Transaction t(db_);
+            exec(db_, "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
+            for (int v = at; v < kVersion; ++v) exec(db_, kMigrations[v]);
+            exec(db_, "DELETE FROM schema_version");
+            Statement(db_, "INSERT INTO schema_version VALUES (?)").bind(1, kVersion).step();
+            t.commit();
+        }
     } catch (...) {
         sqlite3_close(db_);
         db_ = nullptr;

@@ -12,7 +12,7 @@ namespace bopatron::ui {
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: bopatron [--scale=N|auto] [--fullscreen] [--mute] [--record=FILE | --play=FILE]\n"
+    "Usage: bopatron [--scale=N|auto] [--fullscreen] [--mute] [--record=FILE | --play=FILE] [--world=URL]\n"
     "       bopatron --timedemo=FILE | --help | --version\n";
 constexpr char kHelp[] =
     "Bopatron: whack the rats that pop out of nine holes.\n"
@@ -27,6 +27,8 @@ constexpr char kHelp[] =
     "  --timedemo=FILE play the demo in FILE as fast as possible, with no window and no sound,\n"
     "                  and print 'timedemo: ticks=N score=S frames=CHECKSUM ms=T'; exit status\n"
     "                  0 when it matches its recorded checkpoints, 1 when not, 2 when unusable\n"
+    "  --world=URL     send this session to the world table at URL, which plays every round\n"
+    "                  again before it ranks it; its verdicts show in the title bar\n"
     "  --help          print this help and exit\n"
     "  --version       print the version and exit\n"
     "\n"
@@ -41,10 +43,10 @@ std::optional<int> scaleFrom(const std::string& value) {
     return n;
 }
 
-// The demo option an argument names, filled in with its file; null for any other argument.
+// The demo option (or --world) an argument names, filled in with its file; null for any other argument.
 const std::string* demoOption(const std::string& argument, CommandLine& command) {
     for (auto [name, file] : {std::pair{"--record=", &command.record}, std::pair{"--play=", &command.play},
-                              std::pair{"--timedemo=", &command.timedemo}}) {
+                              std::pair{"--timedemo=", &command.timedemo}, std::pair{"--world=", &command.world}}) {
         if (argument.rfind(name, 0) == 0) {
             *file = argument.substr(std::string_view(name).size());
             return file;
@@ -103,6 +105,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         if (!command.record.empty() && argument.rfind("--play=", 0) == 0) {
             return failure("'" + argument + "' cannot be used with --record");
         }
+        if (!command.play.empty() && argument.rfind("--world=", 0) == 0) {
+            return failure("'" + argument + "' cannot be used with --play: a demo shown is not sent");
+        }
+    }
+    if (!command.world.empty()) {
+        const std::string& w = command.world;
+        const std::size_t host = w.rfind("https://", 0) == 0 ? 8 : w.rfind("http://", 0) == 0 ? 7 : 0;
+        if (host == 0 || w.size() == host || w[host] == '/')
+            return failure("bad value in '--world=" + w + "': the world table is an http:// or https:// address");
     }
     return command;
 }

@@ -25,6 +25,8 @@ struct CommandLine {
     std::string record;
     std::string play;
     std::string timedemo;
+    // A world table to send the session to (an http:// or https:// address).
+    std::string world;
 };
 
 // Reads the arguments that follow the program's name.

@@ -64,11 +64,15 @@ bool wholeRatio(qreal ratio) { return ratio == std::floor(ratio); }
 Form1Window::Form1Window(const QString& programFolder, DemoPlan plan, QWidget* parent)
     : QWidget(parent),
       host_(*this, timer1_, programFolder),
-      recorder_(plan.record ? std::make_unique<demo::Recorder>([file = plan.record](const std::string& line) {
-          std::fwrite(line.data(), 1, line.size(), file);
-          std::fflush(file);  // a game killed now leaves every line written so far
-      })
-                            : nullptr),
+      recorder_(plan.record || plan.onLine
+                    ? std::make_unique<demo::Recorder>([file = plan.record, onLine = plan.onLine](const std::string& line) {
+                          if (file) {
+                              std::fwrite(line.data(), 1, line.size(), file);
+                              std::fflush(file);  // a game killed now leaves every line written so far
+                          }
+                          if (onLine) onLine(line);
+                      })
+                    : nullptr),
       replay_(plan.play ? std::make_unique<demo::ReplayHost>(*plan.play, host_.programFolder(), &host_) : nullptr),
       recording_(recorder_ ? std::make_unique<demo::RecordingHost>(host_, *recorder_) : nullptr),
       form_(gameHost(host_, replay_.get(), recording_.get()), surfaces_),
@@ -107,7 +111,11 @@ Form1Window::Form1Window(const QString& programFolder, DemoPlan plan, QWidget* p
     addShortcuts();
 
     const auto cue = [this](const std::string& path) { session_.cueStarted(path); };
-    if (recording_) recording_->onCue = cue;
+    if (recording_) {
+        recording_->onCue = cue;
+        recording_->fixedSeed = plan.seed;
+        if (plan.onTableStep) recording_->onTable = [this, step = plan.onTableStep] { step(form_.state().score); };
+    }
     if (replay_) {
         replay_->onCue = cue;
         setWindowTitle(QStringLiteral("%1 (demo)").arg(QString::fromLatin1(kTitle)));

@@ -32,6 +32,11 @@ inline constexpr int kTickMs = 20;
 struct DemoPlan {
     std::FILE* record = nullptr;         // every line of the session goes here as it happens
     const demo::Demo* play = nullptr;    // shown at the original pace; the player's input is ignored
+    // The session is also streamed (to a world table): each line as it is
+    // written, and the score of each high-score step; seed replaces the clock's.
+    std::function<void(const std::string& line)> onLine;
+    std::function<void(int score)> onTableStep;
+    std::optional<std::uint64_t> seed;
 };
 
 class Form1Window : public QWidget {
@@ -50,7 +55,9 @@ public:
     // Ticks that ran Timer1_Timer.
     long ticksRun() const { return ticksRun_; }
     // Ends a recorded session with its closing line.
-    void finishRecording() { session_.close(); }
+    void finishRecording() {
+        if (recorder_) session_.close();
+    }
 
     // The player's options, none of which the game's rules see. The window
     // shows every field pixel as a scale x scale block; in fullscreen the

@@ -6,6 +6,7 @@
 #include "ui/form1_window.h"
 #include "ui/settings.h"
 #include "ui/timing_log.h"
+#include "ui/world_client.h"
 
 #include <QApplication>
 #include <QDir>
@@ -100,7 +101,29 @@ int main(int argc, char* argv[]) {
     const bool showing = !command.play.empty();
     const ui::Settings saved = showing ? ui::Settings{} : ui::readSettings(ui::playerSettings());
     const int fits = ui::largestWindowScale(QApplication::primaryScreen()->availableGeometry().size());
-    ui::Form1Window window(dataFolder(), {record, showing ? &shown : nullptr});
+    // A world table: the seed comes from it before the game starts, and the
+    // session streams to it; without an answer in 2 s the game plays as ever.
+    ui::DemoPlan plan{record, showing ? &shown : nullptr, {}, {}, {}};
+    std::unique_ptr<ui::WorldClient> world;
+    if (!command.world.empty()) {
+        QString url = QString::fromStdString(command.world);
+        if (!url.endsWith(QLatin1Char('/'))) url += QLatin1Char('/');
+        world = std::make_unique<ui::WorldClient>(QUrl(url));
+        plan.seed = world->start(2000);
+        if (plan.seed) {
+            plan.onLine = [client = world.get()](const std::string& line) { client->addLine(line); };
+            plan.onTableStep = [client = world.get()](int score) { client->tableStep(score); };
+        }
+    }
+    ui::Form1Window window(dataFolder(), plan);
+    if (world) {
+        const auto title = [&window](const QString& status) {
+            window.setWindowTitle(QString::fromLatin1(ui::kTitle) + QStringLiteral(" \u2014 ") + status);
+        };
+        world->onStatus = title;
+        title(world->on() ? QStringLiteral("world table on") : QStringLiteral("world table off: no answer from ") +
+                                                                     QString::fromStdString(command.world));
+    }
     window.setScale(ui::startScale(command.scale, saved.scale, fits));
     window.setFullscreen(command.fullscreen.value_or(saved.fullscreen));
     window.setMuted(command.mute.value_or(saved.mute));
@@ -108,12 +131,12 @@ int main(int argc, char* argv[]) {
         window.onPlayerChoice = [](const char* key, int value) { ui::remember(ui::playerSettings(), key, value); };
     }
     // A failed load has queued its message; the loop shows it and ends with status 1.
-    if (record != nullptr) quitOnSignals();
+    if (record != nullptr || world) quitOnSignals();
     if (window.load()) window.show();
     const int status = QApplication::exec();
-    if (record != nullptr) {
-        window.finishRecording();
-        std::fclose(record);
-    }
+    window.finishRecording();
+    if (record != nullptr) std::fclose(record);
+    // Closing the window sends what is left, for at most a few seconds.
+    if (world) world->finish(3000);
     return status;
 }

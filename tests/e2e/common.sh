@@ -61,7 +61,7 @@ launch() {
     "$@" >"$work/log-$name" 2>&1 &
     eval "$name=$!"
     pids="$pids $!"
-    for _ in $(seq 100); do [ "$(windows "$name" Bopatron)" -ge 1 ] && sleep 0.3 && return 0; sleep 0.1; done
+    for _ in $(seq 100); do [ "$(windows "$name" "$GAME_TITLE")" -ge 1 ] && sleep 0.3 && return 0; sleep 0.1; done
     cat "$work/log-$name"
     fail "game $name shows no window"
 }
@@ -84,7 +84,8 @@ on() {
 }
 # windows NAME TITLE: how many visible windows bear the title on the game's display.
 windows() { on "$1" xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | wc -l; }
-window_of() { on "$1" xdotool search --onlyvisible --name '^Bopatron$' | head -1; }
+window_of() { on "$1" xdotool search --onlyvisible --name "^$GAME_TITLE\$" | head -1; }
+GAME_TITLE=${GAME_TITLE:-Bopatron} # a game sending to a world table says so after its name
 
 # new_round NAME ANSWER [SCALE]: presses "New Game" and types the difficulty.
 new_round() {
