@@ -11,7 +11,7 @@
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 [ "$("$1" --version)" = "Bopatron 1.00" ] || fail "--version"
 help=$("$1" --help) || fail "--help exits $?"
-for option in --scale=N --scale=auto --fullscreen --mute F11 Ctrl+M Ctrl+Plus --record=FILE --play=FILE --timedemo=FILE; do
+for option in --scale=N --scale=auto --fullscreen --mute F11 Ctrl+M Ctrl+Plus --record=FILE --play=FILE --timedemo=FILE --world=URL; do
     case "$help" in *"$option"*) ;; *) fail "--help does not mention $option" ;; esac
 done
 while IFS='|' read -r args named; do
@@ -34,6 +34,11 @@ file.txt|file.txt
 --record=|--record=
 --timedemo=x.dem --mute|--mute
 --record=a --play=b|--play=b
+--play=b --world=http://h/|--world=http://h/
+--world=|--world=
+--world=ftp://h/|--world=ftp://h/
+--world=http://|--world=http://
+--timedemo=x.dem --world=http://h/|--world=http://h/
 CASES
 
 d="$work/demos"
