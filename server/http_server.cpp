@@ -166,6 +166,9 @@ private:
         res->set(http::field::content_type, response.contentType);
         res->set(http::field::cache_control, "no-cache");
         res->set("X-Content-Type-Options", "nosniff");
+        // Tells the page it came from a world table, and where its protocol is, without a
+        // request under /api/ that a plain static server would answer 404.
+        res->set("Bopatron-World", "/api/");
         res->keep_alive(keepAlive);
         const std::size_t size = response.body.size();
         res->body() = method == "HEAD" ? std::string() : std::move(response.body);

@@ -7,6 +7,7 @@
 "use strict";
 
 const FIELD_WIDTH = 437, FIELD_HEIGHT = 284, TICK_MS = 20, BOX_SHOWN_MS = 900;
+const WIDE = "(min-width: 760px)";
 const TABLE_KEY = "Scores.txt", MUTE_KEY = "Bopatron/mute";
 const PICTURES = ["Picmsk3.png", "Picimg3.png", "Picmsk2.png", "Picimg2.png", "Picmsk.png", "Picimg.png", "Picbak.png"];
 
@@ -36,6 +37,8 @@ function say(text) {
 function layout() {
     const ratio = window.devicePixelRatio || 1;
     const room = { width: document.documentElement.clientWidth, height: window.innerHeight - 60 };
+    // The world panel stands beside the field on a wide screen (style.css), under it on a narrow one.
+    if (!$("world").hidden && matchMedia(WIDE).matches) room.width -= $("world").offsetWidth + 24;
     const scale = Math.max(1, Math.floor(Math.min(room.width * ratio / FIELD_WIDTH, room.height * ratio / FIELD_HEIGHT)));
     const css = scale / ratio;  // CSS pixels per field pixel
     canvas.style.width = `${FIELD_WIDTH * css}px`;
@@ -75,6 +78,7 @@ async function tick() {
     if (busy) return;  // a tick that cannot run is dropped, never made up later
     const begun = performance.now();
     await run("web_tick");
+    World.ticked();
     performance.measure("bopatron-tick", { start: begun });
     if (!clock && !showing) offerSave();
 }
@@ -103,6 +107,29 @@ function closeBox() {
     button.focus();  // the button keeps the focus, as in the window
 }
 
+// A box that asks: resolves to the text typed (at most maxLength characters when given), or null when cancelled.
+function askBox(prompt, title, maxLength) {
+    openBox(prompt, title, "", true);
+    const input = $("box-input");
+    if (maxLength) input.maxLength = maxLength;
+    else input.removeAttribute("maxlength");
+    return new Promise((resolve) => {
+        const done = (answer) => {
+            $("box-ok").onclick = $("box-cancel").onclick = box.oncancel = input.onkeydown = null;
+            closeBox();
+            resolve(answer);
+        };
+        $("box-ok").onclick = () => done(input.value);
+        $("box-cancel").onclick = () => done(null);
+        box.oncancel = (event) => { event.preventDefault(); done(null); };  // Escape
+        input.onkeydown = (event) => {
+            if (event.key !== "Enter") return;
+            event.preventDefault();  // or the Enter would go on to press "New Game"
+            done(input.value);
+        };
+    });
+}
+
 window.Bopatron = {
     setClock(on) {
         if (on && !clock) clock = setInterval(tick, TICK_MS);
@@ -110,22 +137,8 @@ window.Bopatron = {
     },
     setPointer(code) { canvas.style.cursor = code === 99 ? "none" : "default"; },
     inputBox(prompt, title) {
-        openBox(prompt, title, "", true);
-        return new Promise((resolve) => {
-            const done = (answer) => {
-                $("box-ok").onclick = $("box-cancel").onclick = box.oncancel = $("box-input").onkeydown = null;
-                closeBox();
-                resolve(answer);
-            };
-            $("box-ok").onclick = () => done($("box-input").value);
-            $("box-cancel").onclick = () => done(null);
-            box.oncancel = (event) => { event.preventDefault(); done(null); };  // Escape
-            $("box-input").onkeydown = (event) => {
-                if (event.key !== "Enter") return;
-                event.preventDefault();  // or the Enter would go on to press "New Game"
-                done($("box-input").value);
-            };
-        });
+        if (title === "Top 5" && !showing) World.typedInGame();
+        return askBox(prompt, title);
     },
     showAnswer(prompt, title, answer) {
         openBox(prompt, title, answer, false);
@@ -278,13 +291,20 @@ async function start() {
             cueBytes.set(name, bytes.buffer);
             if (audio) decodeCue(name, bytes.buffer);
         }, () => say(`assets/${name} cannot be read: it is not heard.`))));
+    const params = new URLSearchParams(location.search);
+    const demo = params.get("timedemo") ?? params.get("demo");
+    // The world panel, when this page's server keeps a world table, and the seed it gives
+    // when the player chose to send their rounds: asked while the pictures load.
+    const seed = params.has("timedemo") ? Promise.resolve(null) : World.begin(game, {
+        ask: askBox,
+        idle: () => !clock && !busy && !showing && !box.open,
+        watching: demo,
+    });
     await Promise.all([
         ...PICTURES.map(loadPicture),
         fetchBytes("assets/whack_img.spr").then((bytes) => game.FS.writeFile("/game/whack_img.spr", bytes), () => {}),
     ]);
 
-    const params = new URLSearchParams(location.search);
-    const demo = params.get("timedemo") ?? params.get("demo");
     if (demo !== null) {
         let text;
         try {
@@ -300,14 +320,18 @@ async function start() {
             return;
         }
         showing = true;
-        if (!(await run("web_start", ["string"], ["/demo.dem"]))) return;
+        if (!(await run("web_start", ["string", "number"], ["/demo.dem", 0]))) return;
         const step = setInterval(async () => {
             if (busy) return;
-            if (!(await run("web_step"))) clearInterval(step);
+            if (!(await run("web_step"))) {
+                clearInterval(step);
+                World.demoEnded(demo);
+            }
         }, TICK_MS);
         return;
     }
-    await run("web_start", ["number"], [0]);
+    const worldSeed = await seed;
+    await run("web_start", ["number", "string"], [0, worldSeed]);
     button.disabled = false;
     button.focus();
 }

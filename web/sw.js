@@ -16,8 +16,9 @@ self.addEventListener("activate", (event) => {
         Promise.all(keys.filter((key) => key !== files.version).map((key) => caches.delete(key))))));
 });
 
-// The site's own files from the cache, anything else (a demo) from the network.
+// The site's own files from the cache, anything else (a demo) from the network; the world
+// table's answers (under /api/) are never kept nor looked for in the cache.
 self.addEventListener("fetch", (event) => {
-    if (event.request.method !== "GET") return;
+    if (event.request.method !== "GET" || new URL(event.request.url).pathname.startsWith("/api/")) return;
     event.respondWith(caches.match(event.request, { ignoreSearch: true }).then((hit) => hit ?? fetch(event.request)));
 });

@@ -5,6 +5,7 @@
 // the pictures' decoding; it calls the functions exported here, and the game
 // reaches the page through the Bopatron object that app.js defines.
 #include "demo/session.h"
+#include "demo/world_stream.h"
 #include "draw/compositor.h"
 #include "draw/pictures.h"
 #include "game/form1.h"
@@ -136,7 +137,14 @@ std::optional<draw::Surface> decodedPicture(const std::string& path) {
 struct Page {
     WebHost host;
     std::string recorded;
-    demo::Recorder recorder{[this](const std::string& line) { recorded += line; }};
+    // With the world table on, every line also goes to the stream the page sends.
+    bool toWorld = false;
+    demo::WorldStream world;
+    demo::WorldStream::Batch sending;
+    demo::Recorder recorder{[this](const std::string& line) {
+        recorded += line;
+        if (toWorld) world.add(line);
+    }};
     demo::RecordingHost recording{host, recorder};
     demo::Demo shown;
     std::unique_ptr<demo::ReplayHost> replay;
@@ -189,9 +197,19 @@ EMSCRIPTEN_KEEPALIVE void web_picture(const char* name, int width, int height, c
 
 // Starts the game: the player's session, or with demoPath the demo in that file (shown at the
 // game's pace by web_step). Returns 0 when the demo cannot be used; its error is said on the page.
-EMSCRIPTEN_KEEPALIVE int web_start(const char* demoPath) {
+// worldSeed, a decimal number, is the seed a world table gave the session: the game draws from
+// it instead of the clock, and its lines are kept for the page to send (web_world_*).
+EMSCRIPTEN_KEEPALIVE int web_start(const char* demoPath, const char* worldSeed) {
     page = new Page;
     runtime::Host* host = &page->recording;
+    if (demoPath == nullptr && worldSeed != nullptr) {
+        page->toWorld = true;
+        // The demo's first line is written as the recorder is made: it goes first.
+        for (std::size_t at = 0, end; (end = page->recorded.find('\n', at)) != std::string::npos; at = end + 1)
+            page->world.add(page->recorded.substr(at, end + 1 - at));
+        page->recording.fixedSeed = std::strtoull(worldSeed, nullptr, 10);
+        page->recording.onTable = [] { page->world.tableStep(page->form->state().score); };
+    }
     if (demoPath != nullptr) {
         page->shown = demo::readDemo(demoPath);
         if (!page->shown.error.empty()) {
@@ -266,5 +284,31 @@ EMSCRIPTEN_KEEPALIVE const char* web_timedemo(const char* path) {
     std::printf("%s", text.c_str());
     return text.c_str();
 }
+
+// The world table's stream. web_world_next takes the next batch: its lines (returned) and,
+// through web_world_batch, its first line's number (0), the number after its last (1), the
+// round and score it claims (2, 3; 0 and 0 when none) and the bytes of its lines (4).
+EMSCRIPTEN_KEEPALIVE const char* web_world_next() {
+    page->sending = page->world.next();
+    return page->sending.text.c_str();
+}
+
+EMSCRIPTEN_KEEPALIVE double web_world_batch(int field) {
+    const demo::WorldStream::Batch& b = page->sending;
+    const long values[] = {b.from, b.upTo, b.claim ? b.claim->round : 0, b.claim ? b.claim->score : 0,
+                           static_cast<long>(b.text.size())};
+    return field >= 0 && field < 5 ? static_cast<double>(values[field]) : 0;
+}
+
+// The server answered the batch: it now holds this many lines.
+EMSCRIPTEN_KEEPALIVE void web_world_taken(double lines) { page->world.taken(page->sending, static_cast<long>(lines)); }
+// The server expects this line next.
+EMSCRIPTEN_KEEPALIVE void web_world_expect(double line) { page->world.expect(static_cast<long>(line)); }
+// 1: something should go out at once; 2: lines or a claim wait to be sent.
+EMSCRIPTEN_KEEPALIVE int web_world_state() {
+    if (page == nullptr || !page->toWorld) return 0;
+    return (page->world.urgent() ? 1 : 0) | (page->world.waiting() ? 2 : 0);
+}
+EMSCRIPTEN_KEEPALIVE int web_world_rounds() { return page->world.roundsEnded(); }
 
 }  // extern "C"

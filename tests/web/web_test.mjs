@@ -11,7 +11,7 @@ import { spawn } from "node:child_process";
 import { cpSync, mkdtempSync, readdirSync, readFileSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
-import puppeteer from "puppeteer-core";
+import { answer, check, failures, launch, newRound, open as openPage, playRound, ready, settled, stored } from "./common.mjs";
 
 const [siteFolder, demoFolder] = process.argv.slice(2);
 const site = mkdtempSync(join(tmpdir(), "bopatron-site-"));
@@ -20,86 +20,10 @@ cpSync(demoFolder, join(site, "demos"), { recursive: true });
 const port = 18000 + (process.pid % 1000);
 const origin = `http://127.0.0.1:${port}`;
 const server = spawn("node", [new URL("../../web/serve.mjs", import.meta.url).pathname, site, String(port)], { stdio: "ignore" });
-const browser = await puppeteer.launch({
-    executablePath: "/usr/bin/chromium", headless: true, protocolTimeout: 30000,
-    args: ["--no-sandbox", "--autoplay-policy=no-user-gesture-required", "--disable-background-timer-throttling",
-           "--disable-renderer-backgrounding", "--disable-backgrounding-occluded-windows"],
-});
-const failures = [];
-const check = (ok, what) => { if (!ok) failures.push(what); };
+const browser = await launch();
 let finished = false;
 process.on("exit", () => { server.kill(); rmSync(site, { recursive: true, force: true }); });
-
-// A page of the site, with every console error and every request off the site noted.
-async function open(context, path = "/") {
-    const page = await context.newPage();
-    await page.setViewport({ width: 900, height: 700 });
-    page.on("console", (m) => { if (m.type() === "error") failures.push(`console error on ${path}: ${m.text()}`); });
-    page.on("pageerror", (e) => failures.push(`page error on ${path}: ${e.message}`));
-    page.on("request", (r) => { if (!r.url().startsWith(origin) && !r.url().startsWith("blob:")) failures.push(`request off the site: ${r.url()}`); });
-    for (let i = 0; i < 50; ++i) {
-        try { await page.goto(origin + path); break; } catch { await new Promise((r) => setTimeout(r, 100)); }  // the server starting
-    }
-    return page;
-}
-const ready = (page) => page.waitForSelector("#newgame:not([disabled])", { timeout: 10000 });
-// The table in the site's IndexedDB, or puts a value in its place.
-const stored = (page, value) => page.evaluate((value) => new Promise((resolve, reject) => {
-    const open = indexedDB.open("Bopatron", 1);
-    open.onupgradeneeded = () => open.result.createObjectStore("files");
-    open.onsuccess = () => {
-        const files = open.result.transaction("files", "readwrite").objectStore("files");
-        const asked = value === undefined ? files.get("Scores.txt") : files.put(value, "Scores.txt");
-        asked.onsuccess = () => { open.result.close(); resolve(value ?? asked.result); };
-        asked.onerror = () => reject(asked.error);
-    };
-}), value);
-
-// Presses "New Game", answers the difficulty, then plays until the round ends,
-// pressing each hole whose picture differs from the bare field (seeing) or every
-// hole (blind). The presses are pointer events sent in the page: a tab in the
-// background gets no input from outside.
-const HOLES = [[187, 48], [247, 58], [304, 66], [127, 79], [189, 90], [262, 98], [75, 116], [146, 126], [222, 134]];
-async function newRound(page) {
-    await page.bringToFront();
-    await page.$eval("#newgame", (b) => b.click());
-    await page.waitForSelector("dialog[open]");
-    await page.keyboard.type("0");
-    await page.keyboard.press("Enter");  // Enter is OK
-}
-async function playRound(page, seeing) {
-    const bare = await page.evaluate((holes) => {
-        const c = document.getElementById("field"), k = c.width / 437, x = c.getContext("2d");
-        window.rows = () => holes.map(([hx, hy]) => Array.from(x.getImageData((hx + 14) * k, (hy + 45) * k, 28 * k, 1).data).join());
-        window.press = (fx, fy) => {
-            const r = c.getBoundingClientRect(), at = { clientX: r.left + fx * r.width / 437, clientY: r.top + fy * r.width / 437,
-                                                        button: 0, buttons: 1, pointerType: "mouse", bubbles: true };
-            for (const type of ["pointermove", "pointerdown", "pointerup"]) c.dispatchEvent(new PointerEvent(type, at));
-        };
-        return window.rows();
-    }, HOLES);
-    for (let end = Date.now() + 25000; Date.now() < end;) {
-        if (await page.$("dialog[open]")) return page.$eval("#box-title", (t) => t.textContent);
-        await page.evaluate((holes, bareRows, seeing) => {
-            const now = window.rows();
-            holes.forEach(([hx, hy], i) => { if (!seeing || now[i] !== bareRows[i]) window.press(hx + 28, hy + 48); });
-        }, HOLES, bare, seeing);
-        await new Promise((r) => setTimeout(r, 10));
-    }
-    return "no box";
-}
-// Both tabs answer their "Top 5" boxes at the same moment.
-const answer = (page, initials) => page.evaluate((text) => {
-    document.getElementById("box-input").value = text;
-    document.getElementById("box-ok").click();
-}, initials);
-// Polled: waiting for a selector in a tab in the background waits for frames it never draws.
-const settled = async (page) => {
-    for (let end = Date.now() + 10000; Date.now() < end; await new Promise((r) => setTimeout(r, 100))) {
-        if (await page.$eval("#save", (a) => !a.hidden)) return true;
-    }
-    return false;
-};
+const open = (context, path) => openPage(context, origin, path);
 
 const start = Date.now();
 const main = await open(browser.defaultBrowserContext());

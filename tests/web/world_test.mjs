@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+// The page against a real bopatron-server (a scratch SQLite file, a free port),
+// in headless Chromium: three players at once, two sending their rounds (one
+// types initials into the game's own box, one whose own table is full is asked
+// by the world panel) and one not, who asks nothing of /api/ but the boards;
+// the board shown equals GET /api/top, initials that look like HTML are shown
+// as text; "Watch" plays a record to its end and ?timedemo= gives its score;
+// the server stopped mid-round leaves the game playing and the panel saying so,
+// and once it is back the next round is sent and placed.
+// Usage: node world_test.mjs SITE_FOLDER SERVER_PROGRAM
+import { spawn } from "node:child_process";
+import { mkdtempSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import { answer, check, failures, launch, newRound, open, playRound, ready, sleep, stored } from "./common.mjs";
+
+const [site, serverProgram] = process.argv.slice(2);
+const scratch = mkdtempSync(join(tmpdir(), "bopatron-world-"));
+let server = null, origin = null, down = false;
+
+// Starts the server (on a free port the first time, the same one after) and waits for its address.
+async function startServer(port = 0) {
+    server = spawn(serverProgram, [`--port=${port}`, `--database=${join(scratch, "world.db")}`, `--site=${site}`],
+                   { stdio: ["ignore", "ignore", "pipe"] });
+    let log = "";
+    server.stderr.on("data", (d) => { log += d; });
+    for (let i = 0; i < 100 && !/listening on http:\/\/[^/]+\//.test(log); ++i) await sleep(50);
+    origin = /listening on (http:\/\/[^/]+)\//.exec(log)?.[1];
+    if (!origin) throw new Error(`the server did not start: ${log}`);
+}
+async function stopServer() {
+    down = true;
+    const exited = new Promise((r) => server.once("exit", r));
+    server.kill("SIGTERM");
+    await exited;
+}
+let reported = false;
+process.on("exit", () => {
+    server?.kill("SIGKILL");
+    rmSync(scratch, { recursive: true, force: true });
+    if (!reported) for (const f of failures) console.log(`FAIL: ${f}`);
+});
+
+const json = async (path) => (await fetch(origin + path)).json();
+const statusOf = (page) => page.$eval("#world-status", (s) => s.textContent);
+// Polls the panel's status until it matches, for at most ms.
+async function says(page, pattern, ms) {
+    for (let end = Date.now() + ms; Date.now() < end; await sleep(100)) if (pattern.test(await statusOf(page))) return true;
+    failures.push(`the panel says '${await statusOf(page)}', not ${pattern}`);
+    return false;
+}
+// Every request a page makes under /api/, as "METHOD /path?query".
+function apiRequests(page) {
+    const seen = [];
+    page.on("request", (r) => {
+        const url = new URL(r.url());
+        if (url.pathname.startsWith("/api/")) seen.push(`${r.method()} ${url.pathname}${url.search}`);
+    });
+    return seen;
+}
+// The board as the panel shows it, row by row: rank, initials, score, date.
+const shownBoard = (page, board) => page.$$eval(`#world-${board} tr`, (rows) =>
+    rows.map((row) => Array.from(row.cells).slice(0, 4).map((c) => c.textContent).join("|")));
+const apiBoard = async (board) => (await json(`/api/top?board=${board}&n=5`)).map((r) =>
+    [r.rank, r.initials, r.score, r.at.slice(0, 10)].join("|"));
+// Ticks "Send my rounds…": between rounds the page opens again with the server's seed.
+async function sendRounds(page) {
+    await page.bringToFront();
+    await Promise.all([page.waitForNavigation(), page.$eval("#world-send", (box) => box.click())]);
+    await ready(page);
+}
+
+await startServer();
+const browser = await launch();
+const page = async (context, path) => {
+    const p = await open(context, origin, path, { serverDown: () => down });
+    if (!path?.includes("timedemo")) await ready(p);
+    return p;
+};
+const [typing, asked, offline] = await Promise.all([0, 1, 2].map(async () => page(await browser.createBrowserContext())));
+check(await typing.$eval("#world", (w) => !w.hidden), "the page served by bopatron-server shows no World panel");
+
+// One player keeps a full table of their own: only the world board can place their round.
+await stored(asked, '"TOP",99999\r\n'.repeat(5));
+for (const p of [typing, asked]) await sendRounds(p);
+for (const p of [typing, asked]) await says(p, /^The world table is on/, 3000);
+const offRequests = apiRequests(offline);
+await offline.reload();
+await ready(offline);
+
+// Three rounds at once.
+for (const p of [typing, asked, offline]) await newRound(p);
+const titles = await Promise.all([playRound(typing, true), playRound(asked, true), playRound(offline, false)]);
+check(titles.join() === "Top 5,World Top 5,Top 5", `the rounds ended with the boxes ${titles.join(", ")}`);
+await answer(typing, "\"&'");
+await answer(asked, "<b>");
+await answer(offline, "OFF");
+await Promise.all([typing, asked].map((p) => says(p, /^Round 1: (1st|2nd) today, (1st|2nd) of all time\.$/, 5000)));
+check(await asked.$eval("#box", (b) => !b.open), "the world's box stayed open");
+
+const board = await json("/api/top?board=all&n=5");
+const own = /"'&'",(-?\d+)\r\n/.exec(await stored(typing))?.[1];
+check(board.length === 2 && board[0].score >= board[1].score, `the world board: ${JSON.stringify(board)}`);
+check(board.some((r) => r.initials === "'&'" && String(r.score) === own), `the typed record is not the one the game kept (${own}): ${JSON.stringify(board)}`);
+check(board.some((r) => r.initials === "<b>"), `the initials asked for are not on the board: ${JSON.stringify(board)}`);
+check(offRequests.length > 0 && offRequests.every((r) => /^GET \/api\/top\?board=(all|today)&n=5$/.test(r)),
+      `with sending off the page asked ${JSON.stringify(offRequests)}`);
+// The boards as a page opened now shows them.
+await asked.reload();
+await ready(asked);
+const shown = await shownBoard(asked, "all");
+check(shown.join() === (await apiBoard("all")).join(), `the panel shows ${shown.join(", ")}; the server ${(await apiBoard("all")).join(", ")}`);
+check(shown.join().includes("|<b>|") && (await asked.$$("#world b")).length === 0, "initials such as <b> are not shown as typed");
+check((await shownBoard(asked, "today")).join() === (await apiBoard("today")).join(), "the today board differs from the server's");
+
+// "Watch" on the first record plays it to its end, while the server stops under the next round.
+const first = board[0];
+await offline.reload();
+await ready(offline);
+await Promise.all([offline.waitForNavigation(), offline.$eval("#world-all a", (a) => a.click())]);
+check(offline.url().endsWith(`?demo=/api/records/${first.record}/demo`), `Watch opened ${offline.url()}`);
+await says(offline, new RegExp(`^Watching record ${first.record}: `), 3000);
+const watched = says(offline, new RegExp(`^Record ${first.record} played to its end\\.$`), 40000);
+
+await newRound(typing);
+const round2 = playRound(typing, true);
+await sleep(5000);
+await stopServer();
+await says(typing, /^The world table cannot be reached/, 8000);
+check(await typing.$eval("#newgame", (b) => b.disabled === false), "the game stopped with the server");
+check((await round2) === "Top 5", "the round did not play to its end with the server stopped");
+await answer(typing, "TWO");
+await says(typing, /Round 2 is unsent/, 20000);
+await startServer(new URL(origin).port);
+// Sent once the server is back; its 1000th tick arrived late, so the server refuses its time.
+await says(typing, /^Round 2: not placed: /, 35000);
+down = false;
+await newRound(typing);
+check((await playRound(typing, true)) === "Top 5", "the round after the restart did not end in the Top 5 box");
+await answer(typing, "THR");
+await says(typing, /^Round 3: \d+(st|nd|rd|th) today/, 5000);
+await watched;
+
+const timed = await page(await browser.createBrowserContext(), `/?timedemo=/api/records/${first.record}/demo`);
+await timed.waitForSelector("#result:not(:empty)", { timeout: 30000 });
+const line = await timed.$eval("#result", (r) => r.textContent);
+check(line.includes(` score=${first.score} `), `?timedemo= of record ${first.record} (score ${first.score}): ${line}`);
+
+await browser.close();
+reported = true;
+for (const f of failures) console.log(`FAIL: ${f}`);
+if (failures.length === 0) console.log("PASS: the world panel in the browser");
+process.exit(failures.length ? 1 : 0);
