@@ -171,12 +171,14 @@ const World = (() => {
             // The page's own server says whether it keeps a world table: any other asks nothing more.
             const page = await fetch(location.pathname, { method: "HEAD", cache: "no-store", signal: AbortSignal.timeout(START_WAIT_MS) });
             if (page.headers.get("Bopatron-World") !== "/api/") return null;
-            if (!(await boards(Math.max(1, deadline - performance.now())))) return null;
         } catch {
-            return null;  // offline, or the table did not answer: no panel
+            return null;  // offline, or the server did not answer: no panel
         }
         $("world").hidden = false;
         window.dispatchEvent(new Event("resize"));  // the field makes room for the panel
+        // The boards come beside the seed, not before it.
+        boards(Math.max(1, deadline - performance.now())).then((shown) => shown || status("The world table sends no boards."),
+                                                               () => status("The world table does not answer."));
         document.addEventListener("visibilitychange", () => { if (document.visibilityState === "visible") refresh(); });
         setInterval(() => { if (document.visibilityState === "visible") refresh(); }, BOARDS_MS);
         const send_ = $("world-send");
