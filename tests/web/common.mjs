@@ -48,8 +48,8 @@ export const stored = (page, value) => page.evaluate((value) => new Promise((res
 
 // Presses "New Game", answers the difficulty, then plays until the round ends,
 // pressing each hole whose picture differs from the bare field (seeing) or every
-// hole (blind). The presses are pointer events sent in the page: a tab in the
-// background gets no input from outside.
+// hole (blind), every pollMs. The presses are pointer events sent in the page: a
+// tab in the background gets no input from outside.
 export const HOLES = [[187, 48], [247, 58], [304, 66], [127, 79], [189, 90], [262, 98], [75, 116], [146, 126], [222, 134]];
 export async function newRound(page) {
     await page.bringToFront();
@@ -58,7 +58,7 @@ export async function newRound(page) {
     await page.keyboard.type("0");
     await page.keyboard.press("Enter");  // Enter is OK
 }
-export async function playRound(page, seeing) {
+export async function playRound(page, seeing, pollMs = 10) {
     const bare = await page.evaluate((holes) => {
         const c = document.getElementById("field"), k = c.width / 437, x = c.getContext("2d");
         window.rows = () => holes.map(([hx, hy]) => Array.from(x.getImageData((hx + 14) * k, (hy + 45) * k, 28 * k, 1).data).join());
@@ -75,7 +75,7 @@ export async function playRound(page, seeing) {
             const now = window.rows();
             holes.forEach(([hx, hy], i) => { if (!seeing || now[i] !== bareRows[i]) window.press(hx + 28, hy + 48); });
         }, HOLES, bare, seeing);
-        await new Promise((r) => setTimeout(r, 10));
+        await new Promise((r) => setTimeout(r, pollMs));
     }
     return "no box";
 }
