@@ -7,6 +7,7 @@
 #include "headless/png_pictures.h"
 #include "server/api.h"
 #include "server/http_server.h"
+#include "server/postgres_store.h"
 #include "server/sqlite_store.h"
 
 #include <chrono>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -34,7 +36,8 @@ constexpr char kUsage[] =
     "  --port=N         the port (default 8080; 0 picks a free one)\n"
     "  --database=PATH  the SQLite file (default world.db in the data folder:\n"
     "                   $STATE_DIRECTORY, or $XDG_DATA_HOME/bopatron-server,\n"
-    "                   or ~/.local/share/bopatron-server)\n"
+    "                   or ~/.local/share/bopatron-server), or a PostgreSQL\n"
+    "                   database that several servers share: postgresql://...\n"
     "  --site=DIR       also serve this static folder (the browser game) at /\n"
     "  check            play every stored record again and list those that no longer match\n"
     "  remove ID        take record ID off the boards\n"
@@ -146,7 +149,12 @@ int main(int argc, char* argv[]) {
     }
     if (database.empty()) database = defaultDatabase();
     try {
-        server::SqliteStore store(database);
+        // A postgresql:// address is a database several servers share; anything else a SQLite file.
+        const bool shared = database.rfind("postgresql://", 0) == 0 || database.rfind("postgres://", 0) == 0;
+        std::unique_ptr<server::Store> opened;
+        if (shared) opened = std::make_unique<server::PostgresStore>(database);
+        else opened = std::make_unique<server::SqliteStore>(database);
+        server::Store& store = *opened;
         if (command == "remove") {
             if (!store.removeRecord(removeId)) {
                 std::fprintf(stderr, "bopatron-server: there is no record %lld on the boards\n", removeId);
@@ -160,7 +168,7 @@ int main(int argc, char* argv[]) {
         server::Api api(store, replayer, {nowMs}, logLine);
         server::HttpServer http(api, options, logLine);
         http.listen();
-        logLine("listening on http://" + options.bind + ":" + std::to_string(http.port()) + "/ with " + database);
+        logLine("listening on http://" + options.bind + ":" + std::to_string(http.port()) + "/ with " + (shared ? std::string("a PostgreSQL database") : database));
         http.run();
         logLine("stopped; the database is closed");
     } catch (const std::exception& e) {

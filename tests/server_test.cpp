@@ -8,17 +8,22 @@
 #include "headless/png_pictures.h"
 #include "runtime/files.h"
 #include "server/api.h"
+#include "server/postgres_store.h"
 #include "server/sqlite_store.h"
 #include "server/verify.h"
 #include "tests/fixture.h"
 
+#include <libpq-fe.h>
 #include <nlohmann/json.hpp>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <regex>
+
+#include <unistd.h>
 
 namespace bopatron::server {
 namespace {
@@ -159,9 +164,30 @@ TEST(Verification, ScoreInitialsAndDifficultyComeFromTheReplayAtTheTableStep) {
     }
 }
 
-// The protocol on a memory database; the clock is the test's.
-class ApiTest : public ::testing::Test {
+// The PostgreSQL the test run started (tests/server/postgres.sh), or "".
+std::string testPostgres() {
+    const char* url = std::getenv("BOPATRON_TEST_POSTGRES");
+    return url ? url : "";
+}
+
+// A store of the backend named, empty: SQLite in memory, or a schema of its
+// own in the test run's PostgreSQL (a memory SQLite when there is none; the test is skipped).
+std::unique_ptr<Store> emptyStore(const std::string& backend) {
+    if (backend != "postgresql" || testPostgres().empty()) return std::make_unique<SqliteStore>(":memory:");
+    static int made = 0;
+    const std::string schema = "test_" + std::to_string(getpid()) + "_" + std::to_string(++made);
+    PGconn* admin = PQconnectdb(testPostgres().c_str());
+    PQclear(PQexec(admin, ("CREATE SCHEMA " + schema).c_str()));
+    PQfinish(admin);
+    return std::make_unique<PostgresStore>(testPostgres() + "&options=-csearch_path%3D" + schema);
+}
+
+// The protocol on each backend; the clock is the test's.
+class ApiTest : public ::testing::TestWithParam<std::string> {
 protected:
+    void SetUp() override {
+        if (GetParam() == "postgresql" && testPostgres().empty()) GTEST_SKIP() << "no BOPATRON_TEST_POSTGRES";
+    }
     Response call(const std::string& method, const std::string& target, const std::string& body = "",
                   const std::string& client = "192.0.2.1") {
         return api.handle({method, target, body, client});
@@ -208,13 +234,14 @@ protected:
         return verdicts;
     }
 
-    SqliteStore store{":memory:"};
+    std::unique_ptr<Store> owned = emptyStore(GetParam());
+    Store& store = *owned;
     std::int64_t now = kStart;
     std::vector<std::string> logged;
     Api api{store, replayer(), {[this] { return now; }}, [this](const std::string& line) { logged.push_back(line); }};
 };
 
-TEST_F(ApiTest, SessionsHaveRandomIdsAndSeedsAndAreLimitedPerAddress) {
+TEST_P(ApiTest, SessionsHaveRandomIdsAndSeedsAndAreLimitedPerAddress) {
     const json a = callJson("POST", "/api/sessions"), b = callJson("POST", "/api/sessions");
     EXPECT_TRUE(std::regex_match(a["session"].get<std::string>(), std::regex("[0-9a-f]{32}")));
     EXPECT_TRUE(std::regex_match(a["seed"].get<std::string>(), std::regex("[0-9]{1,20}")));
@@ -228,7 +255,7 @@ TEST_F(ApiTest, SessionsHaveRandomIdsAndSeedsAndAreLimitedPerAddress) {
     EXPECT_EQ(call("POST", "/api/sessions").status, 429);
 }
 
-TEST_F(ApiTest, StreamedRoundIsPlacedRankedAndCanBeWatched) {
+TEST_P(ApiTest, StreamedRoundIsPlacedRankedAndCanBeWatched) {
     const std::string text = golden("two-rounds.dem");
     const std::string id = session(text);
     const auto verdicts = stream(id, text, {{1, 1239}});
@@ -248,7 +275,7 @@ TEST_F(ApiTest, StreamedRoundIsPlacedRankedAndCanBeWatched) {
     EXPECT_THAT(logged, ::testing::Contains(::testing::HasSubstr("placed as record 1 with 1239")));
 }
 
-TEST_F(ApiTest, ClaimsAreCheckedAgainstTheReplayAndPlacedOnce) {
+TEST_P(ApiTest, ClaimsAreCheckedAgainstTheReplayAndPlacedOnce) {
     const std::string text = golden("two-rounds.dem");
     EXPECT_EQ(stream(session(text, std::string(32, 'b')), text, {{1, 1300}})[0]["refused"], "score") << "an edited claim";
     const std::string id = session(text);
@@ -267,7 +294,7 @@ TEST_F(ApiTest, ClaimsAreCheckedAgainstTheReplayAndPlacedOnce) {
     EXPECT_EQ(callJson("GET", "/api/top").size(), 1u);
 }
 
-TEST_F(ApiTest, ClaimThatPlacesOnNoBoardIsAnsweredWithoutAReplay) {
+TEST_P(ApiTest, ClaimThatPlacesOnNoBoardIsAnsweredWithoutAReplay) {
     for (int i = 0; i < 5; ++i) place(2000, kStart, "TOP");
     const std::string text = golden("two-rounds.dem");
     EXPECT_EQ(stream(session(text), text, {{1, 1239}})[0], json::parse(R"({"placed": false})"));
@@ -275,7 +302,7 @@ TEST_F(ApiTest, ClaimThatPlacesOnNoBoardIsAnsweredWithoutAReplay) {
     EXPECT_THAT(logged, ::testing::Not(::testing::Contains(::testing::HasSubstr("refused"))));
 }
 
-TEST_F(ApiTest, BatchesAreTakenOnceInOrderAndBounded) {
+TEST_P(ApiTest, BatchesAreTakenOnceInOrderAndBounded) {
     const std::string id = session(golden("two-rounds.dem"));
     const std::string lines = "/api/sessions/" + id + "/lines?from=";
     const std::string start = "bopatron-demo 1\nseed 20261208\n";
@@ -299,8 +326,12 @@ TEST_F(ApiTest, BatchesAreTakenOnceInOrderAndBounded) {
     };
     for (const auto& [got, want] : cases) {
         EXPECT_EQ(got.status, want.first) << got.body;
-        if (!want.second.empty()) EXPECT_EQ(json::parse(got.body), json::parse(want.second));
-        if (got.status >= 400) EXPECT_TRUE(json::parse(got.body).contains("message")) << got.body;
+        if (!want.second.empty()) {
+            EXPECT_EQ(json::parse(got.body), json::parse(want.second));
+        }
+        if (got.status >= 400) {
+            EXPECT_TRUE(json::parse(got.body).contains("message")) << got.body;
+        }
     }
     EXPECT_EQ(store.log(id).text, start + "click\n");
     EXPECT_EQ(store.log(id).batches.size(), 2u);
@@ -313,7 +344,7 @@ TEST_F(ApiTest, BatchesAreTakenOnceInOrderAndBounded) {
     EXPECT_EQ(call("POST", lines + "0", start).status, 404) << "a session ends after an hour without lines";
 }
 
-TEST_F(ApiTest, BoardsRankHigherFirstAndAnEqualScoreBelowTheEarlierRecord) {
+TEST_P(ApiTest, BoardsRankHigherFirstAndAnEqualScoreBelowTheEarlierRecord) {
     const std::int64_t yesterday = kStart - 86400000;
     const std::tuple<int, std::int64_t, const char*> rows[] = {{300, kStart + 5, "B"}, {500, yesterday, "Y"}, {300, kStart + 1, "A"},
                                                                {400, kStart + 9, "C"}, {300, kStart + 1, "D"}};
@@ -334,7 +365,7 @@ TEST_F(ApiTest, BoardsRankHigherFirstAndAnEqualScoreBelowTheEarlierRecord) {
     EXPECT_EQ(call("GET", "/api/records/4").status, 404) << "a removed record is off the boards";
 }
 
-TEST_F(ApiTest, InitialsAreGivenOnceWithinTenMinutesAndKeptAsTheTableKeepsThem) {
+TEST_P(ApiTest, InitialsAreGivenOnceWithinTenMinutesAndKeptAsTheTableKeepsThem) {
     const std::pair<const char*, const char*> cases[] = {
         {R"({"initials": "abcdef"})", "abc"}, {R"({"initials": "Zo\u00eb"})", "Zo\xc3\xab"}, {R"({"initials": "\"q"})", "'q "},
         {R"({"initials": ""})", "XXX"}, {R"({"initials": "\u20ac1"})", "?1 "}, {R"({"initials": "<b>"})", "<b>"}};
@@ -351,6 +382,9 @@ TEST_F(ApiTest, InitialsAreGivenOnceWithinTenMinutesAndKeptAsTheTableKeepsThem) 
     EXPECT_EQ(call("POST", "/api/records/999/initials", R"({"initials": "ABC"})").status, 404);
 }
 
+INSTANTIATE_TEST_SUITE_P(Backends, ApiTest, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& info) { return info.param; });
+
 TEST(SqliteStore, MigratesAnEmptyFileAndKeepsWhatItHolds) {
     testing::TempDir dir;
     const std::string path = dir.filePath("world.db");
@@ -365,6 +399,28 @@ TEST(SqliteStore, MigratesAnEmptyFileAndKeepsWhatItHolds) {
     const SessionLog log = again.log(std::string(32, 'a'));
     EXPECT_EQ(std::tuple(log.seed, log.createdMs, log.text), std::tuple(18446744073709551615u, 5, std::string("bopatron-demo 1\nseed 18446744073709551615\n")));
     EXPECT_THROW(SqliteStore(dir.filePath("no/such/folder/world.db")), StoreUnavailable);
+}
+
+TEST(PostgresStore, MigratesAnEmptyDatabaseOnceAndKeepsWhatItHolds) {
+    if (testPostgres().empty()) GTEST_SKIP() << "no BOPATRON_TEST_POSTGRES";
+    const std::string url = testPostgres() + "&options=-csearch_path%3Dmigrated_" + std::to_string(getpid());
+    PGconn* admin = PQconnectdb(testPostgres().c_str());
+    PQclear(PQexec(admin, ("CREATE SCHEMA migrated_" + std::to_string(getpid())).c_str()));
+    PQfinish(admin);
+    {
+        PostgresStore store(url);
+        EXPECT_EQ(store.version(), 1);
+        store.createSession({std::string(32, 'a'), 18446744073709551615u, 5, 5, 0, 0});
+        store.appendLines(std::string(32, 'a'), 0, {"bopatron-demo 1", "seed 18446744073709551615"}, 7, kMostSessionBytes);
+        EXPECT_EQ(store.placeRecord({0, std::string(32, 'a'), 1, "ACE", true, 1488, 3, 9, 2, false}), 1);
+    }
+    // Opened again, and by a second server: the schema is found made, not made again.
+    PostgresStore again(url), other(url);
+    EXPECT_EQ(again.version(), 1);
+    const SessionLog log = other.log(std::string(32, 'a'));
+    EXPECT_EQ(std::tuple(log.seed, log.createdMs, log.text), std::tuple(18446744073709551615u, 5, std::string("bopatron-demo 1\nseed 18446744073709551615\n")));
+    EXPECT_EQ(again.placeRecord({0, std::string(32, 'a'), 1, "TWO", true, 1488, 3, 9, 2, false}), std::nullopt) << "a round placed twice";
+    EXPECT_THROW(PostgresStore("postgresql:///postgres?host=/nonexistent"), StoreUnavailable);
 }
 
 }  // namespace

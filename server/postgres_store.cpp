@@ -1,0 +1,265 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+#include "server/postgres_store.h"
+
+#include <libpq-fe.h>
+
+#include <memory>
+
+namespace bopatron::server {
+
+namespace {
+
+// The schema, one migration per version, as for SQLite; each runs in one
+// transaction with the version it brings. A migration once shipped is never edited.
+constexpr const char* kMigrations[] = {
+    // 1: sessions, their batches of lines, the records.
+    R"(CREATE TABLE sessions (
+           id TEXT PRIMARY KEY, seed TEXT NOT NULL, created BIGINT NOT NULL, last BIGINT NOT NULL,
+           lines BIGINT NOT NULL DEFAULT 0, bytes BIGINT NOT NULL DEFAULT 0);
+       CREATE TABLE batches (
+           session TEXT NOT NULL REFERENCES sessions (id), first BIGINT NOT NULL, count BIGINT NOT NULL,
+           arrived BIGINT NOT NULL, text TEXT NOT NULL, PRIMARY KEY (session, first));
+       CREATE TABLE records (
+           id BIGSERIAL PRIMARY KEY, session TEXT NOT NULL REFERENCES sessions (id),
+           round INTEGER NOT NULL, initials TEXT NOT NULL, initials_final BOOLEAN NOT NULL,
+           score INTEGER NOT NULL, difficulty INTEGER NOT NULL, at BIGINT NOT NULL, lines BIGINT NOT NULL,
+           removed BOOLEAN NOT NULL DEFAULT FALSE, UNIQUE (session, round));
+       CREATE INDEX records_board ON records (removed, at, score);)",
+};
+constexpr int kVersion = static_cast<int>(std::size(kMigrations));
+// Taken while migrating: two servers starting at once migrate one after the other.
+constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(7406257)";
+
+struct Clear {
+    void operator()(PGresult* r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, Clear>;
+
+[[noreturn]] void fail(PGconn* db, const std::string& what, const PGresult* r = nullptr) {
+    std::string why = r ? PQresultErrorMessage(r) : PQerrorMessage(db);
+    const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    if (state && std::string(state) == "53100") why = "the disk is full";
+    if (state && std::string(state) == "25006") why = "the database is read-only";
+    while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+    throw StoreUnavailable(what + ": " + (why.empty() ? "the database does not answer" : why));
+}
+
+// One statement with text parameters; a unique key already taken returns null.
+Result run(PGconn* db, const char* sql, std::initializer_list<std::string> params = {}) {
+    std::vector<const char*> values;
+    for (const std::string& p : params) values.push_back(p.c_str());
+    Result r(PQexecParams(db, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return r;
+    const char* state = r ? PQresultErrorField(r.get(), PG_DIAG_SQLSTATE) : nullptr;
+    if (state && std::string(state) == "23505") return nullptr;
+    fail(db, "the database cannot do this", r.get());
+}
+
+// Several statements without parameters (a migration).
+void script(PGconn* db, const char* sql) {
+    const Result r(PQexec(db, sql));
+    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail(db, "the database cannot be changed", r.get());
+}
+
+std::string n(std::int64_t v) { return std::to_string(v); }
+std::int64_t integer(const PGresult* r, int row, int column) { return std::stoll(PQgetvalue(r, row, column)); }
+std::string text(const PGresult* r, int row, int column) {
+    return std::string(PQgetvalue(r, row, column), static_cast<std::size_t>(PQgetlength(r, row, column)));
+}
+bool boolean(const PGresult* r, int row, int column) { return PQgetvalue(r, row, column)[0] == 't'; }
+
+// One transaction: committed by commit(), rolled back otherwise.
+class Transaction {
+public:
+    explicit Transaction(PGconn* db) : db_(db) { run(db, "BEGIN"); }
+    ~Transaction() {
+        if (!done_) PQclear(PQexec(db_, "ROLLBACK"));
+    }
+    void commit() {
+        run(db_, "COMMIT");
+        done_ = true;
+    }
+
+private:
+    PGconn* db_;
+    bool done_ = false;
+};
+
+constexpr const char* kRecordColumns =
+    "SELECT id, session, round, initials, initials_final, score, difficulty, at, lines, removed FROM records ";
+
+std::vector<RecordRow> recordsIn(const PGresult* r) {
+    std::vector<RecordRow> rows;
+    for (int i = 0; i < PQntuples(r); ++i) {
+        RecordRow row;
+        row.id = integer(r, i, 0);
+        row.session = text(r, i, 1);
+        row.round = static_cast<int>(integer(r, i, 2));
+        row.initials = text(r, i, 3);
+        row.initialsFinal = boolean(r, i, 4);
+        row.score = static_cast<int>(integer(r, i, 5));
+        row.difficulty = static_cast<int>(integer(r, i, 6));
+        row.atMs = integer(r, i, 7);
+        row.lines = static_cast<long>(integer(r, i, 8));
+        row.removed = boolean(r, i, 9);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::string sql(const char* columns, const char* rest) { return std::string(columns) + rest; }
+
+}  // namespace
+
+PostgresStore::PostgresStore(const std::string& connection) : connection_(connection) {
+    PGconn* db = connected();
+    Transaction t(db);
+    run(db, kMigrationLock);
+    run(db, "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
+    const Result read = run(db, "SELECT version FROM schema_version");
+    const int at = PQntuples(read.get()) ? static_cast<int>(integer(read.get(), 0, 0)) : 0;
+    if (at > kVersion) throw StoreUnavailable("the database was made by a newer bopatron-server (schema " + n(at) + ")");
+    for (int v = at; v < kVersion; ++v) script(db, kMigrations[v]);
+    run(db, "DELETE FROM schema_version");
+    run(db, "INSERT INTO schema_version VALUES ($1)", {n(kVersion)});
+    t.commit();
+}
+
+PostgresStore::~PostgresStore() { PQfinish(db_); }
+
+PGconn* PostgresStore::connected() {
+    if (db_ && PQstatus(db_) == CONNECTION_OK) return db_;
+    PQfinish(db_);
+    db_ = PQconnectdb(connection_.c_str());
+    if (PQstatus(db_) != CONNECTION_OK) fail(db_, "the database cannot be reached");
+    // Every commit waits for the log on disk: an answered batch survives a crash.
+    run(db_, "SET synchronous_commit = on");
+    return db_;
+}
+
+int PostgresStore::version() {
+    std::lock_guard lock(mutex_);
+    const Result r = run(connected(), "SELECT version FROM schema_version");
+    return PQntuples(r.get()) ? static_cast<int>(integer(r.get(), 0, 0)) : 0;
+}
+
+void PostgresStore::createSession(const SessionRow& s) {
+    std::lock_guard lock(mutex_);
+    run(connected(), "INSERT INTO sessions (id, seed, created, last) VALUES ($1, $2, $3, $3)",
+        {s.id, std::to_string(s.seed), n(s.createdMs)});
+}
+
+std::optional<SessionRow> PostgresStore::session(const std::string& id) {
+    std::lock_guard lock(mutex_);
+    const Result r = run(connected(), "SELECT seed, created, last, lines, bytes FROM sessions WHERE id = $1", {id});
+    if (PQntuples(r.get()) == 0) return std::nullopt;
+    const PGresult* p = r.get();
+    return SessionRow{id, std::stoull(text(p, 0, 0)), integer(p, 0, 1), integer(p, 0, 2),
+                      static_cast<long>(integer(p, 0, 3)), integer(p, 0, 4)};
+}
+
+Append PostgresStore::appendLines(const std::string& id, long from, const std::vector<std::string_view>& lines,
+                                  std::int64_t arrivedMs, std::int64_t maxBytes) {
+    std::lock_guard lock(mutex_);
+    PGconn* db = connected();
+    Transaction t(db);
+    // The session's row stays locked to the end: another server's batch of it waits its turn.
+    const Result s = run(db, "SELECT lines, bytes FROM sessions WHERE id = $1 FOR UPDATE", {id});
+    if (PQntuples(s.get()) == 0) return {Append::Result::NoSession, 0};
+    const long held = static_cast<long>(integer(s.get(), 0, 0));
+    const std::int64_t bytes = integer(s.get(), 0, 1);
+    if (from > held) return {Append::Result::Gap, held};
+    const auto skip = static_cast<std::size_t>(held - from);
+    if (skip >= lines.size()) return {Append::Result::Duplicate, held};
+    std::string batch;
+    for (std::size_t i = skip; i < lines.size(); ++i) {
+        batch += lines[i];
+        batch += '\n';
+    }
+    if (bytes + static_cast<std::int64_t>(batch.size()) > maxBytes) return {Append::Result::TooLarge, held};
+    const long count = static_cast<long>(lines.size() - skip);
+    run(db, "INSERT INTO batches (session, first, count, arrived, text) VALUES ($1, $2, $3, $4, $5)",
+        {id, n(held), n(count), n(arrivedMs), batch});
+    run(db, "UPDATE sessions SET lines = $1, bytes = $2, last = $3 WHERE id = $4",
+        {n(held + count), n(bytes + static_cast<std::int64_t>(batch.size())), n(arrivedMs), id});
+    t.commit();
+    return {Append::Result::Appended, held + count};
+}
+
+SessionLog PostgresStore::log(const std::string& id) {
+    std::lock_guard lock(mutex_);
+    PGconn* db = connected();
+    SessionLog log;
+    const Result s = run(db, "SELECT seed, created FROM sessions WHERE id = $1", {id});
+    if (PQntuples(s.get()) == 0) return log;
+    log.seed = std::stoull(text(s.get(), 0, 0));
+    log.createdMs = integer(s.get(), 0, 1);
+    const Result b = run(db, "SELECT first, count, arrived, text FROM batches WHERE session = $1 ORDER BY first", {id});
+    for (int i = 0; i < PQntuples(b.get()); ++i) {
+        log.batches.push_back({static_cast<long>(integer(b.get(), i, 0)), static_cast<long>(integer(b.get(), i, 1)),
+                               integer(b.get(), i, 2)});
+        log.text += text(b.get(), i, 3);
+    }
+    return log;
+}
+
+std::optional<long long> PostgresStore::placeRecord(const RecordRow& r) {
+    std::lock_guard lock(mutex_);
+    // Two servers verifying the same round: the unique (session, round) lets one in.
+    const Result placed = run(connected(),
+                              "INSERT INTO records (session, round, initials, initials_final, score, difficulty, at, lines) "
+                              "VALUES ($1, $2, $3, $4, $5, $6, $7, $8) ON CONFLICT (session, round) DO NOTHING RETURNING id",
+                              {r.session, n(r.round), r.initials, r.initialsFinal ? "t" : "f", n(r.score),
+                               n(r.difficulty), n(r.atMs), n(r.lines)});
+    if (!placed || PQntuples(placed.get()) == 0) return std::nullopt;
+    return integer(placed.get(), 0, 0);
+}
+
+std::optional<RecordRow> PostgresStore::record(long long id) {
+    std::lock_guard lock(mutex_);
+    const Result r = run(connected(), sql(kRecordColumns, "WHERE id = $1").c_str(), {n(id)});
+    auto rows = recordsIn(r.get());
+    if (rows.empty()) return std::nullopt;
+    return rows.front();
+}
+
+std::vector<RecordRow> PostgresStore::top(std::int64_t sinceMs, int count) {
+    std::lock_guard lock(mutex_);
+    const Result r = run(connected(), sql(kRecordColumns, "WHERE NOT removed AND at >= $1 ORDER BY score DESC, at, id LIMIT $2").c_str(),
+                         {n(sinceMs), n(count)});
+    return recordsIn(r.get());
+}
+
+long PostgresStore::countAtLeast(std::int64_t sinceMs, int score) {
+    std::lock_guard lock(mutex_);
+    const Result r = run(connected(), "SELECT count(*) FROM records WHERE NOT removed AND at >= $1 AND score >= $2",
+                         {n(sinceMs), n(score)});
+    return static_cast<long>(integer(r.get(), 0, 0));
+}
+
+bool PostgresStore::setInitials(long long id, const std::string& initials) {
+    std::lock_guard lock(mutex_);
+    const Result r = run(connected(), "UPDATE records SET initials = $1, initials_final = TRUE WHERE id = $2 AND NOT initials_final",
+                         {initials, n(id)});
+    return std::string(PQcmdTuples(r.get())) == "1";
+}
+
+bool PostgresStore::removeRecord(long long id) {
+    std::lock_guard lock(mutex_);
+    const Result r = run(connected(), "UPDATE records SET removed = TRUE WHERE id = $1 AND NOT removed", {n(id)});
+    return std::string(PQcmdTuples(r.get())) == "1";
+}
+
+std::vector<RecordRow> PostgresStore::allRecords() {
+    std::lock_guard lock(mutex_);
+    return recordsIn(run(connected(), sql(kRecordColumns, "ORDER BY id").c_str()).get());
+}
+
+std::vector<RecordRow> PostgresStore::recordsOf(const std::string& session) {
+    std::lock_guard lock(mutex_);
+    return recordsIn(run(connected(), sql(kRecordColumns, "WHERE session = $1 ORDER BY id").c_str(), {session}).get());
+}
+
+}  // namespace bopatron::server

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+#pragma once
+// The shared backend: a PostgreSQL database that several bopatron-server
+// processes use at once as one table. Every call is one transaction; a
+// session's row is locked while lines are appended, so batches of one session
+// arriving at two servers are taken in order, once. A lost connection is
+// answered as unavailable and opened again by the next call.
+
+#include "server/store.h"
+
+#include <mutex>
+
+struct pg_conn;
+
+namespace bopatron::server {
+
+class PostgresStore : public Store {
+public:
+    // Connects with a libpq connection string (postgresql://…) and brings the
+    // schema up to date. Throws StoreUnavailable with a sentence when it cannot.
+    explicit PostgresStore(const std::string& connection);
+    ~PostgresStore() override;
+    PostgresStore(const PostgresStore&) = delete;
+    PostgresStore& operator=(const PostgresStore&) = delete;
+
+    int version();
+
+    void createSession(const SessionRow& session) override;
+    std::optional<SessionRow> session(const std::string& id) override;
+    Append appendLines(const std::string& id, long from, const std::vector<std::string_view>& lines,
+                       std::int64_t arrivedMs, std::int64_t maxBytes) override;
+    SessionLog log(const std::string& id) override;
+    std::optional<long long> placeRecord(const RecordRow& record) override;
+    std::optional<RecordRow> record(long long id) override;
+    std::vector<RecordRow> top(std::int64_t sinceMs, int n) override;
+    long countAtLeast(std::int64_t sinceMs, int score) override;
+    bool setInitials(long long id, const std::string& initials) override;
+    bool removeRecord(long long id) override;
+    std::vector<RecordRow> allRecords() override;
+    std::vector<RecordRow> recordsOf(const std::string& session) override;
+
+private:
+    pg_conn* connected();  // the connection, opened again when it was lost
+    std::mutex mutex_;
+    std::string connection_;
+    pg_conn* db_ = nullptr;
+};
+
+}  // namespace bopatron::server
