@@ -316,7 +316,13 @@ json Api::claim(const SessionRow& session, int round, int score, bool duplicate)
     r.atMs = v.endedMs;
     r.lines = v.lines;
     const auto id = store_.placeRecord(r);
-    if (!id) return refuse("again", "this round is on the boards already");
+    if (!id) {
+        // Another server placed the same round meanwhile (a client that retried there): the
+        // same round verified twice gets the one record's verdict.
+        for (const RecordRow& placed : store_.recordsOf(session.id))
+            if (placed.round == round) return ranks(placed.id, placed.score, placed.atMs);
+        return refuse("again", "this round is on the boards already");
+    }
     log_("verdict: " + who + " placed as record " + std::to_string(*id) + " with " + std::to_string(v.score));
     return ranks(*id, v.score, v.endedMs);
 }
