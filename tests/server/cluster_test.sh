@@ -6,24 +6,31 @@
 # round streamed through nginx at the game's pace reaches both servers and is
 # placed; both servers show the same boards; the closing batch sent again to
 # both servers at once (a client that retried) places the round once, and both
-# answer with that one record.
-# usage: cluster_test.sh SERVER RECORD_DEMOS TIMEDEMO   (needs BOPATRON_TEST_POSTGRES)
+# answer with that one record. Then PostgreSQL restarts while batches keep
+# coming: the servers answer 503 meanwhile, connect again by themselves, and
+# every batch they answered is in the database.
+# The test runs a PostgreSQL of its own (tests/server/postgres.sh): it restarts it.
+# usage: cluster_test.sh SERVER RECORD_DEMOS TIMEDEMO
 set -eu
 server=$1 record_demos=$2 timedemo=$3
 here=$(dirname "$0")
-if [ -z "${BOPATRON_TEST_POSTGRES:-}" ] || ! command -v nginx >/dev/null; then
-    echo "SKIP: no BOPATRON_TEST_POSTGRES, or no nginx"
+if ! command -v nginx >/dev/null; then
+    echo "SKIP: no nginx"
     exit 77
 fi
 work=$(mktemp -d)
 chmod 755 "$work"
 pids=""
+BOPATRON_TEST_POSTGRES_DIR=""
 cleanup() {
     for p in $pids; do kill -9 "$p" 2>/dev/null || true; done
     [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null
+    [ -z "$BOPATRON_TEST_POSTGRES_DIR" ] || "$here/postgres.sh" stop "$BOPATRON_TEST_POSTGRES_DIR"
     rm -rf "$work"
 }
 trap cleanup EXIT
+postgres=$("$here/postgres.sh" start) || fail "the scratch PostgreSQL did not start"
+eval "$postgres"
 fail() { echo "FAIL: $*"; tail -3 "$work"/log1 "$work"/log2 "$work"/error.log 2>/dev/null; exit 1; }
 
 schema="cluster_$$"
@@ -96,5 +103,32 @@ for p in "$port1" "$port2"; do
 done
 count=$(psql -tA "$BOPATRON_TEST_POSTGRES" -c "SELECT count(*) FROM $schema.records")
 [ "$count" = 1 ] || fail "$count records for one round"
-psql -q "$BOPATRON_TEST_POSTGRES" -c "SET client_min_messages = warning; DROP SCHEMA $schema CASCADE"
-echo "PASS: two servers on one PostgreSQL behind nginx are one table"
+
+# PostgreSQL restarts under a stream of batches (a demo's first line, then
+# ticks: lines are only stored until a claim): 503 meanwhile, then 200 again by itself.
+session=$(curl -s -X POST "$url/api/sessions")
+id=$(echo "$session" | sed 's/.*"session":"\([0-9a-f]*\)".*/\1/')
+answered=0 refused=0 restarted=""
+for i in $(seq 300); do
+    line=tick
+    [ "$answered" = 0 ] && line="bopatron-demo 1"
+    code=$(curl -s -o "$work/answer" -w '%{http_code}' -X POST --data-binary "$line
+" "$url/api/sessions/$id/lines?from=$answered")
+    case "$code" in
+    200) answered=$(sed 's/.*"lines":\([0-9]*\).*/\1/' "$work/answer") ;;
+    503) refused=$((refused + 1)) ;;
+    *) fail "a batch during the restart answered $code: $(cat "$work/answer")" ;;
+    esac
+    if [ "$i" = 50 ]; then
+        "$here/postgres.sh" restart "$BOPATRON_TEST_POSTGRES_DIR" &
+        restarted=$!
+    fi
+    [ -n "$restarted" ] && [ "$i" -gt 50 ] && [ "$code" = 200 ] && [ "$refused" -gt 0 ] && [ "$i" -gt 120 ] && break
+    sleep 0.02
+done
+wait "$restarted"
+[ "$refused" -gt 0 ] || fail "no batch was refused while PostgreSQL restarted"
+[ "$code" = 200 ] || fail "the servers did not come back after the restart (last answer $code)"
+held=$(psql -tA "$BOPATRON_TEST_POSTGRES" -c "SELECT lines FROM $schema.sessions WHERE id = '$id'")
+[ "$held" = "$answered" ] || fail "the servers answered $answered lines, the database holds $held"
+echo "PASS: two servers on one PostgreSQL behind nginx are one table; $refused batches got 503 while PostgreSQL restarted, none of $answered answered lines lost"

@@ -5,10 +5,15 @@
 # folder, run by the unprivileged postgres user when started as root.
 #   postgres.sh start   prints BOPATRON_TEST_POSTGRES=URL and BOPATRON_TEST_POSTGRES_DIR=DIR
 #   postgres.sh stop DIR
+#   postgres.sh restart DIR   stops it, waits a second and starts it again
 set -eu
 bin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
 as() {
     if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
+}
+run_server() {
+    as "$bin/pg_ctl" -D "$1/data" -l "$1/server.log" -w \
+        -o "-c listen_addresses='' -k $1 -c fsync=on -c max_connections=200" start >/dev/null
 }
 case "${1:-}" in
 start)
@@ -17,9 +22,7 @@ start)
     [ "$(id -u)" = 0 ] && chown postgres "$dir"
     as "$bin/initdb" -D "$dir/data" -U postgres --auth=trust -E UTF8 --locale=C >"$dir/initdb.log" 2>&1 ||
         { cat "$dir/initdb.log" >&2; exit 1; }
-    as "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w \
-        -o "-c listen_addresses='' -k $dir -c fsync=on -c max_connections=200" start >/dev/null ||
-        { cat "$dir/server.log" >&2; exit 1; }
+    run_server "$dir" || { cat "$dir/server.log" >&2; exit 1; }
     echo "BOPATRON_TEST_POSTGRES='postgresql:///postgres?host=$dir&user=postgres'"
     echo "BOPATRON_TEST_POSTGRES_DIR=$dir"
     ;;
@@ -28,7 +31,10 @@ stop)
     rm -rf "$2"
     ;;
 restart)
-    as "$bin/pg_ctl" -D "$2/data" -m fast -w restart >/dev/null
+    # Down for a second: every connection is cut, and new ones are refused meanwhile.
+    as "$bin/pg_ctl" -D "$2/data" -m fast -w stop >/dev/null
+    sleep 1
+    run_server "$2"
     ;;
 *)
     echo "usage: postgres.sh start | stop DIR | restart DIR" >&2
