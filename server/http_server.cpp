@@ -117,6 +117,20 @@ public:
     }
 
 private:
+    // The client's address: the peer's, or behind the trusted proxy the last
+    // address of X-Forwarded-For (the one the proxy itself saw), when it is one.
+    std::string clientOf(const http::request<http::string_body>& request) const {
+        if (!server_.options.trustedProxy || client_ != *server_.options.trustedProxy) return client_;
+        const auto header = request.find("X-Forwarded-For");
+        if (header == request.end()) return client_;
+        std::string last(header->value().substr(header->value().find_last_of(',') + 1));
+        last.erase(0, last.find_first_not_of(' '));
+        last.erase(last.find_last_not_of(' ') + 1);
+        beast::error_code ec;
+        const auto address = asio::ip::make_address(last, ec);
+        return ec ? client_ : address.to_string();
+    }
+
     void onRead(beast::error_code ec) {
         if (ec == http::error::end_of_stream || ec == asio::error::operation_aborted || ec == beast::error::timeout ||
             ec == asio::error::connection_reset || ec == asio::error::eof) {
@@ -137,7 +151,7 @@ private:
         }
         http::request<http::string_body> request = parser_->release();
         Request r{std::string(request.method_string()), std::string(request.target()), std::move(request.body()),
-                  client_};
+                  clientOf(request)};
         const bool keepAlive = request.keep_alive() && !server_.stopping;
         start_ = std::chrono::steady_clock::now();
         ++server_.inFlight;

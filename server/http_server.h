@@ -25,6 +25,9 @@ struct HttpOptions {
     std::string bind = "127.0.0.1";
     unsigned short port = 8080;
     std::optional<std::string> site;
+    // A proxy in front (nginx) whose X-Forwarded-For names the client: requests
+    // from this address count against the address it forwarded for.
+    std::optional<std::string> trustedProxy;
     int networkThreads = 2;
     int replayThreads = 2;
 };

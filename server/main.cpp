@@ -10,6 +10,8 @@
 #include "server/postgres_store.h"
 #include "server/sqlite_store.h"
 
+#include <arpa/inet.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -26,6 +28,7 @@ using namespace bopatron;
 constexpr char kVersion[] = "bopatron-server 1.0.0";
 constexpr char kUsage[] =
     "Usage: bopatron-server [--bind=ADDR] [--port=N] [--database=PATH] [--site=DIR]\n"
+    "                       [--trusted-proxy=ADDR]\n"
     "       bopatron-server check [--database=PATH]\n"
     "       bopatron-server remove ID [--database=PATH]\n"
     "\n"
@@ -39,6 +42,8 @@ constexpr char kUsage[] =
     "                   or ~/.local/share/bopatron-server), or a PostgreSQL\n"
     "                   database that several servers share: postgresql://...\n"
     "  --site=DIR       also serve this static folder (the browser game) at /\n"
+    "  --trusted-proxy=ADDR  a proxy in front (nginx at 127.0.0.1): its requests\n"
+    "                   count against the client X-Forwarded-For names\n"
     "  check            play every stored record again and list those that no longer match\n"
     "  remove ID        take record ID off the boards\n"
     "  --help, --version\n";
@@ -135,6 +140,11 @@ int main(int argc, char* argv[]) {
         } else if (auto v = value("--site")) {
             if (!std::filesystem::is_directory(*v)) return usageError("--site: '" + *v + "' is not a folder");
             options.site = *v;
+        } else if (auto v = value("--trusted-proxy")) {
+            unsigned char bytes[16];
+            if (inet_pton(AF_INET, v->c_str(), bytes) != 1 && inet_pton(AF_INET6, v->c_str(), bytes) != 1)
+                return usageError("--trusted-proxy must be an IP address, not '" + *v + "'");
+            options.trustedProxy = *v;
         } else if (command.empty() && (arg == "check" || arg == "remove")) {
             command = arg;
             if (arg == "remove") {

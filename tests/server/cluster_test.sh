@@ -6,9 +6,11 @@
 # round streamed through nginx at the game's pace reaches both servers and is
 # placed; both servers show the same boards; the closing batch sent again to
 # both servers at once (a client that retried) places the round once, and both
-# answer with that one record. Then PostgreSQL restarts while batches keep
-# coming: the servers answer 503 meanwhile, connect again by themselves, and
-# every batch they answered is in the database.
+# answer with that one record; behind nginx the limit on new sessions is per
+# player. Then, under the load of 40 players streaming rounds: one server is
+# killed with -9 (nginx takes its players to the other), and PostgreSQL
+# restarts (the servers answer 503 meanwhile and connect again by themselves);
+# every player finishes, and every line and record answered is in the database.
 # The test runs a PostgreSQL of its own (tests/server/postgres.sh): it restarts it.
 # usage: cluster_test.sh SERVER RECORD_DEMOS TIMEDEMO
 set -eu
@@ -20,52 +22,26 @@ if ! command -v nginx >/dev/null; then
 fi
 work=$(mktemp -d)
 chmod 755 "$work"
-pids=""
+. "$here/cluster.sh"
 BOPATRON_TEST_POSTGRES_DIR=""
 cleanup() {
-    for p in $pids; do kill -9 "$p" 2>/dev/null || true; done
-    [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null
+    stop_cluster
     [ -z "$BOPATRON_TEST_POSTGRES_DIR" ] || "$here/postgres.sh" stop "$BOPATRON_TEST_POSTGRES_DIR"
     rm -rf "$work"
 }
 trap cleanup EXIT
+fail() { echo "FAIL: $*"; echo "${got:-}"; tail -3 "$work"/log1 "$work"/log2 "$work"/error.log 2>/dev/null; exit 1; }
 postgres=$("$here/postgres.sh" start) || fail "the scratch PostgreSQL did not start"
 eval "$postgres"
-fail() { echo "FAIL: $*"; tail -3 "$work"/log1 "$work"/log2 "$work"/error.log 2>/dev/null; exit 1; }
 
 schema="cluster_$$"
 psql -q "$BOPATRON_TEST_POSTGRES" -c "CREATE SCHEMA $schema" || fail "no schema"
 db="$BOPATRON_TEST_POSTGRES&options=-csearch_path%3D$schema"
-for n in 1 2; do
-    "$server" --port=0 --database="$db" 2>"$work/log$n" &
-    pids="$pids $!"
-done
-for n in 1 2; do
-    for _ in $(seq 100); do grep -q "listening on" "$work/log$n" && break; sleep 0.05; done
-    eval "port$n=\$(sed -n 's|.*listening on http://[^:]*:\([0-9]*\)/.*|\1|p' \"$work/log$n\")"
-done
-[ -n "$port1" ] && [ -n "$port2" ] || fail "the servers did not start"
-
-# The configuration of docs/WORLD.md, with the test's ports and folders.
-front=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-sed -n '/^```nginx$/,/^```$/p' "$here/../../docs/WORLD.md" | sed '1d;$d' >"$work/world.conf"
-[ -s "$work/world.conf" ] || fail "docs/WORLD.md gives no nginx configuration"
-sed -i "s/127.0.0.1:8081/127.0.0.1:$port1/; s/127.0.0.1:8082/127.0.0.1:$port2/; s/listen 80;/listen 127.0.0.1:$front;/" "$work/world.conf"
-cat >"$work/nginx.conf" <<EOF
-daemon on;
-pid $work/nginx.pid;
-error_log $work/error.log;
-events {}
-http {
-    access_log off;
-    client_body_temp_path $work/body;
-    proxy_temp_path $work/proxy;
-    include $work/world.conf;
-}
-EOF
-nginx -q -p "$work" -c "$work/nginx.conf" 2>"$work/error.log" || fail "nginx did not start: $(cat "$work/error.log")"
-url="http://127.0.0.1:$front"
-for _ in $(seq 50); do curl -s -o /dev/null "$url/api/top" && break; sleep 0.1; done
+sql() { psql -tA "$db" -c "$1"; }
+start_server 1 "$db"
+start_server 2 "$db"
+start_front "$port_1" "$port_2"
+port1=$port_1 port2=$port_2
 
 # A round through nginx, placed.
 session=$(curl -s -X POST "$url/api/sessions")
@@ -87,6 +63,16 @@ a=$(curl -s "http://127.0.0.1:$port1/api/top")
 b=$(curl -s "http://127.0.0.1:$port2/api/top")
 [ "$a" = "$b" ] && echo "$a" | grep -q "\"record\":$record" || fail "the boards differ: $a / $b"
 
+# Behind nginx a session counts against the player's address, which nginx forwards
+# (each server keeps its own count: 61 through nginx give each server 30 and one more);
+# a header sent straight to a server by anyone but nginx is ignored.
+sessions() { n=$1; shift; for _ in $(seq "$n"); do curl -s -o /dev/null -w "%{http_code}\n" -X POST "$@"; done | sort | uniq -c | tr -s " " | paste -sd" "; }
+got=$(sessions 61 --interface 127.0.0.50 "$url/api/sessions")
+[ "$got" = " 60 200  1 429" ] || fail "nginx's forwarded address is not limited on its own"
+[ "$(sessions 31 --interface 127.0.0.51 -H 'X-Forwarded-For: 127.0.0.52' "http://127.0.0.1:$port1/api/sessions")" = " 30 200  1 429" ] ||
+    fail "a forged X-Forwarded-For was believed"
+[ "$(curl -s -o /dev/null -w '%{http_code}' --interface 127.0.0.53 -X POST "$url/api/sessions")" = 200 ] || fail "one player's limit held another"
+
 # The closing batch again, to both servers at once: one record, the same verdict from each.
 lines=$(wc -l <"$work/round.dem")
 from=$((lines - 3))
@@ -104,31 +90,39 @@ done
 count=$(psql -tA "$BOPATRON_TEST_POSTGRES" -c "SELECT count(*) FROM $schema.records")
 [ "$count" = 1 ] || fail "$count records for one round"
 
-# PostgreSQL restarts under a stream of batches (a demo's first line, then
-# ticks: lines are only stored until a claim): 503 meanwhile, then 200 again by itself.
-session=$(curl -s -X POST "$url/api/sessions")
-id=$(echo "$session" | sed 's/.*"session":"\([0-9a-f]*\)".*/\1/')
-answered=0 refused=0 restarted=""
-for i in $(seq 300); do
-    line=tick
-    [ "$answered" = 0 ] && line="bopatron-demo 1"
-    code=$(curl -s -o "$work/answer" -w '%{http_code}' -X POST --data-binary "$line
-" "$url/api/sessions/$id/lines?from=$answered")
-    case "$code" in
-    200) answered=$(sed 's/.*"lines":\([0-9]*\).*/\1/' "$work/answer") ;;
-    503) refused=$((refused + 1)) ;;
-    *) fail "a batch during the restart answered $code: $(cat "$work/answer")" ;;
-    esac
-    if [ "$i" = 50 ]; then
-        "$here/postgres.sh" restart "$BOPATRON_TEST_POSTGRES_DIR" &
-        restarted=$!
-    fi
-    [ -n "$restarted" ] && [ "$i" -gt 50 ] && [ "$code" = 200 ] && [ "$refused" -gt 0 ] && [ "$i" -gt 120 ] && break
-    sleep 0.02
-done
-wait "$restarted"
-[ "$refused" -gt 0 ] || fail "no batch was refused while PostgreSQL restarted"
-[ "$code" = 200 ] || fail "the servers did not come back after the restart (last answer $code)"
-held=$(psql -tA "$BOPATRON_TEST_POSTGRES" -c "SELECT lines FROM $schema.sessions WHERE id = '$id'")
-[ "$held" = "$answered" ] || fail "the servers answered $answered lines, the database holds $held"
-echo "PASS: two servers on one PostgreSQL behind nginx are one table; $refused batches got 503 while PostgreSQL restarted, none of $answered answered lines lost"
+# Players under load (bench/world_load.mjs, 40 of them from 127.0.0.2 and .3)
+# while a fault strikes 8 s in, mid-round: every player finishes its round,
+# and every line and record the table answered is in the database.
+load() {
+    node "$here/../../bench/world_load.mjs" --url="$url" --players=40 --spread=4000 --addresses=20 --first-address="$1" \
+        --record-demos="$record_demos" --program="$(dirname "$timedemo")" --answers="$work/answers.json" \
+        >"$work/load.json" 2>"$work/load.log" &
+    loader=$!
+    # The players start once each has its demo.
+    for _ in $(seq 300); do grep -q streaming "$work/load.log" && break; sleep 0.1; done
+    sleep 8
+}
+finish() {
+    wait "$loader" || fail "the load did not run: $(cat "$work/load.json" "$work/load.log")"
+    grep -q '"failedPlayers":0' "$work/load.json" || fail "players gave up: $(cat "$work/load.json")"
+    answered_in_database "$work/answers.json" sql >"$work/counts"
+}
+
+# kill -9 one of the two: nginx takes the players to the other, which carries on.
+load 2
+kill -9 "$pid_1"
+killed_at=$(wc -l <"$work/log2")
+finish
+[ "$(tail -n +"$killed_at" "$work/log2" | grep -c "lines 200")" -gt 100 ] || fail "server 2 did not carry the players"
+echo "kill -9 of one server: $(cat "$work/load.json" | head -c 200)"
+echo "  answered lines and records, all in the database: $(cat "$work/counts")"
+
+# PostgreSQL restarts: 503 meanwhile, then the same servers go on by themselves.
+start_server 1 "$db" "$port1"
+load 4
+"$here/postgres.sh" restart "$BOPATRON_TEST_POSTGRES_DIR"
+finish
+grep -q '"503":' "$work/load.json" || fail "no batch was refused while PostgreSQL restarted: $(cat "$work/load.json")"
+echo "PostgreSQL restarted: $(cat "$work/load.json" | head -c 200)"
+echo "  answered lines and records, all in the database: $(cat "$work/counts")"
+echo "PASS: two servers on one PostgreSQL behind nginx are one table; kill -9 of one and a PostgreSQL restart under load lost nothing answered"

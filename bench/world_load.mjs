@@ -1,0 +1,223 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+// N players on one world table. Each takes a session and its seed, has the
+// bot play a round for that seed (record_demos), and streams it at the game's
+// real pace as the game does: a tick every 20 ms, a batch a second and at once
+// after the round's first and last ticks, the claim with the round's close.
+// Players start spread evenly over --spread ms, as round ends would be on a
+// busy table. A refused or lost batch (a network error, 429, 5xx) is sent
+// again, as the game does, for up to --retry-for ms.
+// Prints one line of JSON: batch and verdict latencies, counts, and the
+// processor time and peak memory of every process named with --watch.
+// With --answers=FILE writes what the table answered each player (its lines,
+// its placed records), which the fault tests compare with the database.
+// usage: node world_load.mjs --url=URL --players=N --record-demos=BIN --program=DIR
+//            [--spread=MS] [--retry-for=MS] [--addresses=K] [--first-address=A]
+//            [--watch=NAME:PID ...] [--answers=FILE]
+import { spawn } from "node:child_process";
+import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from "node:fs";
+import http from "node:http";
+import os from "node:os";
+import path from "node:path";
+
+const options = { spread: "20000", "retry-for": "30000", addresses: "0", "first-address": "2", watch: [] };
+for (const arg of process.argv.slice(2)) {
+    const [key, value] = arg.replace(/^--/, "").split(/=(.*)/s);
+    if (key === "watch") options.watch.push(value);
+    else options[key] = value;
+}
+for (const needed of ["url", "players", "record-demos", "program"])
+    if (!options[needed]) throw new Error(`--${needed} is needed`);
+const players = Number(options.players), spread = Number(options.spread), retryFor = Number(options["retry-for"]);
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, Math.max(0, ms)));
+
+// Clients spread over local addresses 127.0.0.2, .3, ... (from --first-address): K players to an address,
+// so the table's limit on new sessions per address sees players, not one machine.
+const agents = new Map();
+function agentFor(player) {
+    const per = Number(options.addresses);
+    const localAddress = per > 0 ? `127.0.0.${Number(options["first-address"]) + Math.floor(player / per)}` : undefined;
+    if (!agents.has(localAddress)) agents.set(localAddress, new http.Agent({ keepAlive: true, localAddress }));
+    return agents.get(localAddress);
+}
+
+function post(target, body, agent) {
+    return new Promise((resolve) => {
+        const request = http.request(options.url + target, { method: "POST", agent, timeout: 10000 }, (response) => {
+            let text = "";
+            response.setEncoding("utf8");
+            response.on("data", (chunk) => (text += chunk));
+            response.on("end", () => resolve({ status: response.statusCode, text }));
+            response.on("error", () => resolve({ status: 0, text: "" }));
+        });
+        request.on("timeout", () => request.destroy(new Error("timeout")));
+        request.on("error", () => resolve({ status: 0, text: "" }));
+        request.end(body);
+    });
+}
+
+const batchMs = [], verdictMs = [], refusals = {};
+let batches = 0, retries = 0, failedPlayers = 0;
+const retryable = (status) => status === 0 || status === 429 || status >= 500;
+
+// Sends until answered (not refused for load or lost) or retryFor has passed;
+// times the answered attempt into times (claims are timed as verdicts instead).
+async function send(target, body, agent, times) {
+    const first = Date.now();
+    for (let attempt = 0; ; ++attempt) {
+        const began = performance.now();
+        const answer = await post(target, body, agent);
+        if (!retryable(answer.status)) {
+            times?.push(performance.now() - began);
+            return answer;
+        }
+        refusals[answer.status] = (refusals[answer.status] || 0) + 1;
+        if (Date.now() - first > retryFor) return answer;
+        ++retries;
+        await sleep(Math.min(1000, 100 * 2 ** attempt));
+    }
+}
+
+// The batches an honest client sends for a demo: when each is due (ms after
+// the start) and the line it ends at, with the claim where the round closes.
+function schedule(lines) {
+    const out = [];
+    let ticks = 0, roundTicks = -1, closing = false, round = 0, lastDue = -1000;
+    lines.forEach((line, i) => {
+        if (line === "click") roundTicks = 0;
+        if (line === "tick") {
+            const due = 500 + ++ticks * 20;
+            if (roundTicks >= 0 && ++roundTicks === 1000) closing = true;
+            if (roundTicks === 1 || roundTicks === 1000 || due - lastDue >= 1000) {
+                out.push({ due, upTo: i + 1 });
+                lastDue = due;
+            }
+        } else if (closing && line.startsWith("checkpoint ")) {
+            closing = false;
+            out.push({ due: lastDue, upTo: i + 1, round: ++round, score: Number(line.split(" ")[2]) });
+        }
+    });
+    if (!out.length || out.at(-1).upTo < lines.length) out.push({ due: lastDue, upTo: lines.length });
+    return out;
+}
+
+// The bot's round for each seed, two recordings at a time.
+const scratch = mkdtempSync(path.join(os.tmpdir(), "world-load-"));
+function record(seed, file) {
+    return new Promise((resolve, reject) => {
+        const child = spawn(options["record-demos"], [options.program, "--round", seed, "BOT", file], { stdio: "ignore" });
+        child.on("exit", (code) => (code === 0 ? resolve() : reject(new Error(`record_demos exited ${code}`))));
+    });
+}
+
+const sessions = [];
+for (let p = 0; p < players; ++p) {
+    const answer = await send("/api/sessions", "", agentFor(p), null);
+    if (answer.status !== 200) throw new Error(`no session for player ${p}: ${answer.status} ${answer.text}`);
+    sessions.push(JSON.parse(answer.text));
+}
+const plans = new Array(players);
+let next = 0;
+await Promise.all([0, 1].map(async () => {
+    while (next < players) {
+        const p = next++;
+        const file = path.join(scratch, `${p}.dem`);
+        await record(sessions[p].seed, file);
+        const lines = readFileSync(file, "utf8").split("\n").slice(0, -1);
+        plans[p] = { lines, batches: schedule(lines) };
+    }
+}));
+rmSync(scratch, { recursive: true, force: true });
+console.error(`world_load: ${players} players have their rounds; streaming`);
+
+// Processor time (utime + stime, with waited-for children) and resident memory of a process and its children.
+const tick = 100;
+function processTree(pid) {
+    const found = [pid];
+    for (const entry of readdirSync("/proc")) {
+        if (!/^\d+$/.test(entry)) continue;
+        try {
+            const stat = readFileSync(`/proc/${entry}/stat`, "utf8");
+            if (Number(stat.slice(stat.lastIndexOf(")") + 2).split(" ")[1]) === pid) found.push(Number(entry));
+        } catch { /* ended meanwhile */ }
+    }
+    return found;
+}
+function usage(pid) {
+    let cpu = 0, rss = 0;
+    for (const p of processTree(pid)) {
+        try {
+            const fields = readFileSync(`/proc/${p}/stat`, "utf8").split(") ")[1].split(" ");
+            cpu += (Number(fields[11]) + Number(fields[12]) + Number(fields[13]) + Number(fields[14])) / tick;
+            rss += Number(/VmRSS:\s+(\d+)/.exec(readFileSync(`/proc/${p}/status`, "utf8"))?.[1] || 0) / 1024;
+        } catch { /* ended meanwhile */ }
+    }
+    return { cpu, rss };
+}
+const watched = options.watch.map((w) => {
+    const [name, pid] = w.split(":");
+    return { name, pid: Number(pid), start: usage(Number(pid)), peak: 0, end: null };
+});
+watched.push({ name: "load", pid: process.pid, start: usage(process.pid), peak: 0, end: null });
+const sampler = setInterval(() => {
+    for (const w of watched) w.peak = Math.max(w.peak, usage(w.pid).rss);
+}, 1000);
+
+const answers = [];
+const began = Date.now();
+await Promise.all(plans.map(async (plan, p) => {
+    const start = began + (p * spread) / players;
+    const { session } = sessions[p];
+    const agent = agentFor(p);
+    const mine = { session, lines: 0, records: [] };
+    answers[p] = mine;
+    let sent = 0;
+    for (const batch of plan.batches) {
+        await sleep(start + batch.due - Date.now());
+        const dueAt = performance.now();
+        while (sent < batch.upTo) {
+            let target = `/api/sessions/${session}/lines?from=${sent}`;
+            if (batch.round) target += `&round=${batch.round}&score=${batch.score}`;
+            const body = plan.lines.slice(sent, batch.upTo).map((l) => l + "\n").join("");
+            const answer = await send(target, body, agent, batch.round ? null : batchMs);
+            ++batches;
+            let json = {};
+            try { json = JSON.parse(answer.text); } catch { /* counted below */ }
+            if (answer.status === 409 && json.expected !== undefined) {
+                sent = json.expected;  // the table has fewer lines than we sent: send the rest again
+                continue;
+            }
+            if (answer.status !== 200) {
+                ++failedPlayers;
+                mine.failed = `${answer.status} ${answer.text.trim()}`;
+                return;
+            }
+            sent = batch.upTo;
+            mine.lines = json.lines;
+            if (batch.round) {
+                verdictMs.push(performance.now() - dueAt);
+                if (json.placed) mine.records.push(json.record);
+            }
+        }
+    }
+}));
+const seconds = (Date.now() - began) / 1000;
+clearInterval(sampler);
+for (const w of watched) w.end = usage(w.pid);
+for (const agent of agents.values()) agent.destroy();
+
+const quantile = (values, q) => {
+    if (!values.length) return null;
+    const sorted = [...values].sort((a, b) => a - b);
+    return Math.round(sorted[Math.min(sorted.length - 1, Math.floor(q * sorted.length))] * 10) / 10;
+};
+if (options.answers) writeFileSync(options.answers, JSON.stringify(answers));
+console.log(JSON.stringify({
+    players, seconds: Math.round(seconds), batches, retries, refusals, failedPlayers,
+    batchP50: quantile(batchMs, 0.5), batchP99: quantile(batchMs, 0.99), batchMax: quantile(batchMs, 1),
+    verdicts: verdictMs.length, placed: answers.reduce((n, a) => n + a.records.length, 0),
+    verdictP50: quantile(verdictMs, 0.5), verdictP99: quantile(verdictMs, 0.99), verdictMax: quantile(verdictMs, 1),
+    processes: watched.map((w) => ({ name: w.name, cpuSeconds: Math.round((w.end.cpu - w.start.cpu) * 10) / 10,
+                                     cpuPercent: Math.round((100 * (w.end.cpu - w.start.cpu)) / seconds),
+                                     peakMiB: Math.round(Math.max(w.peak, w.end.rss)) })),
+}));

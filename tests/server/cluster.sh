@@ -1,0 +1,76 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Bopatron authors
+# Sourced: starts bopatron-servers and, in front of them, Debian's nginx with
+# the round-robin configuration docs/WORLD.md gives. Needs $server (the
+# program), $work (a scratch folder) and $here (this folder); the caller's
+# cleanup calls stop_cluster. fail is the caller's.
+
+pids=""
+# start_server N DATABASE [PORT]: server N in the background; sets pid_N and port_N.
+start_server() {
+    "$server" --port="${3:-0}" --database="$2" --trusted-proxy=127.0.0.1 2>"$work/log$1" &
+    pids="$pids $!"
+    eval "pid_$1=$!"
+    for _ in $(seq 100); do grep -q "listening on" "$work/log$1" && break; sleep 0.05; done
+    eval "port_$1=\$(sed -n 's|.*listening on http://[^:]*:\([0-9]*\)/.*|\1|p' \"$work/log$1\")"
+    [ -n "$(eval echo "\$port_$1")" ] || fail "server $1 did not start: $(cat "$work/log$1")"
+}
+
+# start_front PORT1 PORT2: nginx on a free port over the two; sets $url.
+start_front() {
+    front=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    sed -n '/^```nginx$/,/^```$/p' "$here/../../docs/WORLD.md" | sed '1d;$d' >"$work/world.conf"
+    [ -s "$work/world.conf" ] || fail "docs/WORLD.md gives no nginx configuration"
+    sed -i "s/127.0.0.1:8081/127.0.0.1:$1/; s/127.0.0.1:8082/127.0.0.1:$2/; s/listen 80;/listen 127.0.0.1:$front;/" "$work/world.conf"
+    cat >"$work/nginx.conf" <<EOF
+daemon on;
+pid $work/nginx.pid;
+error_log $work/error.log;
+worker_processes 1;
+events { worker_connections 4096; }
+http {
+    access_log off;
+    client_body_temp_path $work/body;
+    proxy_temp_path $work/proxy;
+    include $work/world.conf;
+}
+EOF
+    nginx -q -p "$work" -c "$work/nginx.conf" 2>"$work/error.log" || fail "nginx did not start: $(cat "$work/error.log")"
+    url="http://127.0.0.1:$front"
+    for _ in $(seq 50); do curl -s -o /dev/null "$url/api/top" && break; sleep 0.1; done
+}
+
+stop_cluster() {
+    for p in $pids; do kill -9 "$p" 2>/dev/null || true; done
+    [ ! -f "$work/nginx.pid" ] || kill "$(cat "$work/nginx.pid")" 2>/dev/null || true
+}
+
+# answered_in_database ANSWERS PSQL_OR_SQLITE...: every player's answered lines
+# and placed records, from world_load's --answers file, checked against the
+# database the command given queries (it gets one SQL statement as its last
+# argument). Prints "LINES RECORDS" answered; fails on the first one missing.
+answered_in_database() {
+    answers=$1
+    shift
+    node -e '
+        const answers = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
+        for (const a of answers) console.log(a.session, a.lines, a.records.join(",") || "-", a.failed ? "failed" : "ok");
+    ' "$answers" >"$work/answered.txt"
+    "$@" "SELECT id, lines FROM sessions" | tr '|' ' ' | sort >"$work/held.txt"
+    cut -d' ' -f1 "$work/answered.txt" >"$work/sessions.txt"
+    "$@" "SELECT session || ' ' || id FROM records" | grep -F -f "$work/sessions.txt" | sort >"$work/records.txt" || true
+    lines=0 records=0
+    while read -r session count placed state; do
+        [ "$state" = ok ] || fail "player with session ${session%????????????????????????} gave up: $(grep "$session" "$answers" | head -c 300)"
+        held=$(grep "^$session " "$work/held.txt" | cut -d' ' -f2)
+        [ "$held" = "$count" ] || fail "the table answered $count lines of session ${session%????????????????????????}, the database holds ${held:-none}"
+        lines=$((lines + count))
+        for r in $(echo "$placed" | tr ',' ' '); do
+            [ "$r" = - ] && continue
+            grep -q "^$session $r\$" "$work/records.txt" || fail "record $r was answered placed and is not in the database"
+            records=$((records + 1))
+        done
+    done <"$work/answered.txt"
+    [ "$(wc -l <"$work/records.txt")" = "$records" ] || fail "the database holds $(wc -l <"$work/records.txt") records, $records were answered"
+    echo "$lines $records"
+}
