@@ -114,7 +114,8 @@ std::string sql(const char* columns, const char* rest) { return std::string(colu
 }  // namespace
 
 PostgresStore::PostgresStore(const std::string& connection) : connection_(connection) {
-    PGconn* db = connected();
+    const Lease lease(*this);
+    PGconn* db = lease.db();
     Transaction t(db);
     run(db, kMigrationLock);
     run(db, "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
@@ -127,33 +128,59 @@ PostgresStore::PostgresStore(const std::string& connection) : connection_(connec
     t.commit();
 }
 
-PostgresStore::~PostgresStore() { PQfinish(db_); }
+PostgresStore::~PostgresStore() {
+    for (PGconn* db : idle_) PQfinish(db);
+}
 
-PGconn* PostgresStore::connected() {
-    if (db_ && PQstatus(db_) == CONNECTION_OK) return db_;
+PostgresStore::Lease::Lease(PostgresStore& store) : store_(store) {
+    {
+        std::unique_lock lock(store.mutex_);
+        store.returned_.wait(lock, [&store] { return store.leased_ < kConnections; });
+        ++store.leased_;
+        if (!store.idle_.empty()) {
+            db_ = store.idle_.back();
+            store.idle_.pop_back();
+        }
+    }
+    if (db_ && PQstatus(db_) == CONNECTION_OK) return;
     PQfinish(db_);
-    db_ = PQconnectdb(connection_.c_str());
-    if (PQstatus(db_) != CONNECTION_OK) fail(db_, "the database cannot be reached");
-    // Every commit waits for the log on disk: an answered batch survives a crash.
-    run(db_, "SET synchronous_commit = on");
-    return db_;
+    db_ = PQconnectdb(store.connection_.c_str());
+    try {
+        if (PQstatus(db_) != CONNECTION_OK) fail(db_, "the database cannot be reached");
+        // Every commit waits for the log on disk: an answered batch survives a crash.
+        run(db_, "SET synchronous_commit = on");
+    } catch (...) {
+        giveBack();  // a constructor that throws has no destructor run
+        throw;
+    }
+}
+
+PostgresStore::Lease::~Lease() { giveBack(); }
+
+void PostgresStore::Lease::giveBack() {
+    std::lock_guard lock(store_.mutex_);
+    if (db_ && PQstatus(db_) == CONNECTION_OK) store_.idle_.push_back(db_);
+    else PQfinish(db_);
+    db_ = nullptr;
+    --store_.leased_;
+    store_.returned_.notify_one();
 }
 
 int PostgresStore::version() {
-    std::lock_guard lock(mutex_);
-    const Result r = run(connected(), "SELECT version FROM schema_version");
+    const Lease lease(*this);
+    const Result r = run(lease.db(), "SELECT version FROM schema_version");
     return PQntuples(r.get()) ? static_cast<int>(integer(r.get(), 0, 0)) : 0;
 }
 
 void PostgresStore::createSession(const SessionRow& s) {
-    std::lock_guard lock(mutex_);
-    run(connected(), "INSERT INTO sessions (id, seed, created, last) VALUES ($1, $2, $3, $3)",
+    const Lease lease(*this);
+    run(lease.db(), "INSERT INTO sessions (id, seed, created, last) VALUES ($1, $2, $3, $3)",
         {s.id, std::to_string(s.seed), n(s.createdMs)});
 }
 
 std::optional<SessionRow> PostgresStore::session(const std::string& id) {
-    std::lock_guard lock(mutex_);
-    const Result r = run(connected(), "SELECT seed, created, last, lines, bytes FROM sessions WHERE id = $1", {id});
+    const Lease lease(*this);
+    const Result r = run(lease.db(), "SELECT seed, created, last, lines, bytes FROM sessions WHERE id = $1", {id});
     if (PQntuples(r.get()) == 0) return std::nullopt;
     const PGresult* p = r.get();
     return SessionRow{id, std::stoull(text(p, 0, 0)), integer(p, 0, 1), integer(p, 0, 2),
@@ -162,8 +189,8 @@ std::optional<SessionRow> PostgresStore::session(const std::string& id) {
 
 Append PostgresStore::appendLines(const std::string& id, long from, const std::vector<std::string_view>& lines,
                                   std::int64_t arrivedMs, std::int64_t maxBytes) {
-    std::lock_guard lock(mutex_);
-    PGconn* db = connected();
+    const Lease lease(*this);
+    PGconn* db = lease.db();
     Transaction t(db);
     // The session's row stays locked to the end: another server's batch of it waits its turn.
     const Result s = run(db, "SELECT lines, bytes FROM sessions WHERE id = $1 FOR UPDATE", {id});
@@ -189,8 +216,8 @@ Append PostgresStore::appendLines(const std::string& id, long from, const std::v
 }
 
 SessionLog PostgresStore::log(const std::string& id) {
-    std::lock_guard lock(mutex_);
-    PGconn* db = connected();
+    const Lease lease(*this);
+    PGconn* db = lease.db();
     SessionLog log;
     const Result s = run(db, "SELECT seed, created FROM sessions WHERE id = $1", {id});
     if (PQntuples(s.get()) == 0) return log;
@@ -206,9 +233,9 @@ SessionLog PostgresStore::log(const std::string& id) {
 }
 
 std::optional<long long> PostgresStore::placeRecord(const RecordRow& r) {
-    std::lock_guard lock(mutex_);
+    const Lease lease(*this);
     // Two servers verifying the same round: the unique (session, round) lets one in.
-    const Result placed = run(connected(),
+    const Result placed = run(lease.db(),
                               "INSERT INTO records (session, round, initials, initials_final, score, difficulty, at, lines) "
                               "VALUES ($1, $2, $3, $4, $5, $6, $7, $8) ON CONFLICT (session, round) DO NOTHING RETURNING id",
                               {r.session, n(r.round), r.initials, r.initialsFinal ? "t" : "f", n(r.score),
@@ -218,48 +245,48 @@ std::optional<long long> PostgresStore::placeRecord(const RecordRow& r) {
 }
 
 std::optional<RecordRow> PostgresStore::record(long long id) {
-    std::lock_guard lock(mutex_);
-    const Result r = run(connected(), sql(kRecordColumns, "WHERE id = $1").c_str(), {n(id)});
+    const Lease lease(*this);
+    const Result r = run(lease.db(), sql(kRecordColumns, "WHERE id = $1").c_str(), {n(id)});
     auto rows = recordsIn(r.get());
     if (rows.empty()) return std::nullopt;
     return rows.front();
 }
 
 std::vector<RecordRow> PostgresStore::top(std::int64_t sinceMs, int count) {
-    std::lock_guard lock(mutex_);
-    const Result r = run(connected(), sql(kRecordColumns, "WHERE NOT removed AND at >= $1 ORDER BY score DESC, at, id LIMIT $2").c_str(),
+    const Lease lease(*this);
+    const Result r = run(lease.db(), sql(kRecordColumns, "WHERE NOT removed AND at >= $1 ORDER BY score DESC, at, id LIMIT $2").c_str(),
                          {n(sinceMs), n(count)});
     return recordsIn(r.get());
 }
 
 long PostgresStore::countAtLeast(std::int64_t sinceMs, int score) {
-    std::lock_guard lock(mutex_);
-    const Result r = run(connected(), "SELECT count(*) FROM records WHERE NOT removed AND at >= $1 AND score >= $2",
+    const Lease lease(*this);
+    const Result r = run(lease.db(), "SELECT count(*) FROM records WHERE NOT removed AND at >= $1 AND score >= $2",
                          {n(sinceMs), n(score)});
     return static_cast<long>(integer(r.get(), 0, 0));
 }
 
 bool PostgresStore::setInitials(long long id, const std::string& initials) {
-    std::lock_guard lock(mutex_);
-    const Result r = run(connected(), "UPDATE records SET initials = $1, initials_final = TRUE WHERE id = $2 AND NOT initials_final",
+    const Lease lease(*this);
+    const Result r = run(lease.db(), "UPDATE records SET initials = $1, initials_final = TRUE WHERE id = $2 AND NOT initials_final",
                          {initials, n(id)});
     return std::string(PQcmdTuples(r.get())) == "1";
 }
 
 bool PostgresStore::removeRecord(long long id) {
-    std::lock_guard lock(mutex_);
-    const Result r = run(connected(), "UPDATE records SET removed = TRUE WHERE id = $1 AND NOT removed", {n(id)});
+    const Lease lease(*this);
+    const Result r = run(lease.db(), "UPDATE records SET removed = TRUE WHERE id = $1 AND NOT removed", {n(id)});
     return std::string(PQcmdTuples(r.get())) == "1";
 }
 
 std::vector<RecordRow> PostgresStore::allRecords() {
-    std::lock_guard lock(mutex_);
-    return recordsIn(run(connected(), sql(kRecordColumns, "ORDER BY id").c_str()).get());
+    const Lease lease(*this);
+    return recordsIn(run(lease.db(), sql(kRecordColumns, "ORDER BY id").c_str()).get());
 }
 
 std::vector<RecordRow> PostgresStore::recordsOf(const std::string& session) {
-    std::lock_guard lock(mutex_);
-    return recordsIn(run(connected(), sql(kRecordColumns, "WHERE session = $1 ORDER BY id").c_str(), {session}).get());
+    const Lease lease(*this);
+    return recordsIn(run(lease.db(), sql(kRecordColumns, "WHERE session = $1 ORDER BY id").c_str(), {session}).get());
 }
 
 }  // namespace bopatron::server

@@ -4,12 +4,16 @@
 // The shared backend: a PostgreSQL database that several bopatron-server
 // processes use at once as one table. Every call is one transaction; a
 // session's row is locked while lines are appended, so batches of one session
-// arriving at two servers are taken in order, once. A lost connection is
-// answered as unavailable and opened again by the next call.
+// arriving at two servers are taken in order, once. Calls from several
+// threads run side by side on a few connections (their commits are written
+// to the log together). A lost connection is answered as unavailable and
+// opened again by the next call.
 
 #include "server/store.h"
 
+#include <condition_variable>
 #include <mutex>
+#include <vector>
 
 struct pg_conn;
 
@@ -40,11 +44,30 @@ public:
     std::vector<RecordRow> allRecords() override;
     std::vector<RecordRow> recordsOf(const std::string& session) override;
 
+    // As many connections as the server has threads that may call at once.
+    static constexpr int kConnections = 4;
+
 private:
-    pg_conn* connected();  // the connection, opened again when it was lost
-    std::mutex mutex_;
+    // A connection of the pool, held for one call; opened (again) when it is not open.
+    class Lease {
+    public:
+        explicit Lease(PostgresStore& store);
+        ~Lease();
+        Lease(const Lease&) = delete;
+        Lease& operator=(const Lease&) = delete;
+        pg_conn* db() const { return db_; }
+
+    private:
+        void giveBack();
+        PostgresStore& store_;
+        pg_conn* db_ = nullptr;
+    };
+
     std::string connection_;
-    pg_conn* db_ = nullptr;
+    std::mutex mutex_;
+    std::condition_variable returned_;
+    std::vector<pg_conn*> idle_;  // open connections not in use
+    int leased_ = 0;
 };
 
 }  // namespace bopatron::server

@@ -48,29 +48,30 @@ stop_cluster() {
 # answered_in_database ANSWERS PSQL_OR_SQLITE...: every player's answered lines
 # and placed records, from world_load's --answers file, checked against the
 # database the command given queries (it gets one SQL statement as its last
-# argument). Prints "LINES RECORDS" answered; fails on the first one missing.
+# argument). Its variables are a_*, to leave the caller's alone. Writes "LINES RECORDS"
+# answered to $work/counts; fails on the first one missing.
 answered_in_database() {
-    answers=$1
+    a_answers=$1
     shift
     node -e '
         const answers = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
         for (const a of answers) console.log(a.session, a.lines, a.records.join(",") || "-", a.failed ? "failed" : "ok");
-    ' "$answers" >"$work/answered.txt"
+    ' "$a_answers" >"$work/answered.txt"
     "$@" "SELECT id, lines FROM sessions" | tr '|' ' ' | sort >"$work/held.txt"
     cut -d' ' -f1 "$work/answered.txt" >"$work/sessions.txt"
     "$@" "SELECT session || ' ' || id FROM records" | grep -F -f "$work/sessions.txt" | sort >"$work/records.txt" || true
-    lines=0 records=0
-    while read -r session count placed state; do
-        [ "$state" = ok ] || fail "player with session ${session%????????????????????????} gave up: $(grep "$session" "$answers" | head -c 300)"
-        held=$(grep "^$session " "$work/held.txt" | cut -d' ' -f2)
-        [ "$held" = "$count" ] || fail "the table answered $count lines of session ${session%????????????????????????}, the database holds ${held:-none}"
-        lines=$((lines + count))
-        for r in $(echo "$placed" | tr ',' ' '); do
-            [ "$r" = - ] && continue
-            grep -q "^$session $r\$" "$work/records.txt" || fail "record $r was answered placed and is not in the database"
-            records=$((records + 1))
+    a_lines=0 a_records=0
+    while read -r a_session a_count a_placed a_state; do
+        [ "$a_state" = ok ] || fail "player with session ${a_session%????????????????????????} gave up: $(grep "$a_session" "$a_answers" | head -c 300)"
+        a_held=$(grep "^$a_session " "$work/held.txt" | cut -d' ' -f2)
+        [ "$a_held" = "$a_count" ] || fail "the table answered $a_count lines of session ${a_session%????????????????????????}, the database holds ${a_held:-none}"
+        a_lines=$((a_lines + a_count))
+        for a_r in $(echo "$a_placed" | tr ',' ' '); do
+            [ "$a_r" = - ] && continue
+            grep -q "^$a_session $a_r\$" "$work/records.txt" || fail "record $a_r was answered placed and is not in the database"
+            a_records=$((a_records + 1))
         done
     done <"$work/answered.txt"
-    [ "$(wc -l <"$work/records.txt")" = "$records" ] || fail "the database holds $(wc -l <"$work/records.txt") records, $records were answered"
-    echo "$lines $records"
+    [ "$(wc -l <"$work/records.txt")" = "$a_records" ] || fail "the database holds $(wc -l <"$work/records.txt") records, $a_records were answered"
+    echo "$a_lines $a_records" >"$work/counts"
 }
