@@ -75,10 +75,14 @@ std::string defaultDatabase() {
     return (folder / "world.db").string();
 }
 
+// The folder of the pictures the replays draw with: beside the program where
+// it was built, in share/bopatron-server where it is installed.
 std::string programFolder(const char* argv0) {
     std::error_code error;
     const auto self = std::filesystem::canonical("/proc/self/exe", error);
-    return (error ? std::filesystem::absolute(argv0) : self).parent_path().string();
+    const auto folder = (error ? std::filesystem::absolute(argv0) : self).parent_path();
+    const auto installed = (folder / BOPATRON_SERVER_DATA_RELATIVE).lexically_normal();
+    return std::filesystem::is_directory(installed, error) ? installed.string() : folder.string();
 }
 
 std::int64_t nowMs() {
@@ -162,7 +166,12 @@ int main(int argc, char* argv[]) {
         // A postgresql:// address is a database several servers share; anything else a SQLite file.
         const bool shared = database.rfind("postgresql://", 0) == 0 || database.rfind("postgres://", 0) == 0;
         std::unique_ptr<server::Store> opened;
-        if (shared) opened = std::make_unique<server::PostgresStore>(database);
+        if (shared) {
+            opened = std::make_unique<server::PostgresStore>(database);
+            // A call to PostgreSQL waits for the network and the log's flush: more threads keep
+            // the other connections served meanwhile, each with a connection of its own.
+            options.networkThreads = server::PostgresStore::kConnections - options.replayThreads;
+        }
         else opened = std::make_unique<server::SqliteStore>(database);
         server::Store& store = *opened;
         if (command == "remove") {

@@ -45,7 +45,7 @@ public:
     std::vector<RecordRow> recordsOf(const std::string& session) override;
 
     // As many connections as the server has threads that may call at once.
-    static constexpr int kConnections = 4;
+    static constexpr int kConnections = 8;
 
 private:
     // A connection of the pool, held for one call; opened (again) when it is not open.
