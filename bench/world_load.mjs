@@ -9,11 +9,12 @@
 // again, as the game does, for up to --retry-for ms.
 // Prints one line of JSON: batch and verdict latencies, counts, and the
 // processor time and peak memory of every process named with --watch.
-// With --answers=FILE writes what the table answered each player (its lines,
-// its placed records), which the fault tests compare with the database.
+// With --answers=FILE writes what the table answered each player (its session,
+// seed, lines, placed records and claimed scores), which the fault tests
+// compare with the database; --keep=DIR keeps each player's demo there (P.dem).
 // usage: node world_load.mjs --url=URL --players=N --record-demos=BIN --program=DIR
 //            [--spread=MS] [--retry-for=MS] [--addresses=K] [--first-address=A]
-//            [--watch=NAME:PID ...] [--answers=FILE]
+//            [--watch=NAME:PID ...] [--answers=FILE] [--keep=DIR]
 import { spawn } from "node:child_process";
 import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from "node:fs";
 import http from "node:http";
@@ -121,7 +122,7 @@ let next = 0;
 await Promise.all([0, 1].map(async () => {
     while (next < players) {
         const p = next++;
-        const file = path.join(scratch, `${p}.dem`);
+        const file = path.join(options.keep || scratch, `${p}.dem`);
         await record(sessions[p].seed, file);
         const lines = readFileSync(file, "utf8").split("\n").slice(0, -1);
         plans[p] = { lines, batches: schedule(lines) };
@@ -169,7 +170,7 @@ await Promise.all(plans.map(async (plan, p) => {
     const start = began + (p * spread) / players;
     const { session } = sessions[p];
     const agent = agentFor(p);
-    const mine = { session, lines: 0, records: [] };
+    const mine = { session, seed: sessions[p].seed, lines: 0, records: [], scores: [] };
     answers[p] = mine;
     let sent = 0;
     for (const batch of plan.batches) {
@@ -197,6 +198,7 @@ await Promise.all(plans.map(async (plan, p) => {
             if (batch.round) {
                 verdictMs.push(performance.now() - dueAt);
                 if (json.placed) mine.records.push(json.record);
+                mine.scores.push(batch.score);
             }
         }
     }
