@@ -22,6 +22,7 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; [ -f "$work/log" ] && tail -5 "$work/log"; exit 1; }
+. "$here/cluster.sh"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "$depends" | grep -q libpq5 || fail "the package does not depend on libpq: $depends"
@@ -73,14 +74,7 @@ fi
 url="http://127.0.0.1:$port"
 for _ in $(seq 100); do curl -s -o /dev/null "$url/api/top" && break; sleep 0.05; done
 
-session=$(curl -s -X POST "$url/api/sessions")
-id=$(echo "$session" | sed 's/.*"session":"\([0-9a-f]*\)".*/\1/')
-seed=$(echo "$session" | sed 's/.*"seed":"\([0-9]*\)".*/\1/')
-[ -n "$seed" ] || fail "no session from the installed server: $session"
-"$record_demos" "$(dirname "$timedemo")" --round "$seed" BOT "$work/round.dem"
-placed=$(sed -n 's/^table read "\\"BOT\\",\([0-9-]*\).*/\1/p' "$work/round.dem" | head -1)
-verdict=$(node "$here/stream.mjs" "$url" "$id" "$work/round.dem" "$placed") || fail "streaming: $verdict"
-echo "$verdict" | grep -q '"placed":true' || fail "the installed server's verdict: $verdict"
+play_round "$url"
 [ "$(stat -c %U /var/lib/bopatron-server/world.db)" = bopatron-server ] || fail "the table is not in /var/lib/bopatron-server"
 if [ -n "$pid" ]; then
     kill -TERM "$pid"

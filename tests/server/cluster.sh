@@ -1,9 +1,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # SPDX-FileCopyrightText: 2026 The Bopatron authors
 # Sourced: starts bopatron-servers and, in front of them, Debian's nginx with
-# the round-robin configuration docs/WORLD.md gives. Needs $server (the
-# program), $work (a scratch folder) and $here (this folder); the caller's
-# cleanup calls stop_cluster. fail is the caller's.
+# the round-robin configuration docs/WORLD.md gives; plays rounds against
+# them. Needs $server (the program), $work (a scratch folder) and $here (this
+# folder), and for rounds $record_demos and $timedemo; the caller's cleanup
+# calls stop_cluster. fail is the caller's.
 
 pids=""
 # start_server N DATABASE [PORT]: server N in the background; sets pid_N and port_N.
@@ -38,6 +39,21 @@ EOF
     nginx -q -p "$work" -c "$work/nginx.conf" 2>"$work/error.log" || fail "nginx did not start: $(cat "$work/error.log")"
     url="http://127.0.0.1:$front"
     for _ in $(seq 50); do curl -s -o /dev/null "$url/api/top" && break; sleep 0.1; done
+}
+
+# play_round URL: one player (bench/world_load.mjs) has the bot play a round for the
+# seed the table gives and streams it at the game's pace, as the game does. Sets id,
+# seed, placed (the round's score) and record (empty when not placed); the demo is $work/0.dem.
+play_round() {
+    node "$here/../../bench/world_load.mjs" --url="$1" --players=1 --spread=0 --record-demos="$record_demos" \
+        --program="$(dirname "$timedemo")" --answers="$work/round.json" --keep="$work" >"$work/round.out" 2>&1 ||
+        fail "the round did not stream: $(cat "$work/round.out")"
+    eval "$(node -e '
+        const [a] = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
+        console.log(`id=${a.session} seed=${a.seed} placed=${a.scores[0]} record=${a.records[0] || ""}`);
+    ' "$work/round.json")"
+    grep -q "^seed $seed\$" "$work/0.dem" || fail "the bot's demo does not use the table's seed"
+    [ -n "$record" ] || fail "the round was not placed: $(cat "$work/round.out")"
 }
 
 stop_cluster() {

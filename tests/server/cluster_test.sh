@@ -44,15 +44,7 @@ start_front "$port_1" "$port_2"
 port1=$port_1 port2=$port_2
 
 # A round through nginx, placed.
-session=$(curl -s -X POST "$url/api/sessions")
-id=$(echo "$session" | sed 's/.*"session":"\([0-9a-f]*\)".*/\1/')
-seed=$(echo "$session" | sed 's/.*"seed":"\([0-9]*\)".*/\1/')
-[ -n "$seed" ] || fail "no session through nginx: $session"
-"$record_demos" "$(dirname "$timedemo")" --round "$seed" BOT "$work/round.dem"
-placed=$(sed -n 's/^table read "\\"BOT\\",\([0-9-]*\).*/\1/p' "$work/round.dem" | head -1)
-verdict=$(node "$here/stream.mjs" "$url" "$id" "$work/round.dem" "$placed") || fail "streaming: $verdict"
-echo "$verdict" | grep -q '"placed":true' || fail "verdict: $verdict"
-record=$(echo "$verdict" | sed 's/.*"record":\([0-9]*\).*/\1/')
+play_round "$url"
 short=$(echo "$id" | cut -c1-8)
 for n in 1 2; do
     grep -q "/api/sessions/$short" "$work/log$n" || fail "server $n took none of the session's batches"
@@ -74,9 +66,9 @@ got=$(sessions 61 --interface 127.0.0.50 "$url/api/sessions")
 [ "$(curl -s -o /dev/null -w '%{http_code}' --interface 127.0.0.53 -X POST "$url/api/sessions")" = 200 ] || fail "one player's limit held another"
 
 # The closing batch again, to both servers at once: one record, the same verdict from each.
-lines=$(wc -l <"$work/round.dem")
+lines=$(wc -l <"$work/0.dem")
 from=$((lines - 3))
-tail -n 3 "$work/round.dem" >"$work/close.txt"
+tail -n 3 "$work/0.dem" >"$work/close.txt"
 senders=""
 for p in "$port1" "$port2"; do
     curl -s -X POST --data-binary @"$work/close.txt" \
