@@ -145,10 +145,15 @@ int main(int argc, char* argv[]) {
             if (!std::filesystem::is_directory(*v)) return usageError("--site: '" + *v + "' is not a folder");
             options.site = *v;
         } else if (auto v = value("--trusted-proxy")) {
+            // Kept as the peer's address is written (::1, not 0:0::1), which it is compared with.
             unsigned char bytes[16];
-            if (inet_pton(AF_INET, v->c_str(), bytes) != 1 && inet_pton(AF_INET6, v->c_str(), bytes) != 1)
+            char canonical[INET6_ADDRSTRLEN];
+            const int family = inet_pton(AF_INET, v->c_str(), bytes) == 1    ? AF_INET
+                               : inet_pton(AF_INET6, v->c_str(), bytes) == 1 ? AF_INET6
+                                                                              : 0;
+            if (!family || !inet_ntop(family, bytes, canonical, sizeof canonical))
                 return usageError("--trusted-proxy must be an IP address, not '" + *v + "'");
-            options.trustedProxy = *v;
+            options.trustedProxy = canonical;
         } else if (command.empty() && (arg == "check" || arg == "remove")) {
             command = arg;
             if (arg == "remove") {
@@ -171,8 +176,9 @@ int main(int argc, char* argv[]) {
             // A call to PostgreSQL waits for the network and the log's flush: more threads keep
             // the other connections served meanwhile, each with a connection of its own.
             options.networkThreads = server::PostgresStore::kConnections - options.replayThreads;
+        } else {
+            opened = std::make_unique<server::SqliteStore>(database);
         }
-        else opened = std::make_unique<server::SqliteStore>(database);
         server::Store& store = *opened;
         if (command == "remove") {
             if (!store.removeRecord(removeId)) {
