@@ -26,7 +26,8 @@ struct Name {
 constexpr Name kNames[] = {{Kind::Seed, "seed"},   {Kind::Click, "click"},   {Kind::Answer, "answer"},
                            {Kind::Cancel, "cancel"}, {Kind::Move, "move"},   {Kind::Down, "down"},
                            {Kind::Up, "up"},       {Kind::Tick, "tick"},     {Kind::Table, "table"},
-                           {Kind::Checkpoint, "checkpoint"}, {Kind::End, "end"}};
+                           {Kind::Checkpoint, "checkpoint"}, {Kind::End, "end"},
+                           {Kind::Value, "value"}};
 
 std::string_view wordOf(Kind kind) {
     for (const Name& name : kNames)
@@ -226,6 +227,9 @@ void readFields(Event& e, Fields& f) {
         case Kind::Seed:
             e.value = f.integer<std::uint64_t>("a seed from 0 to 18446744073709551615", 0, UINT64_MAX);
             break;
+        case Kind::Value:
+            e.value = f.integer<std::uint64_t>("a round's value from 0 to 18446744073709551615", 0, UINT64_MAX);
+            break;
         case Kind::Answer:
             e.text = f.text("the answer in double quotes");
             break;
@@ -272,6 +276,7 @@ std::string formatEvent(const Event& e) {
     std::string line(wordOf(e.kind));
     switch (e.kind) {
         case Kind::Seed:
+        case Kind::Value:
             return line + " " + std::to_string(e.value);
         case Kind::Answer:
             return line + " " + escaped(e.text);

@@ -19,10 +19,11 @@ inline constexpr long kCheckpointEvery = 100;  // ticks between two checkpoints
 inline constexpr std::size_t kMostBytes = 64u << 20;
 
 struct Event {
-    enum class Kind { Seed, Click, Answer, Cancel, Move, Down, Up, Tick, Table, Checkpoint, End };
+    enum class Kind { Seed, Click, Answer, Cancel, Move, Down, Up, Tick, Table, Checkpoint, End, Value };
     Kind kind = Kind::Tick;
     int line = 0;  // where it stands in the file, counting the first line as 1
-    // Seed: the generator's seed. Checkpoint and End: the running checksum.
+    // Seed: the generator's seed. Value: a round's value, folded into the
+    // generator. Checkpoint and End: the running checksum.
     std::uint64_t value = 0;
     // Answer: the typed text. Table: the file's text, or why it could not be read.
     std::string text;

@@ -5,6 +5,7 @@
 // the seed and have nothing after the closing line; and a demo that reads
 // plays to its end or stops with a mismatch, never with a crash.
 #include "demo/session.h"
+#include "demo/timedemo.h"
 #include "draw/compositor.h"
 
 #include <cstdint>

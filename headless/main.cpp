@@ -5,6 +5,7 @@
 // `bopatron --timedemo=FILE`. The pictures are read from the program's own
 // folder with libpng.
 #include "demo/session.h"
+#include "demo/timedemo.h"
 #include "headless/png_pictures.h"
 
 #include <cstdio>

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <random>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -135,6 +136,16 @@ std::uint64_t RandomSource::seedFromClock() {
     const auto now = static_cast<std::uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
     engine_.seed(now);
     return now;
+}
+
+void RandomSource::fold(std::uint64_t value) {
+    // The engine's next word stands for its state so far; seed_seq spreads
+    // both over the whole of the new state. Both are fixed by the standard,
+    // so every platform folds alike.
+    const std::uint64_t state = engine_();
+    std::seed_seq mixed{static_cast<std::uint32_t>(value), static_cast<std::uint32_t>(value >> 32),
+                        static_cast<std::uint32_t>(state), static_cast<std::uint32_t>(state >> 32)};
+    engine_.seed(mixed);
 }
 
 double RandomSource::next() {

@@ -66,6 +66,9 @@ public:
     // Seeds from the clock and returns the seed, which a demo records.
     std::uint64_t seedFromClock();
     void seed(std::uint64_t value) { engine_.seed(value); }
+    // Mixes a value into the generator's state without drawing a number the
+    // game sees: what follows depends on the value and on everything before.
+    void fold(std::uint64_t value);
     double next();
 
 private:

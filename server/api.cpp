@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <arpa/inet.h>
 #include <sys/random.h>
 
 #include <cerrno>
@@ -138,7 +139,38 @@ std::string randomBytes(std::size_t count) {
 }
 
 Api::Api(Store& store, const Replayer& replayer, Clock clock, std::function<void(const std::string&)> log)
-    : store_(store), replayer_(replayer), clock_(std::move(clock)), log_(std::move(log)) {}
+    : newValue([] {
+          const std::string bits = randomBytes(8);
+          std::uint64_t value = 0;
+          for (const char c : bits) value = value << 8 | static_cast<unsigned char>(c);
+          return value;
+      }),
+      store_(store), replayer_(replayer), clock_(std::move(clock)), log_(std::move(log)) {}
+
+std::string clientAddress(const std::string& peer, const std::optional<std::string>& trustedProxy,
+                          std::string_view forwardedFor) {
+    if (!trustedProxy || peer != *trustedProxy || forwardedFor.empty()) return peer;
+    const std::size_t comma = forwardedFor.find_last_of(',');
+    std::string last(forwardedFor.substr(comma == std::string_view::npos ? 0 : comma + 1));
+    last.erase(0, last.find_first_not_of(' '));
+    last.erase(last.find_last_not_of(' ') + 1);
+    unsigned char bytes[16];
+    char text[INET6_ADDRSTRLEN];
+    // Written back as the address is written (0:0::1 is ::1), or the proxy's own when it is none.
+    if (inet_pton(AF_INET, last.c_str(), bytes) == 1) return inet_ntop(AF_INET, bytes, text, sizeof text);
+    if (inet_pton(AF_INET6, last.c_str(), bytes) == 1) return inet_ntop(AF_INET6, bytes, text, sizeof text);
+    return peer;
+}
+
+std::string rateKey(const std::string& address) {
+    unsigned char bytes[16];
+    char text[INET6_ADDRSTRLEN];
+    if (address.find(':') == std::string::npos || inet_pton(AF_INET6, address.c_str(), bytes) != 1) return address;
+    static constexpr unsigned char kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (std::equal(kMapped, kMapped + 12, bytes)) return inet_ntop(AF_INET, bytes + 12, text, sizeof text);
+    std::fill(bytes + 8, bytes + 16, 0);
+    return std::string(inet_ntop(AF_INET6, bytes, text, sizeof text)) + "/64";
+}
 
 bool Api::mayReplay(const Request& request) {
     return request.method == "POST" && request.target.find("round=") != std::string::npos;
@@ -177,6 +209,10 @@ Response Api::handle(const Request& request) {
             if (request.method != "POST") return error(405, "method", "POST starts a session");
             return createSession(request);
         }
+        if (is({"", "api", "sessions", "*", "rounds"})) {
+            if (request.method != "POST") return error(405, "method", "a round's value is asked for with POST");
+            return roundValue(std::string(parts[3]));
+        }
         if (is({"", "api", "sessions", "*", "lines"})) {
             if (request.method != "POST") return error(405, "method", "lines are sent with POST");
             return lines(std::string(parts[3]), query, request);
@@ -203,12 +239,12 @@ Response Api::handle(const Request& request) {
     }
 }
 
-bool Api::allowSession(const std::string& client, std::int64_t now) {
+bool Api::allow(const std::string& key, int burst, std::int64_t refillMs, std::int64_t now) {
     std::lock_guard lock(bucketsMutex_);
-    if (buckets_.size() > 100000) buckets_.clear();  // a flood of addresses forgets them all rather than grow
-    Bucket& b = buckets_[client];
-    if (b.atMs == 0) b.atMs = now;
-    b.tokens = std::min<double>(kSessionBurst, b.tokens + static_cast<double>(now - b.atMs) / kSessionRefillMs);
+    if (buckets_.size() > 100000) buckets_.clear();  // a flood of keys forgets them all rather than grow
+    Bucket& b = buckets_[key];
+    if (b.tokens < 0) b = {static_cast<double>(burst), now};
+    b.tokens = std::min<double>(burst, b.tokens + static_cast<double>(now - b.atMs) / static_cast<double>(refillMs));
     b.atMs = now;
     if (b.tokens < 1) return false;
     b.tokens -= 1;
@@ -217,7 +253,7 @@ bool Api::allowSession(const std::string& client, std::int64_t now) {
 
 Response Api::createSession(const Request& request) {
     const std::int64_t now = clock_.nowMs();
-    if (!allowSession(request.client, now))
+    if (!allow("address " + rateKey(request.client), kSessionBurst, kSessionRefillMs, now))
         return error(429, "too-many-sessions", "too many new sessions from one address; wait a minute");
     const std::string bits = randomBytes(24);
     SessionRow row;
@@ -226,6 +262,18 @@ Response Api::createSession(const Request& request) {
     row.createdMs = now;
     store_.createSession(row);
     return jsonResponse(200, {{"session", row.id}, {"seed", std::to_string(row.seed)}});
+}
+
+Response Api::roundValue(const std::string& id) {
+    if (!isHex(id, 32)) return error(404, "no-session", "there is no such session");
+    const std::int64_t now = clock_.nowMs();
+    const auto session = store_.session(id);
+    if (!session || now - session->lastMs > kSessionIdleMs)
+        return error(404, "no-session", "there is no such session, or it ended after an hour without lines");
+    const std::uint64_t value = newValue();
+    if (!store_.issueValue(id, value, now, kMostValues))
+        return error(413, "too-many-rounds", "a session is given at most " + std::to_string(kMostValues) + " round values");
+    return jsonResponse(200, {{"value", std::to_string(value)}});
 }
 
 Response Api::lines(const std::string& id, const std::map<std::string, std::string>& query, const Request& request) {
@@ -253,6 +301,8 @@ Response Api::lines(const std::string& id, const std::map<std::string, std::stri
         lines.push_back(line);
         body.remove_prefix(end + 1);
     }
+    if (round && !allow("claims " + id, kClaimBurst, kClaimRefillMs, clock_.nowMs()))
+        return error(429, "too-many-claims", "too many claims for one session; wait a few seconds");
     if (*from == 0 && !lines.empty() && lines[0] != demo::kFirstLine)
         return error(400, "malformed", std::string("line 0 of a demo is '") + demo::kFirstLine + "'");
 
@@ -273,58 +323,76 @@ Response Api::lines(const std::string& id, const std::map<std::string, std::stri
         case Append::Result::Duplicate: break;
     }
     if (!round) return jsonResponse(200, {{"lines", appended.lines}});
-    json verdict = claim(*session, *round, *claimed, appended.result == Append::Result::Duplicate);
+    json verdict = claim(*session, *round, *claimed);
     verdict["lines"] = appended.lines;
     return jsonResponse(200, verdict);
 }
 
-json Api::claim(const SessionRow& session, int round, int score, bool duplicate) {
-    const std::int64_t now = clock_.nowMs();
+json Api::answerFrom(const StoredVerdict& v) {
+    if (v.record > 0) {
+        const auto r = store_.record(v.record);
+        if (r) return ranks(r->id, r->score, r->atMs);
+    }
+    if (!v.code.empty()) return json{{"placed", false}, {"refused", v.code}, {"message", v.message}};
+    return json{{"placed", false}};
+}
+
+json Api::claim(const SessionRow& session, int round, int score) {
     const std::string who = "session " + session.id.substr(0, 8) + " round " + std::to_string(round);
-    for (const RecordRow& r : store_.recordsOf(session.id)) {
-        if (r.round != round) continue;
-        // The same batch sent again (its answer was lost) gets the same verdict.
-        if (duplicate) return ranks(r.id, r.score, r.atMs);
-        log_("verdict: " + who + " refused again: placed already as record " + std::to_string(r.id));
-        return json{{"placed", false}, {"refused", "again"}, {"message", "this round is on the boards already"}};
+    // A round decided once (the answer lost, or a claim sent again) gets the same verdict, without a replay.
+    if (const auto given = store_.verdict(session.id, round)) {
+        log_("verdict: " + who + " answered again from its verdict");
+        return answerFrom(*given);
+    }
+    const auto decided = [&](const StoredVerdict& v, const std::string& said) {
+        store_.keepVerdict(session.id, round, v);
+        log_("verdict: " + who + " " + said);
+        return answerFrom(v);
+    };
+    const auto refuse = [&](const Refusal& r) { return decided({0, r.code, r.message}, "refused " + r.code + ": " + r.message); };
+    const auto placesNowhere = [&](int s, std::int64_t at) {
+        return store_.countAtLeast(0, s) >= kBoardSize && store_.countAtLeast(dayStartMs(at), s) >= kBoardSize;
+    };
+
+    // What needs no replay first: the seed, the round's value, its pace.
+    const SessionLog log = store_.log(session.id);
+    std::int64_t endedMs = 0;
+    if (const auto broken = checkLines(log, round, endedMs)) {
+        if (broken->code == "incomplete") {  // more lines may complete it: not decided
+            log_("verdict: " + who + " refused incomplete: " + broken->message);
+            return json{{"placed", false}, {"refused", broken->code}, {"message", broken->message}};
+        }
+        return refuse(*broken);
     }
     // A claim that would place on no board is not worth a replay.
-    if (store_.countAtLeast(0, score) >= kBoardSize && store_.countAtLeast(dayStartMs(now), score) >= kBoardSize) {
-        log_("verdict: " + who + " not placed: " + std::to_string(score) + " places on no board");
-        return json{{"placed", false}};
-    }
-    const Verdict v = verifyRound(store_.log(session.id), round, replayer_);
-    const auto refuse = [&](const std::string& code, const std::string& message) {
-        log_("verdict: " + who + " refused " + code + ": " + message);
-        return json{{"placed", false}, {"refused", code}, {"message", message}};
-    };
-    if (!v.placed()) return refuse(v.code, v.message);
-    if (v.score != score)
-        return refuse("score", "played again, the round scores " + std::to_string(v.score) + ", not the " +
-                                   std::to_string(score) + " claimed");
-    if (store_.countAtLeast(0, v.score) >= kBoardSize && store_.countAtLeast(dayStartMs(v.endedMs), v.score) >= kBoardSize) {
-        log_("verdict: " + who + " not placed: " + std::to_string(score) + " places on no board");
-        return json{{"placed", false}};
-    }
+    if (placesNowhere(score, clock_.nowMs())) return decided({}, "not placed: " + std::to_string(score) + " places on no board");
+
+    ++replays_;
+    const RoundFacts facts = replayRound(log.text, round, replayer_);
+    if (const auto broken = factsRule(facts, *scanRound(log.text, round))) return refuse(*broken);
+    if (facts.score != score)
+        return refuse({"score", "played again, the round scores " + std::to_string(facts.score) + ", not the " +
+                                    std::to_string(score) + " claimed"});
+    if (placesNowhere(facts.score, endedMs))
+        return decided({}, "not placed: " + std::to_string(facts.score) + " places on no board");
     RecordRow r;
     r.session = session.id;
     r.round = round;
-    r.initials = utf8FromLatin1(v.asked ? v.initials : scores::kNoInitials);
-    r.initialsFinal = v.asked;
-    r.score = v.score;
-    r.difficulty = v.difficulty;
-    r.atMs = v.endedMs;
-    r.lines = v.lines;
-    const auto id = store_.placeRecord(r);
+    r.initials = utf8FromLatin1(facts.asked ? facts.initials : scores::kNoInitials);
+    r.initialsFinal = facts.asked;
+    r.score = facts.score;
+    r.difficulty = facts.difficulty;
+    r.atMs = endedMs;
+    r.lines = facts.lines;
+    auto id = store_.placeRecord(r);
     if (!id) {
         // Another server placed the same round meanwhile (a client that retried there): the
         // same round verified twice gets the one record's verdict.
         for (const RecordRow& placed : store_.recordsOf(session.id))
-            if (placed.round == round) return ranks(placed.id, placed.score, placed.atMs);
-        return refuse("again", "this round is on the boards already");
+            if (placed.round == round) id = placed.id;
+        if (!id) return refuse({"again", "this round is on the boards already"});
     }
-    log_("verdict: " + who + " placed as record " + std::to_string(*id) + " with " + std::to_string(v.score));
-    return ranks(*id, v.score, v.endedMs);
+    return decided({*id, {}, {}}, "placed as record " + std::to_string(*id) + " with " + std::to_string(facts.score));
 }
 
 json Api::ranks(long long record, int score, std::int64_t atMs) {

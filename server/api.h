@@ -10,7 +10,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <functional>
 #include <map>
@@ -29,6 +31,11 @@ inline constexpr std::int64_t kInitialsWithinMs = 10 * 60 * 1000;  // initials m
 // New sessions per client address: a burst of 30, then one every 20 seconds.
 inline constexpr int kSessionBurst = 30;
 inline constexpr std::int64_t kSessionRefillMs = 20000;
+// Claims per session: a burst of 10, then one every 5 seconds (a round takes 20).
+inline constexpr int kClaimBurst = 10;
+inline constexpr std::int64_t kClaimRefillMs = 5000;
+// Round values a session may be issued: a value for each "New Game", 100 rounds and many pressed again.
+inline constexpr int kMostValues = 1000;
 inline constexpr int kBoardSize = 5;  // a record is kept when it places on a board of this many
 inline constexpr int kMostListed = 100;
 
@@ -53,31 +60,48 @@ public:
     Api(Store& store, const Replayer& replayer, Clock clock, std::function<void(const std::string&)> log);
 
     Response handle(const Request& request);
+    // Rounds replayed since the start (a claim answered from its verdict costs none).
+    long replays() const { return replays_; }
+    // Where round values come from: the operating system's generator, unless a test says otherwise.
+    std::function<std::uint64_t()> newValue;
     // Whether answering may take a replay (a claim), which a server runs off its network threads.
     static bool mayReplay(const Request& request);
 
 private:
     Response createSession(const Request& request);
+    Response roundValue(const std::string& id);
     Response lines(const std::string& id, const std::map<std::string, std::string>& query, const Request& request);
-    nlohmann::json claim(const SessionRow& session, int round, int score, bool duplicate);
+    nlohmann::json claim(const SessionRow& session, int round, int score);
+    nlohmann::json answerFrom(const StoredVerdict& verdict);
     Response top(const std::map<std::string, std::string>& query);
     Response record(long long id, bool demo);
     Response initials(long long id, const Request& request);
     nlohmann::json ranks(long long record, int score, std::int64_t atMs);
-    bool allowSession(const std::string& client, std::int64_t now);
+    // A token of the bucket named key: burst tokens at most, one more every refillMs.
+    bool allow(const std::string& key, int burst, std::int64_t refillMs, std::int64_t now);
 
     Store& store_;
     const Replayer& replayer_;
     Clock clock_;
     std::function<void(const std::string&)> log_;
-    // Tokens left for new sessions per address; kept in memory only.
+    // Tokens left for new sessions per address and for claims per session; kept in memory only.
     struct Bucket {
-        double tokens = kSessionBurst;
+        double tokens = -1;  // a new bucket starts full
         std::int64_t atMs = 0;
     };
     std::mutex bucketsMutex_;
     std::map<std::string, Bucket> buckets_;
+    std::atomic<long> replays_{0};
 };
+
+// The address a request counts against: the peer's, or, from the trusted
+// proxy, the last address its X-Forwarded-For names (the one the proxy saw;
+// the ones before it are whatever the client wrote). Empty forwardedFor: none.
+std::string clientAddress(const std::string& peer, const std::optional<std::string>& trustedProxy,
+                          std::string_view forwardedFor);
+// The key the session limit counts an address by: an IPv4 address as it is,
+// an IPv6 one by its /64 (one subscriber's network), a v4-mapped one as IPv4.
+std::string rateKey(const std::string& address);
 
 // The start of the UTC day that holds ms.
 std::int64_t dayStartMs(std::int64_t ms);

@@ -120,15 +120,9 @@ private:
     // The client's address: the peer's, or behind the trusted proxy the last
     // address of X-Forwarded-For (the one the proxy itself saw), when it is one.
     std::string clientOf(const http::request<http::string_body>& request) const {
-        if (!server_.options.trustedProxy || client_ != *server_.options.trustedProxy) return client_;
         const auto header = request.find("X-Forwarded-For");
-        if (header == request.end()) return client_;
-        std::string last(header->value().substr(header->value().find_last_of(',') + 1));
-        last.erase(0, last.find_first_not_of(' '));
-        last.erase(last.find_last_not_of(' ') + 1);
-        beast::error_code ec;
-        const auto address = asio::ip::make_address(last, ec);
-        return ec ? client_ : address.to_string();
+        return clientAddress(client_, server_.options.trustedProxy,
+                             header == request.end() ? std::string_view() : std::string_view(header->value().data(), header->value().size()));
     }
 
     void onRead(beast::error_code ec) {

@@ -26,6 +26,13 @@ constexpr const char* kMigrations[] = {
            score INTEGER NOT NULL, difficulty INTEGER NOT NULL, at BIGINT NOT NULL, lines BIGINT NOT NULL,
            removed BOOLEAN NOT NULL DEFAULT FALSE, UNIQUE (session, round));
        CREATE INDEX records_board ON records (removed, at, score);)",
+    // 2: each round's value with when it was issued; the verdict given on each claimed round.
+    R"(CREATE TABLE round_values (
+           session TEXT NOT NULL REFERENCES sessions (id), value TEXT NOT NULL, issued BIGINT NOT NULL,
+           PRIMARY KEY (session, value));
+       CREATE TABLE verdicts (
+           session TEXT NOT NULL REFERENCES sessions (id), round INTEGER NOT NULL, record BIGINT NOT NULL,
+           code TEXT NOT NULL, message TEXT NOT NULL, PRIMARY KEY (session, round));)",
 };
 constexpr int kVersion = static_cast<int>(std::size(kMigrations));
 // Taken while migrating: two servers starting at once migrate one after the other.
@@ -229,7 +236,41 @@ SessionLog PostgresStore::log(const std::string& id) {
                                integer(b.get(), i, 2)});
         log.text += text(b.get(), i, 3);
     }
+    const Result v = run(db, "SELECT value, issued FROM round_values WHERE session = $1 ORDER BY issued, value", {id});
+    for (int i = 0; i < PQntuples(v.get()); ++i) log.values.push_back({std::stoull(text(v.get(), i, 0)), integer(v.get(), i, 1)});
     return log;
+}
+
+bool PostgresStore::issueValue(const std::string& id, std::uint64_t value, std::int64_t issuedMs, int most) {
+    const Lease lease(*this);
+    PGconn* db = lease.db();
+    Transaction t(db);
+    // The session's row locked: two servers issuing to one session count one after the other.
+    const Result s = run(db, "SELECT 1 FROM sessions WHERE id = $1 FOR UPDATE", {id});
+    if (PQntuples(s.get()) == 0) return false;
+    const Result held = run(db, "SELECT count(*) FROM round_values WHERE session = $1", {id});
+    if (integer(held.get(), 0, 0) >= most) return false;
+    if (!run(db, "INSERT INTO round_values (session, value, issued) VALUES ($1, $2, $3)",
+             {id, std::to_string(value), n(issuedMs)}))
+        return false;
+    t.commit();
+    return true;
+}
+
+std::optional<StoredVerdict> PostgresStore::verdict(const std::string& id, int round) {
+    const Lease lease(*this);
+    const Result r = run(lease.db(), "SELECT record, code, message FROM verdicts WHERE session = $1 AND round = $2",
+                         {id, n(round)});
+    if (PQntuples(r.get()) == 0) return std::nullopt;
+    return StoredVerdict{integer(r.get(), 0, 0), text(r.get(), 0, 1), text(r.get(), 0, 2)};
+}
+
+void PostgresStore::keepVerdict(const std::string& id, int round, const StoredVerdict& v) {
+    const Lease lease(*this);
+    run(lease.db(),
+        "INSERT INTO verdicts (session, round, record, code, message) VALUES ($1, $2, $3, $4, $5) "
+        "ON CONFLICT (session, round) DO NOTHING",
+        {id, n(round), n(v.record), v.code, v.message});
 }
 
 std::optional<long long> PostgresStore::placeRecord(const RecordRow& r) {

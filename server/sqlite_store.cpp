@@ -26,6 +26,13 @@ constexpr const char* kMigrations[] = {
            score INTEGER NOT NULL, difficulty INTEGER NOT NULL, at INTEGER NOT NULL, lines INTEGER NOT NULL,
            removed INTEGER NOT NULL DEFAULT 0, UNIQUE (session, round));
        CREATE INDEX records_board ON records (removed, at, score);)",
+    // 2: each round's value with when it was issued; the verdict given on each claimed round.
+    R"(CREATE TABLE round_values (
+           session TEXT NOT NULL REFERENCES sessions (id), value TEXT NOT NULL, issued INTEGER NOT NULL,
+           PRIMARY KEY (session, value));
+       CREATE TABLE verdicts (
+           session TEXT NOT NULL REFERENCES sessions (id), round INTEGER NOT NULL, record INTEGER NOT NULL,
+           code TEXT NOT NULL, message TEXT NOT NULL, PRIMARY KEY (session, round));)",
 };
 constexpr int kVersion = static_cast<int>(std::size(kMigrations));
 
@@ -218,7 +225,39 @@ SessionLog SqliteStore::log(const std::string& id) {
         log.batches.push_back({static_cast<long>(b.integer(0)), static_cast<long>(b.integer(1)), b.integer(2)});
         log.text += b.text(3);
     }
+    Statement v(db_, "SELECT value, issued FROM round_values WHERE session = ? ORDER BY issued, value");
+    v.bind(1, id);
+    while (v.step()) log.values.push_back({std::stoull(v.text(0)), v.integer(1)});
     return log;
+}
+
+bool SqliteStore::issueValue(const std::string& id, std::uint64_t value, std::int64_t issuedMs, int most) {
+    std::lock_guard lock(mutex_);
+    Transaction t(db_);
+    Statement held(db_, "SELECT count(*) FROM round_values WHERE session = ?");
+    held.bind(1, id).step();
+    if (held.integer(0) >= most) return false;
+    try {
+        Statement(db_, "INSERT INTO round_values (session, value, issued) VALUES (?, ?, ?)")
+            .bind(1, id).bind(2, std::to_string(value)).bind(3, issuedMs).step();
+    } catch (const Statement::Constraint&) {
+        return false;  // no such session (or, once in 2^64, a value issued twice)
+    }
+    t.commit();
+    return true;
+}
+
+std::optional<StoredVerdict> SqliteStore::verdict(const std::string& id, int round) {
+    std::lock_guard lock(mutex_);
+    Statement s(db_, "SELECT record, code, message FROM verdicts WHERE session = ? AND round = ?");
+    if (!s.bind(1, id).bind(2, round).step()) return std::nullopt;
+    return StoredVerdict{s.integer(0), s.text(1), s.text(2)};
+}
+
+void SqliteStore::keepVerdict(const std::string& id, int round, const StoredVerdict& v) {
+    std::lock_guard lock(mutex_);
+    Statement(db_, "INSERT OR IGNORE INTO verdicts (session, round, record, code, message) VALUES (?, ?, ?, ?, ?)")
+        .bind(1, id).bind(2, round).bind(3, v.record).bind(4, v.code).bind(5, v.message).step();
 }
 
 std::optional<long long> SqliteStore::placeRecord(const RecordRow& r) {

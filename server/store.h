@@ -45,6 +45,14 @@ struct RecordRow {
     bool removed = false;
 };
 
+// What the table answered a claim, kept so that the claim sent again is
+// answered the same without another replay.
+struct StoredVerdict {
+    long long record = 0;  // the record placed; 0 when none was
+    std::string code;      // the refusal's code; "" when not refused
+    std::string message;
+};
+
 struct Append {
     enum class Result { Appended, Duplicate, Gap, TooLarge, NoSession };
     Result result = Result::Appended;
@@ -62,8 +70,15 @@ public:
     // is a gap. At most maxBytes may be held in all.
     virtual Append appendLines(const std::string& id, long from, const std::vector<std::string_view>& lines,
                                std::int64_t arrivedMs, std::int64_t maxBytes) = 0;
-    // The session's lines and batches, for a replay.
+    // The session's lines and batches and its rounds' values, for a replay.
     virtual SessionLog log(const std::string& id) = 0;
+    // Keeps a round's value, issued now to the session; false when the session
+    // holds `most` values already, or is no session.
+    virtual bool issueValue(const std::string& id, std::uint64_t value, std::int64_t issuedMs, int most) = 0;
+    // The verdict given on a round of the session, if one was.
+    virtual std::optional<StoredVerdict> verdict(const std::string& id, int round) = 0;
+    // Keeps the verdict on a round; a verdict kept already stays.
+    virtual void keepVerdict(const std::string& id, int round, const StoredVerdict& verdict) = 0;
 
     // Stores a verified record; nullopt when that round of that session is placed already.
     virtual std::optional<long long> placeRecord(const RecordRow& record) = 0;

@@ -17,12 +17,7 @@ namespace {
 using demo::Event;
 using Kind = Event::Kind;
 
-Verdict refused(std::string code, std::string message) {
-    Verdict v;
-    v.code = std::move(code);
-    v.message = std::move(message);
-    return v;
-}
+Refusal refusal(std::string code, std::string message) { return {std::move(code), std::move(message)}; }
 
 std::string seconds(std::int64_t ms) {
     char text[32];
@@ -43,34 +38,18 @@ public:
 
 struct OverBudget {};
 
-// The batch that holds a line, or null.
-const Batch* batchOf(const SessionLog& log, long line) {
-    for (const Batch& b : log.batches)
-        if (line >= b.first && line < b.first + b.count) return &b;
-    return nullptr;
+// Every round that ended in the lines, in order.
+std::vector<world::Round> roundsOf(const std::string& text) {
+    world::RoundTracker tracker;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        tracker.add(std::string_view(text).substr(at, end - at));
+        at = end == std::string::npos ? text.size() : end + 1;
+    }
+    return tracker.ended();
 }
 
-// Ticks never arrived faster than the clock could have made them: at the
-// arrival of each batch up to the one holding line last, the ticks received
-// so far are at most the time since the session began over 20 ms.
-std::string tooFast(const SessionLog& log, long last) {
-    long ticks = 0, line = 0;
-    std::size_t at = 0;
-    for (const Batch& b : log.batches) {
-        if (b.first > last) break;
-        for (; line < b.first + b.count && at < log.text.size(); ++line) {
-            const std::size_t end = log.text.find('\n', at);
-            if (log.text.compare(at, end - at, "tick") == 0) ++ticks;
-            at = end + 1;
-        }
-        const std::int64_t elapsed = b.arrivedMs - log.createdMs;
-        if (ticks > elapsed / kTickMs + kTickSlack) {
-            return std::to_string(ticks) + " ticks had arrived " + seconds(elapsed) +
-                   " s after the session began, more than its clock makes in that time";
-        }
-    }
-    return {};
-}
+std::string incomplete(int round) { return "round " + std::to_string(round) + " has not ended and closed in the lines sent"; }
 
 }  // namespace
 
@@ -83,28 +62,94 @@ Replayer loadReplayer(const std::string& programFolder, const draw::PictureDecod
     return replayer;
 }
 
-Verdict verifyRound(const SessionLog& log, int round, const Replayer& replayer) {
-    const demo::Demo demo = demo::parseDemo(log.text);
-    if (!demo.error.empty()) return refused("malformed", "the session's lines are not a demo this game plays: " + demo.error);
-    if (demo.events.front().value != log.seed)
-        return refused("seed", "the demo's seed is not the one this server issued for the session");
+std::optional<world::Round> scanRound(const std::string& text, int round) {
+    const std::vector<world::Round> rounds = roundsOf(text);
+    if (round < 1 || round > static_cast<int>(rounds.size()) || rounds[round - 1].closeLine < 0) return std::nullopt;
+    return rounds[round - 1];
+}
 
+std::optional<Refusal> seedRule(const std::string& text, std::uint64_t issued) {
+    const std::size_t first = text.find('\n');
+    const std::size_t second = first == std::string::npos ? first : text.find('\n', first + 1);
+    if (second == std::string::npos || text.compare(first + 1, second - first - 1, "seed " + std::to_string(issued)) != 0)
+        return refusal("seed", "the demo's seed is not the one this table issued for the session");
+    return std::nullopt;
+}
+
+std::optional<Refusal> valueRule(const std::string& text, const world::Round& round,
+                                 const std::vector<IssuedValue>& issued, std::int64_t& issuedMs) {
+    if (round.valueLine < 0)
+        return refusal("no-value", "round " + std::to_string(round.number) +
+                                       " was played without a value from the table, so its rats could be known in advance");
+    const auto found = std::find_if(issued.begin(), issued.end(), [&](const IssuedValue& v) { return v.value == round.value; });
+    if (found == issued.end())
+        return refusal("value", "round " + std::to_string(round.number) + "'s value is not one this table issued for the session");
+    const std::vector<world::Round> rounds = roundsOf(text);
+    for (const world::Round& earlier : rounds) {
+        if (earlier.number >= round.number) break;
+        if (earlier.valueLine >= 0 && earlier.value == round.value)
+            return refusal("value", "round " + std::to_string(round.number) + "'s value was used by round " +
+                                        std::to_string(earlier.number) + " already");
+    }
+    issuedMs = found->issuedMs;
+    return std::nullopt;
+}
+
+std::optional<Refusal> paceRule(const world::Round& round, const std::vector<Batch>& batches, std::int64_t issuedMs) {
+    for (const Batch& b : batches) {
+        if (b.first > round.endLine) break;
+        const long upTo = b.first + b.count;
+        if (upTo <= round.valueLine) continue;  // nothing of the round yet
+        const std::int64_t elapsed = b.arrivedMs - issuedMs;
+        const long ticks = static_cast<long>(
+            std::lower_bound(round.tickLines.begin(), round.tickLines.end(), upTo) - round.tickLines.begin());
+        const std::string when = std::to_string(ticks) + " of its ticks had arrived " + seconds(elapsed) +
+                                 " s after the table issued its value";
+        if (elapsed < 0 || ticks > elapsed / kTickMs + kAheadTicks)
+            return refusal("too-fast", "the round ran ahead of the game's clock: " + when + ", when 20 ms a tick makes " +
+                                           std::to_string(std::max<std::int64_t>(0, elapsed / kTickMs)));
+        const std::int64_t behind = elapsed - ticks * kTickMs;
+        if (behind > kBehindMs)
+            return refusal("too-slow", "the round came " + seconds(behind) + " s behind the game's clock (" +
+                                           seconds(kBehindMs) + " s are allowed): " + when +
+                                           "; a round is sent as it is played, and a game slowed or paused is not placed");
+    }
+    return std::nullopt;
+}
+
+std::optional<Refusal> checkLines(const SessionLog& log, int round, std::int64_t& endedMs) {
+    const auto scanned = scanRound(log.text, round);
+    if (!scanned) return refusal("incomplete", incomplete(round));
+    if (auto broken = seedRule(log.text, log.seed)) return broken;
+    std::int64_t issuedMs = 0;
+    if (auto broken = valueRule(log.text, *scanned, log.values, issuedMs)) return broken;
+    if (auto broken = paceRule(*scanned, log.batches, issuedMs)) return broken;
+    for (const Batch& b : log.batches)
+        if (scanned->endLine >= b.first && scanned->endLine < b.first + b.count) endedMs = b.arrivedMs;
+    return std::nullopt;
+}
+
+RoundFacts replayRound(const std::string& text, int round, const Replayer& replayer) {
+    RoundFacts facts;
+    const demo::Demo demo = demo::parseDemo(text);
+    if (!demo.error.empty()) {
+        facts.failed = refusal("malformed", "the session's lines are not a demo this game plays: " + demo.error);
+        return facts;
+    }
     draw::Surfaces surfaces = replayer.pictures;
     VerifyHost host(demo, replayer.programFolder);
     game::Form1 form(host, surfaces);
     demo::Session session(form, surfaces);
     host.onCue = [&session](const std::string& path) { session.cueStarted(path); };
 
-    Verdict v;
     int ended = 0;            // rounds ended so far
     long firstTickLine = -1;  // the current round's first tick, as a line of the demo
-    long endLine = -1;        // round's last tick
     bool closing = false;     // the round's closing checkpoint has been taken
     long lastTopTick = -1;    // the session tick in which the "Top 5" box last asked
     std::string topAnswer;
     const Event* previous = nullptr;
     host.onTable = [&] {
-        if (form.state().ticks == game::kRoundTicks && ended == round - 1 && endLine < 0) v.score = form.state().score;
+        if (form.state().ticks == game::kRoundTicks && ended == round - 1 && facts.endLine < 0) facts.score = form.state().score;
     };
     host.showBox = [&](const std::string&, const std::optional<std::string>& title, const std::string& answer, bool) {
         if (title && *title == scores::kTopTitle) {
@@ -117,53 +162,63 @@ Verdict verifyRound(const SessionLog& log, int round, const Replayer& replayer) 
         if (session.ticksPlayed() > kReplayBudgetTicks) throw OverBudget{};
         if (form.state().ticks == 1) firstTickLine = tick.line - 1;
         if (form.state().ticks != game::kRoundTicks || ++ended != round) return;
-        endLine = tick.line - 1;
-        v.difficulty = form.state().difficulty;
-        v.ticks = session.ticksPlayed();
-        v.asked = lastTopTick == session.ticksPlayed() - 1;  // asked inside this very tick
-        if (v.asked) v.initials = scores::keptInitials(topAnswer);
+        facts.endLine = tick.line - 1;
+        facts.firstTickLine = firstTickLine;
+        facts.difficulty = form.state().difficulty;
+        facts.ticks = session.ticksPlayed();
+        facts.asked = lastTopTick == session.ticksPlayed() - 1;  // asked inside this very tick
+        if (facts.asked) facts.initials = scores::keptInitials(topAnswer);
     };
     bool missingCheckpoint = false;
     const auto stopBefore = [&](const Event& e) {
         if (previous != nullptr && previous->kind == Kind::Tick) afterTick(*previous);
         previous = &e;
-        if (endLine < 0) return false;
+        if (facts.endLine < 0) return false;
         if (closing) return true;
         if (e.kind != Kind::Checkpoint) {
             missingCheckpoint = true;
             return true;
         }
         closing = true;
-        v.lines = e.line;  // through this line, counting from 0
+        facts.lines = e.line;  // through this line, counting from 0
         return false;
     };
     demo::Outcome outcome;
     try {
         session.load();
         demo::playEvents(host, session, outcome, false, stopBefore);
-        if (endLine < 0 && previous != nullptr && previous->kind == Kind::Tick) afterTick(*previous);
+        if (facts.endLine < 0 && previous != nullptr && previous->kind == Kind::Tick) afterTick(*previous);
     } catch (const OverBudget&) {
-        return refused("budget", "the session holds more ticks than a replay is allowed (" +
-                                     std::to_string(kReplayBudgetTicks) + ")");
+        facts.failed = refusal("budget", "the session holds more ticks than a replay is allowed (" +
+                                             std::to_string(kReplayBudgetTicks) + ")");
+        return facts;
     } catch (const std::exception& error) {
-        return refused("differs", std::string("the demo parts ways with the game: ") + error.what());
+        facts.failed = refusal("differs", std::string("the demo parts ways with the game: ") + error.what());
+        return facts;
     }
     if (!outcome.difference.empty())
-        return refused("differs", "played again, the round does not give the frames it claims: " + outcome.difference);
-    if (endLine < 0) return refused("incomplete", "round " + std::to_string(round) + " has not ended in the lines sent");
-    if (missingCheckpoint || !closing)
-        return refused("incomplete", "the checkpoint that closes round " + std::to_string(round) + " has not arrived");
+        facts.failed = refusal("differs", "played again, the round does not give the frames it claims: " + outcome.difference);
+    else if (facts.endLine < 0)
+        facts.failed = refusal("incomplete", "round " + std::to_string(round) + " has not ended in the lines sent");
+    else if (missingCheckpoint || !closing)
+        facts.failed = refusal("incomplete", "the checkpoint that closes round " + std::to_string(round) + " has not arrived");
+    return facts;
+}
 
-    const Batch* first = batchOf(log, firstTickLine);
-    const Batch* last = batchOf(log, endLine);
-    if (first == nullptr || last == nullptr) return refused("incomplete", "the round's ticks are not all in the lines sent");
-    if (std::string fast = tooFast(log, endLine); !fast.empty()) return refused("too-fast", fast);
-    const std::int64_t span = last->arrivedMs - first->arrivedMs;
-    if (span < kRoundLeastMs || span > kRoundMostMs) {
-        return refused(span < kRoundLeastMs ? "round-too-fast" : "round-too-slow",
-                       "the round took " + seconds(span) + " s of real time for its 20 s of play (19 to 22 s are allowed)");
-    }
-    v.endedMs = last->arrivedMs;
+std::optional<Refusal> factsRule(const RoundFacts& facts, const world::Round& scanned) {
+    if (facts.failed) return facts.failed;
+    // The lines were timed by where they show the round: the game must agree.
+    if (facts.firstTickLine != scanned.firstTickLine || facts.endLine != scanned.endLine || facts.lines != scanned.closeLine + 1)
+        return refusal("differs", "played again, round " + std::to_string(scanned.number) +
+                                      " does not start and end where its lines show it");
+    return std::nullopt;
+}
+
+Verdict verifyRound(const SessionLog& log, int round, const Replayer& replayer) {
+    Verdict v;
+    if ((v.refusal = checkLines(log, round, v.endedMs))) return v;
+    v.facts = replayRound(log.text, round, replayer);
+    v.refusal = factsRule(v.facts, *scanRound(log.text, round));
     return v;
 }
 

@@ -1,34 +1,37 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
-// Verification of one round of a session: a pure function of the session's
-// lines, the times their batches arrived on the server's clock and the seed
-// the server issued. The round is played again from the session's first line
-// by the game's own core; every checkpoint must match, the score is the one
-// the replay gives at the round's table step, and the round must have taken
-// the real time a round takes.
+// Verification of one round of a session. The rules that need only the lines
+// and their times come first and cost nothing: the seed and the round's value
+// are the ones this table issued, and the round was streamed at the pace it
+// is played, from the moment its value was issued. Then the round is played
+// again from the session's first line by the game's own core, which gives
+// the facts of the round (its score at the table step, its lines, whether
+// every checkpoint matched), and small rules check those facts.
 
 #include "draw/pictures.h"
 #include "draw/surface.h"
+#include "world/rounds.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace bopatron::server {
 
 inline constexpr std::int64_t kTickMs = 20;
-// A round's 1000 ticks span 19.98 s between its first and its last. Measured
-// from the arrival of the batch holding the first tick to that of the batch
-// holding the last (both sent at once), a round must take 19 to 22 s: 19 allows
-// a second of network delay on the first batch alone, 22 a clock 5 % slow and a
-// second more on the last. Anything faster is a game sped up; slower, a game
-// slowed down or paused.
-inline constexpr std::int64_t kRoundLeastMs = 19000;
-inline constexpr std::int64_t kRoundMostMs = 22000;
-// Ticks may never have arrived faster than the clock makes them since the
-// session began, give or take half a second of them.
-inline constexpr long kTickSlack = 25;
+// At the arrival of each batch of a round, the ticks the table holds of it
+// are compared with the time since its value was issued, on the table's
+// clock. They may be at most kAheadTicks (half a second) ahead of what 20 ms a
+// tick makes in that time, and at most kBehindMs behind it. A stream
+// delayed by up to a second in all (the value's way to the client and the
+// batch's way back) is within both; a game paused or held back for 3 s, or
+// 10 % slow by the round's end, is behind; a game 5 % fast is ahead by its
+// middle. Together they place the batch with the 1000th tick between 19.5 s
+// and 21.5 s after the value was issued.
+inline constexpr long kAheadTicks = 25;
+inline constexpr std::int64_t kBehindMs = 1500;
 // A replay stops here: 110 rounds' worth of ticks, more than 100 rounds need.
 inline constexpr long kReplayBudgetTicks = 110000;
 
@@ -40,25 +43,44 @@ struct Batch {
     std::int64_t arrivedMs = 0;  // the server's clock, milliseconds since 1970
 };
 
+// A round's value as the table issued it.
+struct IssuedValue {
+    std::uint64_t value = 0;
+    std::int64_t issuedMs = 0;
+};
+
 struct SessionLog {
     std::uint64_t seed = 0;       // the seed the server issued
     std::int64_t createdMs = 0;   // when it issued it
     std::string text;             // every line received, each ending in LF
     std::vector<Batch> batches;   // in order of their first line
+    std::vector<IssuedValue> values;
+};
+
+// A refusal: its code and a sentence for the player.
+struct Refusal {
+    std::string code;
+    std::string message;
+};
+
+// What replaying a round found.
+struct RoundFacts {
+    std::optional<Refusal> failed;  // the replay could not vouch for the round: why
+    std::int16_t score = 0;         // at the round's table step
+    std::int16_t difficulty = 0;
+    bool asked = false;             // the game's own "Top 5" box asked for initials
+    std::string initials;           // what the table keeps of that answer (Latin-1)
+    long lines = 0;                 // the demo's lines through the round's closing checkpoint
+    long ticks = 0;                 // ticks played in the session through the round
+    long firstTickLine = -1;        // where the replay found the round's first and last ticks
+    long endLine = -1;
 };
 
 struct Verdict {
-    bool placed() const { return code.empty(); }
-    std::string code;     // empty when the round verifies; otherwise why not
-    std::string message;  // a sentence for the player
-    // When it verifies:
-    std::int16_t score = 0;       // at the round's table step
-    std::int16_t difficulty = 0;
-    bool asked = false;           // the game's own "Top 5" box asked for initials
-    std::string initials;         // what the table keeps of that answer (Latin-1)
-    long lines = 0;               // the demo's lines through the round's closing checkpoint
-    std::int64_t endedMs = 0;     // when the round's last tick arrived
-    long ticks = 0;               // ticks played in the session through the round
+    bool placed() const { return !refusal; }
+    std::optional<Refusal> refusal;
+    RoundFacts facts;            // when it verifies
+    std::int64_t endedMs = 0;    // when the round's last tick arrived
 };
 
 // The pictures a replay draws with (a copy is made for each verification)
@@ -71,7 +93,25 @@ struct Replayer {
 // The game's own pictures, from its program folder.
 Replayer loadReplayer(const std::string& programFolder, const draw::PictureDecoder& decode);
 
-// Verifies the round-th round of the session to end (1 for the first).
+// The round-th round to end (1 for the first) as the lines alone show it,
+// or nullopt when it has not ended and closed in them.
+std::optional<world::Round> scanRound(const std::string& text, int round);
+
+// The rules that need no replay, in order; the first broken one refuses.
+std::optional<Refusal> seedRule(const std::string& text, std::uint64_t issued);
+// The round's value was issued to this session and used by no earlier round; gives when it was issued.
+std::optional<Refusal> valueRule(const std::string& text, const world::Round& round,
+                                 const std::vector<IssuedValue>& issued, std::int64_t& issuedMs);
+std::optional<Refusal> paceRule(const world::Round& round, const std::vector<Batch>& batches, std::int64_t issuedMs);
+// Every cheap rule over a round; on success, when its last tick arrived.
+std::optional<Refusal> checkLines(const SessionLog& log, int round, std::int64_t& endedMs);
+
+// Plays the session again through its round-th round.
+RoundFacts replayRound(const std::string& text, int round, const Replayer& replayer);
+// The facts vouch for the round the lines showed.
+std::optional<Refusal> factsRule(const RoundFacts& facts, const world::Round& scanned);
+
+// Every rule, cheap ones first.
 Verdict verifyRound(const SessionLog& log, int round, const Replayer& replayer);
 
 }  // namespace bopatron::server

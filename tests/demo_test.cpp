@@ -5,6 +5,7 @@
 // what a recorded session writes, line by line, and that it plays back.
 #include "demo/demo_file.h"
 #include "demo/session.h"
+#include "demo/timedemo.h"
 #include "runtime/files.h"
 #include "tests/fixture.h"
 

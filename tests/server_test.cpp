@@ -11,6 +11,7 @@
 #include "server/postgres_store.h"
 #include "server/sqlite_store.h"
 #include "server/verify.h"
+#include "world/rounds.h"
 #include "tests/fixture.h"
 
 #include <libpq-fe.h>
@@ -22,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <regex>
+#include <tuple>
 
 #include <unistd.h>
 
@@ -46,46 +48,88 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
-// The batches an honest client sends: about once a second (every 50 ticks),
-// at once after a round's first and last ticks, and the rest of a round's end
-// (the table, the initials, the closing checkpoint) three seconds later, once
-// the initials are typed. Tick n arrives lead + n * msPerTick after the start.
+// How a client's stream reaches the table. The value of a round is issued
+// when the client asks (half a second after "New Game", the box answered);
+// tick k of the round is played k * msPerTick after that, and its batch
+// arrives delay later (the value's way to the client and the batch's way
+// back). pauseAt: the game stops pauseMs after that tick; holdAfter: the
+// batches of later ticks are held back holdMs.
+struct Pace {
+    double msPerTick = 20;
+    std::int64_t delay = 300;
+    long pauseAt = -1;
+    std::int64_t pauseMs = 0;
+    long holdAfter = -1;
+    std::int64_t holdMs = 0;
+};
 struct Sent {
     std::vector<std::string> lines;
     long first = 0;
     std::int64_t arrivedMs = 0;
 };
-std::vector<Sent> honestBatches(const std::string& text, double msPerTick = 20, std::int64_t lead = 1500) {
-    std::vector<Sent> batches(1);
-    long ticks = 0, roundTicks = 0, line = 0;
-    bool typing = false;
+struct Stream {
+    std::vector<Sent> batches;
+    std::vector<IssuedValue> values;  // in the order they were issued
+};
+
+// The batches an honest client sends: about once a second (every 50 ticks),
+// at once after a round's first and last ticks, and the rest of a round's end
+// (the table, the initials, the closing checkpoint) three seconds later, once
+// the initials are typed.
+Stream honestStream(const std::string& text, const Pace& pace = {}) {
+    Stream out;
+    out.batches.push_back({});
+    std::int64_t clock = kStart + 1000;  // the client's clock when its latest line was written
+    std::int64_t base = clock;           // when the current round's clock started
+    long line = 0, ticks = 0, roundTicks = -1;
+    bool closing = false;
     const auto close = [&](std::int64_t arrived) {
-        batches.back().arrivedMs = arrived;
-        batches.push_back({{}, line, 0});
+        out.batches.back().arrivedMs = arrived;
+        out.batches.push_back({{}, line, 0});
     };
-    const auto now = [&] { return kStart + lead + static_cast<std::int64_t>(ticks * msPerTick) + 3; };
     for (const std::string& l : linesOf(text)) {
-        if (l == "tick" && typing) close(now() + 3000), typing = false;
-        batches.back().lines.push_back(l);
+        out.batches.back().lines.push_back(l);
         ++line;
-        if (typing && l.rfind("checkpoint ", 0) == 0) close(now() + 3000), typing = false;
-        if (l == "click") roundTicks = 0;
-        if (l != "tick") continue;
-        ++ticks;
-        if (++roundTicks == 1 || ticks % 50 == 0) close(now());
-        if (roundTicks == 1000) close(now()), typing = true;
+        if (l == "click") {
+            roundTicks = 0;
+            base = clock;
+        } else if (l.rfind("value ", 0) == 0) {
+            clock += 500;
+            out.values.push_back({std::stoull(l.substr(6)), clock});
+            base = clock;
+        } else if (l == "tick") {
+            ++ticks;
+            if (roundTicks < 0) continue;
+            ++roundTicks;
+            clock = base + static_cast<std::int64_t>(roundTicks * pace.msPerTick) +
+                    (pace.pauseAt >= 0 && roundTicks > pace.pauseAt ? pace.pauseMs : 0);
+            const std::int64_t arrives = clock + pace.delay + (pace.holdAfter >= 0 && roundTicks > pace.holdAfter ? pace.holdMs : 0);
+            if (roundTicks == 1000) {
+                close(arrives);
+                closing = true;
+                roundTicks = -1;
+            } else if (roundTicks == 1 || ticks % 50 == 0) {
+                close(arrives);
+            }
+        } else if (closing && l.rfind("checkpoint ", 0) == 0) {
+            closing = false;
+            clock += 3000;
+            close(clock + pace.delay);
+        }
     }
-    close(now() + 3000);
-    batches.pop_back();
-    std::erase_if(batches, [](const Sent& b) { return b.lines.empty(); });
-    return batches;
+    close(clock + 1000 + pace.delay);
+    out.batches.pop_back();
+    std::erase_if(out.batches, [](const Sent& b) { return b.lines.empty(); });
+    return out;
 }
 
-SessionLog logOf(const std::string& text, std::uint64_t seed, const std::vector<Sent>& batches) {
-    SessionLog log{seed, kStart, text, {}};
-    for (const Sent& b : batches) log.batches.push_back({b.first, static_cast<long>(b.lines.size()), b.arrivedMs});
+SessionLog logOf(const std::string& text, std::uint64_t seed, const Stream& stream) {
+    SessionLog log{seed, kStart, text, {}, stream.values};
+    for (const Sent& b : stream.batches) log.batches.push_back({b.first, static_cast<long>(b.lines.size()), b.arrivedMs});
     return log;
 }
+
+std::uint64_t seedOf(const std::string& text) { return std::stoull(linesOf(text)[1].substr(5)); }
 
 const Replayer& replayer() {
     static const Replayer r = loadReplayer(BOPATRON_PROGRAM_DIR, headless::decodePng);
@@ -98,45 +142,112 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
-TEST(Verification, RoundsOfTheGoldenDemosAndEditedCopies) {
-    const std::string two = golden("two-rounds.dem"), world = golden("world-rounds.dem"), hard = golden("hard-rounds.dem");
+// value-rounds.dem: "New Game" pressed mid-round, then round 1 (placed with
+// VAL, 1044) and round 2 (135, no box), each on a value of the table's.
+constexpr char kValues[] = "value-rounds.dem";
+
+TEST(Verification, RoundsOnTheTablesValuesAndEditedCopies) {
+    const std::string values = golden(kValues), two = golden("two-rounds.dem");
     struct Case {
         const char* what;
         std::string text;
         int round;
         std::string code;
-        double msPerTick = 20;
-        std::int64_t lead = 1500;
+        Pace pace = {};
         std::uint64_t seed = 0;  // 0: the demo's own
+        std::vector<IssuedValue> issued = {};  // empty: as the stream issued them
     };
     const Case cases[] = {
-        {"two-rounds, round 1", two, 1, ""},
-        {"two-rounds, round 2, not placed locally", two, 2, ""},
-        {"world-rounds, round 1, ending off the 100-tick grid", world, 1, ""},
-        {"world-rounds, round 2", world, 2, ""},
-        {"a round at 21.5 ms a tick", two, 1, "", 21.5},
-        {"a recording without the checkpoint after its round", hard, 3, "incomplete"},
-        {"a round that has not been played", world, 3, "incomplete"},
-        {"a round whose closing checkpoint has not arrived", replaced(two, "checkpoint 1000 1239 66d81d560eba655f\n", ""), 1, "incomplete"},
-        {"a seed the server did not issue", two, 1, "seed", 20, 1500, 20261209},
-        {"an edited checksum", replaced(two, "checkpoint 500 762 878c208353dc8c75", "checkpoint 500 762 878c208353dc8c76"), 1, "differs"},
-        {"an edited score", replaced(two, "checkpoint 1000 1239 ", "checkpoint 1000 1339 "), 1, "differs"},
-        {"a moved press", replaced(two, "down 1 0 217 130", "down 1 0 17 130"), 1, "differs"},
-        {"an answer the game did not ask for", replaced(two, "move 0 0 40.5 22\nclick\n", "move 0 0 40.5 22\nanswer \"1\"\n"), 1, "differs"},
-        {"a line that is no event", replaced(two, "tick\ntick\n", "tick\ntock\n"), 1, "malformed"},
-        {"ticks faster than the clock", two, 1, "too-fast", 10},
-        {"a round spread over 40 s", two, 1, "round-too-slow", 40},
-        {"a round in 18 s, after a minute's wait", two, 1, "round-too-fast", 18, 60000},
+        {"round 1", values, 1, ""},
+        {"round 2, not placed locally", values, 2, ""},
+        {"a round that has not been played", values, 3, "incomplete"},
+        {"a round whose closing checkpoint has not arrived", replaced(values, "checkpoint 1400 1044 2d69354175046360\n", ""), 1, "incomplete"},
+        {"a seed the server did not issue", values, 1, "seed", {}, 20261209},
+        {"a value the server did not issue", values, 1, "value", {}, 0, {{1311768467463790321u, kStart}}},
+        {"a round played without a value", two, 1, "no-value"},
+        {"a round whose value is another's", replaced(values, "value 3735928559", "value 1311768467463790320"), 2, "value"},
+        {"an edited checksum", replaced(values, "checkpoint 1400 1044 2d69354175046360", "checkpoint 1400 1044 2d69354175046361"), 1, "differs"},
+        {"an edited score", replaced(values, "checkpoint 1400 1044 ", "checkpoint 1400 1144 "), 1, "differs"},
+        {"an edited value: other rats", replaced(values, "value 1311768467463790320", "value 1311768467463790321"), 1, "differs",
+         {}, 0, {{1311768467463790321u, kStart}}},
+        {"a line that is no event", replaced(values, "tick\ntick\n", "tick\ntock\n"), 1, "malformed"},
     };
     for (const Case& c : cases) {
-        const std::uint64_t seed = c.seed ? c.seed : std::stoull(linesOf(c.text)[1].substr(5));
-        const Verdict v = verifyRound(logOf(c.text, seed, honestBatches(c.text, c.msPerTick, c.lead)), c.round, replayer());
-        EXPECT_EQ(v.code, c.code) << c.what << ": " << v.message;
-        EXPECT_EQ(v.message.empty(), c.code.empty()) << c.what;
+        const Stream stream = honestStream(c.text, c.pace);
+        SessionLog log = logOf(c.text, c.seed ? c.seed : seedOf(c.text), stream);
+        if (!c.issued.empty()) {
+            log.values = c.issued;
+            for (IssuedValue& v : log.values) v.issuedMs = stream.values.at(1).issuedMs;
+        }
+        const Verdict v = verifyRound(log, c.round, replayer());
+        EXPECT_EQ(v.refusal ? v.refusal->code : "", c.code) << c.what << ": " << (v.refusal ? v.refusal->message : "");
+        if (v.refusal) EXPECT_FALSE(v.refusal->message.empty()) << c.what;
     }
 }
 
-TEST(Verification, ScoreInitialsAndDifficultyComeFromTheReplayAtTheTableStep) {
+// A round streamed at every pace a client might: placed only when it was sent
+// as it was played, from the moment its value was issued.
+TEST(Verification, RoundsArePacedFromTheirValueAtEveryBatch) {
+    const std::string values = golden(kValues);
+    struct Case {
+        const char* what;
+        Pace pace;
+        std::string code;
+    };
+    const Case cases[] = {
+        {"streamed at once", {}, ""},
+        {"delayed by 1 s as a whole", {20, 1000}, ""},
+        {"held back 20 s as a whole", {20, 300, -1, 0, 0, 20000}, "too-slow"},
+        {"its first tick at once, the rest held back 20 s", {20, 300, -1, 0, 1, 20000}, "too-slow"},
+        {"a game 10 % slow", {22}, "too-slow"},
+        {"a game 5 % slow, within what is allowed", {21}, ""},
+        {"paused for 3 s at tick 500", {20, 300, 500, 3000}, "too-slow"},
+        {"paused for 1 s at tick 500", {20, 300, 500, 1000}, ""},
+        {"a game 5 % fast", {19}, "too-fast"},
+        {"a game 2 % fast", {19.6}, ""},
+    };
+    for (const Case& c : cases) {
+        for (const int round : {1, 2}) {
+            const Verdict v = verifyRound(logOf(values, seedOf(values), honestStream(values, c.pace)), round, replayer());
+            EXPECT_EQ(v.refusal ? v.refusal->code : "", c.code) << c.what << ", round " << round << ": "
+                                                                   << (v.refusal ? v.refusal->message : "");
+        }
+    }
+}
+
+// Each bound of the pace at its edge, one unit either side: a round of 1000
+// ticks on lines 10, 11, ..., its value issued at 0, and one batch that
+// holds its first n ticks arriving at t.
+TEST(Verification, PaceBoundsHoldToTheTickAndTheMillisecond) {
+    world::Round round;
+    round.number = 1;
+    round.valueLine = 9;
+    for (long t = 0; t < 1000; ++t) round.tickLines.push_back(10 + t);
+    round.firstTickLine = 10;
+    round.endLine = 1009;
+    const auto code = [&](long ticks, std::int64_t at) {
+        const auto refused = paceRule(round, {{0, 10 + ticks, at}}, 0);
+        return refused ? refused->code : std::string();
+    };
+    struct Case {
+        long ticks;
+        std::int64_t at;
+        std::string code;
+    };
+    const Case cases[] = {
+        {525, 10000, ""},          {526, 10000, "too-fast"},  // half a second ahead, and one tick more
+        {500, 11500, ""},          {500, 11501, "too-slow"},  // a second and a half behind, and one ms more
+        {1000, 19500, ""},         {1000, 19499, "too-fast"},  // the last tick's batch: from 19.5 s ...
+        {1000, 21500, ""},         {1000, 21501, "too-slow"},  // ... to 21.5 s after the value
+        {0, 1500, ""},             {0, 1501, "too-slow"},     // the value taken, no tick played
+        {1, -1, "too-fast"},                                    // a tick before its value was issued
+    };
+    for (const Case& c : cases) EXPECT_EQ(code(c.ticks, c.at), c.code) << c.ticks << " ticks at " << c.at << " ms";
+    // Batches before the value and after the round are not its own.
+    EXPECT_FALSE(paceRule(round, {{0, 5, 999999}, {10, 1000, 20000}, {1010, 5, 999999}}, 0));
+}
+
+TEST(Verification, ReplayFactsComeFromTheTableStep) {
     struct Case {
         const char* demo;
         int round;
@@ -151,16 +262,17 @@ TEST(Verification, ScoreInitialsAndDifficultyComeFromTheReplayAtTheTableStep) {
         {"world-rounds.dem", 1, "ACE", 1488, 1, true, 1555},
         {"two-rounds.dem", 2, "", -269, 4, false, 2226},
         {"world-rounds.dem", 2, "", -37, 6, false, 2667},
+        {kValues, 1, "VAL", 1044, 2, true, 1588},
+        {kValues, 2, "", 135, 5, false, 2688},
     };
     for (const Case& c : cases) {
-        const std::string text = golden(c.demo);
-        const Verdict v = verifyRound(logOf(text, std::stoull(linesOf(text)[1].substr(5)), honestBatches(text)), c.round, replayer());
-        ASSERT_TRUE(v.placed()) << c.demo << ": " << v.message;
-        EXPECT_EQ(std::tuple(v.initials, v.difficulty, v.asked, v.lines), std::tuple(c.initials, c.difficulty, c.asked, c.lines))
+        const RoundFacts f = replayRound(golden(c.demo), c.round, replayer());
+        ASSERT_FALSE(f.failed) << c.demo << ": " << f.failed->message;
+        EXPECT_EQ(std::tuple(f.initials, f.difficulty, f.asked, f.lines), std::tuple(c.initials, c.difficulty, c.asked, c.lines))
             << c.demo << " round " << c.round;
         // A rat that gets back in the round's last tick costs its 20 points after the table step.
-        if (c.asked) EXPECT_EQ(v.score, c.score) << c.demo;
-        else EXPECT_TRUE(v.score >= c.score && (v.score - c.score) % 20 == 0) << c.demo << ": " << v.score;
+        if (c.asked) EXPECT_EQ(f.score, c.score) << c.demo;
+        else EXPECT_TRUE(f.score >= c.score && (f.score - c.score) % 20 == 0) << c.demo << ": " << f.score;
     }
 }
 
@@ -182,11 +294,12 @@ std::unique_ptr<Store> emptyStore(const std::string& backend) {
     return std::make_unique<PostgresStore>(testPostgres() + "&options=-csearch_path%3D" + schema);
 }
 
-// The protocol on each backend; the clock is the test's.
+// The protocol on each backend; the clock and the round values are the test's.
 class ApiTest : public ::testing::TestWithParam<std::string> {
 protected:
     void SetUp() override {
         if (GetParam() == "postgresql" && testPostgres().empty()) GTEST_SKIP() << "no BOPATRON_TEST_POSTGRES";
+        api.newValue = [this] { return next; };
     }
     Response call(const std::string& method, const std::string& target, const std::string& body = "",
                   const std::string& client = "192.0.2.1") {
@@ -198,7 +311,7 @@ protected:
     }
     // A session with the demo's own seed, as if the server had issued it.
     std::string session(const std::string& text, const std::string& id = std::string(32, 'a')) {
-        store.createSession({id, std::stoull(linesOf(text)[1].substr(5)), kStart, kStart, 0, 0});
+        store.createSession({id, seedOf(text), kStart, kStart, 0, 0});
         return id;
     }
     // A record placed straight into the store, of a session of its own.
@@ -213,17 +326,28 @@ protected:
         for (const std::string& l : b.lines) text += l + "\n";
         return text;
     }
-    // Streams the demo as an honest client; returns the answer to each claim
+    std::string linesTarget(const std::string& id, const Sent& b) {
+        return "/api/sessions/" + id + "/lines?from=" + std::to_string(b.first);
+    }
+    // The batch that ends a round's close (after the initials), and its claim target.
+    static bool closes(const Sent& b) { return b.lines.back().rfind("checkpoint ", 0) == 0 && b.lines.front() != "tick"; }
+    // Streams the demo as an honest client (each round's value asked for as it
+    // was, each batch sent as it arrives); returns the answer to each claim
     // (sent with the batch that ends in a round's closing checkpoint).
-    std::vector<json> stream(const std::string& id, const std::string& text, std::map<int, int> claims,
-                             double msPerTick = 20) {
+    std::vector<json> stream(const std::string& id, const std::string& text, std::map<int, int> claims, const Pace& pace = {}) {
+        const Stream s = honestStream(text, pace);
         std::vector<json> verdicts;
+        std::size_t issued = 0;
         int round = 0;
-        for (const Sent& b : honestBatches(text, msPerTick)) {
+        for (const Sent& b : s.batches) {
+            for (; issued < s.values.size() && s.values[issued].issuedMs <= b.arrivedMs; ++issued) {
+                now = s.values[issued].issuedMs;
+                next = s.values[issued].value;
+                EXPECT_EQ(callJson("POST", "/api/sessions/" + id + "/rounds")["value"], std::to_string(next));
+            }
             now = b.arrivedMs;
-            std::string target = "/api/sessions/" + id + "/lines?from=" + std::to_string(b.first);
-            const bool ends = b.lines.back().rfind("checkpoint ", 0) == 0 && b.lines.front() != "tick";  // after the initials
-            if (ends && claims.count(++round)) target += "&round=" + std::to_string(round) + "&score=" + std::to_string(claims[round]);
+            std::string target = linesTarget(id, b);
+            if (closes(b) && claims.count(++round)) target += "&round=" + std::to_string(round) + "&score=" + std::to_string(claims[round]);
             const Response r = call("POST", target, body(b));
             EXPECT_EQ(r.status, 200) << r.body;
             if (target.find("round=") == std::string::npos) continue;
@@ -237,6 +361,7 @@ protected:
     std::unique_ptr<Store> owned = emptyStore(GetParam());
     Store& store = *owned;
     std::int64_t now = kStart;
+    std::uint64_t next = 0;  // the round value the table issues next
     std::vector<std::string> logged;
     Api api{store, replayer(), {[this] { return now; }}, [this](const std::string& line) { logged.push_back(line); }};
 };
@@ -249,57 +374,132 @@ TEST_P(ApiTest, SessionsHaveRandomIdsAndSeedsAndAreLimitedPerAddress) {
     EXPECT_NE(a["seed"], b["seed"]);
     for (int i = 2; i < kSessionBurst; ++i) ASSERT_EQ(call("POST", "/api/sessions").status, 200) << i;
     EXPECT_EQ(call("POST", "/api/sessions").status, 429);
+    EXPECT_EQ(call("POST", "/api/sessions", "", "::ffff:192.0.2.1").status, 429) << "the same address, v4-mapped";
     EXPECT_EQ(call("POST", "/api/sessions", "", "192.0.2.2").status, 200) << "another address";
+    // IPv6: one /64 is one subscriber, however many addresses it takes.
+    for (int i = 0; i < kSessionBurst; ++i)
+        ASSERT_EQ(call("POST", "/api/sessions", "", "2001:db8:1:2::" + std::to_string(i + 1)).status, 200) << i;
+    EXPECT_EQ(call("POST", "/api/sessions", "", "2001:db8:1:2:ffff::9").status, 429) << "the same /64";
+    EXPECT_EQ(call("POST", "/api/sessions", "", "2001:db8:1:3::1").status, 200) << "the next /64";
     now += kSessionRefillMs;
     EXPECT_EQ(call("POST", "/api/sessions").status, 200) << "one more after 20 s";
     EXPECT_EQ(call("POST", "/api/sessions").status, 429);
 }
 
+TEST_P(ApiTest, RoundValuesComeFromTheSystemOncePerAskAndAreBounded) {
+    api.newValue = Api(store, replayer(), {}, {}).newValue;  // the operating system's, as served
+    const std::string id = session(golden(kValues));
+    const json a = callJson("POST", "/api/sessions/" + id + "/rounds"), b = callJson("POST", "/api/sessions/" + id + "/rounds");
+    EXPECT_TRUE(std::regex_match(a["value"].get<std::string>(), std::regex("[0-9]{1,20}"))) << a;
+    EXPECT_NE(a["value"], b["value"]);
+    EXPECT_EQ(store.log(id).values.size(), 2u);
+    EXPECT_EQ(store.log(id).values[0].issuedMs, kStart);
+    EXPECT_EQ(call("POST", "/api/sessions/" + std::string(32, 'f') + "/rounds").status, 404);
+    EXPECT_EQ(call("GET", "/api/sessions/" + id + "/rounds").status, 405);
+    if (GetParam() == "sqlite") {  // the count is the store's; once is enough
+        const std::string other = session(golden(kValues), std::string(32, 'c'));
+        for (int i = 0; i < kMostValues; ++i) ASSERT_EQ(call("POST", "/api/sessions/" + other + "/rounds").status, 200) << i;
+        EXPECT_EQ(call("POST", "/api/sessions/" + other + "/rounds").status, 413);
+    }
+    now += kSessionIdleMs + 1;
+    EXPECT_EQ(call("POST", "/api/sessions/" + id + "/rounds").status, 404) << "a session idle for an hour has ended";
+}
+
 TEST_P(ApiTest, StreamedRoundIsPlacedRankedAndCanBeWatched) {
-    const std::string text = golden("two-rounds.dem");
+    const std::string text = golden(kValues);
     const std::string id = session(text);
-    const auto verdicts = stream(id, text, {{1, 1239}});
+    const auto verdicts = stream(id, text, {{1, 1044}});
     ASSERT_EQ(verdicts.size(), 1u);
     EXPECT_EQ(verdicts[0], json::parse(R"({"placed": true, "record": 1, "ranks": {"all": 1, "today": 1}})"));
     const json top = callJson("GET", "/api/top?board=today&n=5");
     ASSERT_EQ(top.size(), 1u);
-    EXPECT_EQ(top[0]["initials"], "Zo\xc3\xab");
-    EXPECT_EQ(std::tuple(top[0]["rank"], top[0]["score"], top[0]["difficulty"], top[0]["record"]), std::tuple(1, 1239, 0, 1));
-    EXPECT_TRUE(std::regex_match(top[0]["at"].get<std::string>(), std::regex("2026-12-08T07:00:2[0-9]Z")));
-    EXPECT_EQ(callJson("GET", "/api/records/1")["score"], 1239);
+    EXPECT_EQ(std::tuple(top[0]["initials"], top[0]["rank"], top[0]["score"], top[0]["difficulty"], top[0]["record"]),
+              std::tuple("VAL", 1, 1044, 2, 1));
+    EXPECT_TRUE(std::regex_match(top[0]["at"].get<std::string>(), std::regex("2026-12-08T07:00:[0-5][0-9]Z")));
+    EXPECT_EQ(callJson("GET", "/api/records/1")["score"], 1044);
     // The demo to watch: the session's lines through the round, closed by an end line.
     const std::vector<std::string> all = linesOf(text);
     std::string expected;
-    for (std::size_t i = 0; i < 1163; ++i) expected += all[i] + "\n";
-    EXPECT_EQ(call("GET", "/api/records/1/demo").body, expected + "end 1000 1239 66d81d560eba655f\n");
-    EXPECT_THAT(logged, ::testing::Contains(::testing::HasSubstr("placed as record 1 with 1239")));
+    for (std::size_t i = 0; i < 1588; ++i) expected += all[i] + "\n";
+    EXPECT_EQ(call("GET", "/api/records/1/demo").body, expected + "end 1400 1044 2d69354175046360\n");
+    EXPECT_THAT(logged, ::testing::Contains(::testing::HasSubstr("placed as record 1 with 1044")));
+    EXPECT_EQ(api.replays(), 1);
 }
 
-TEST_P(ApiTest, ClaimsAreCheckedAgainstTheReplayAndPlacedOnce) {
-    const std::string text = golden("two-rounds.dem");
-    EXPECT_EQ(stream(session(text, std::string(32, 'b')), text, {{1, 1300}})[0]["refused"], "score") << "an edited claim";
+TEST_P(ApiTest, AClaimIsDecidedOnceAndSentAgainCostsNoReplay) {
+    const std::string text = golden(kValues);
+    const auto first = stream(session(text, std::string(32, 'b')), text, {{1, 1144}});
+    EXPECT_EQ(first[0]["refused"], "score") << "an edited claim";
+    EXPECT_EQ(api.replays(), 1);
+    const Stream s = honestStream(text);
+    const auto closing = std::find_if(s.batches.begin(), s.batches.end(), closes);
+    for (const int score : {1144, 1144, 1044, 1144, 1044, 1144, 1144, 1144, 1044, 1144}) {
+        now += kClaimRefillMs;
+        const std::string claim = linesTarget(std::string(32, 'b'), *closing) + "&round=1&score=" + std::to_string(score);
+        json again = json::parse(call("POST", claim, body(*closing)).body);
+        again.erase("lines");
+        EXPECT_EQ(again, first[0]) << "a claim sent again gets the verdict given";
+    }
+    EXPECT_EQ(api.replays(), 1) << "ten claims sent again, no replay more";
+    EXPECT_THAT(logged, ::testing::Contains(::testing::HasSubstr("answered again from its verdict")));
+    EXPECT_EQ(callJson("GET", "/api/top").size(), 0u);
+    // Placed once, then sent again: the same record, still one on the board.
     const std::string id = session(text);
-    const auto batches = honestBatches(text);
-    std::size_t closing = 0;  // the batch that ends round 1
-    while (batches[closing].lines.back() != "checkpoint 1000 1239 66d81d560eba655f") ++closing;
-    for (std::size_t i = 0; i < closing; ++i) now = batches[i].arrivedMs, call("POST", "/api/sessions/" + id + "/lines?from=" + std::to_string(batches[i].first), body(batches[i]));
-    now = batches[closing].arrivedMs;
-    const std::string claim = "/api/sessions/" + id + "/lines?from=" + std::to_string(batches[closing].first) + "&round=1&score=1239";
-    json first = json::parse(call("POST", claim, body(batches[closing])).body);
-    EXPECT_EQ(first["placed"], true);
-    EXPECT_EQ(json::parse(call("POST", claim, body(batches[closing])).body), first) << "the same batch again, the same verdict";
-    const Sent& next = batches[closing + 1];
-    const json again = callJson("POST", "/api/sessions/" + id + "/lines?from=" + std::to_string(next.first) + "&round=1&score=1239", body(next));
-    EXPECT_EQ(again["refused"], "again");
+    const auto placed = stream(id, text, {{1, 1044}});
+    EXPECT_EQ(json::parse(call("POST", linesTarget(id, *closing) + "&round=1&score=1044", body(*closing)).body)["record"],
+              placed[0]["record"]);
+    EXPECT_EQ(api.replays(), 2);
     EXPECT_EQ(callJson("GET", "/api/top").size(), 1u);
 }
 
-TEST_P(ApiTest, ClaimThatPlacesOnNoBoardIsAnsweredWithoutAReplay) {
+TEST_P(ApiTest, ClaimsPerSessionAreLimited) {
+    const std::string text = golden(kValues);
+    const std::string id = session(text);
+    stream(id, text, {{1, 1044}});
+    const Stream s = honestStream(text);
+    const Sent& closing = *std::find_if(s.batches.begin(), s.batches.end(), closes);
+    const std::string claim = linesTarget(id, closing) + "&round=1&score=1044";
+    // The round's claim was 20 s ago, the whole of the next round: the burst is full again.
+    for (int i = 0; i < kClaimBurst; ++i) EXPECT_EQ(call("POST", claim, body(closing)).status, 200) << i;
+    EXPECT_EQ(call("POST", claim, body(closing)).status, 429);
+    EXPECT_EQ(call("POST", linesTarget(id, closing), body(closing)).status, 200) << "lines without a claim are not limited";
+    now += kClaimRefillMs;
+    EXPECT_EQ(call("POST", claim, body(closing)).status, 200);
+}
+
+TEST_P(ApiTest, ARoundIsReplayedOnlyWhenItCouldPlace) {
+    const std::string text = golden(kValues);
+    // Every board full above it: no replay.
     for (int i = 0; i < 5; ++i) place(2000, kStart, "TOP");
-    const std::string text = golden("two-rounds.dem");
-    EXPECT_EQ(stream(session(text), text, {{1, 1239}})[0], json::parse(R"({"placed": false})"));
-    EXPECT_THAT(logged, ::testing::Contains(::testing::HasSubstr("1239 places on no board")));
-    EXPECT_THAT(logged, ::testing::Not(::testing::Contains(::testing::HasSubstr("refused"))));
+    EXPECT_EQ(stream(session(text), text, {{1, 1044}})[0], json::parse(R"({"placed": false})"));
+    EXPECT_THAT(logged, ::testing::Contains(::testing::HasSubstr("1044 places on no board")));
+    EXPECT_EQ(api.replays(), 0);
+    // Refusals that need none come first: a game slowed down, a round without a value.
+    EXPECT_EQ(stream(session(text, std::string(32, 'b')), text, {{1, 3000}}, {22})[0]["refused"], "too-slow");
+    const std::string two = golden("two-rounds.dem");
+    EXPECT_EQ(stream(session(two, std::string(32, 'c')), two, {{1, 3000}})[0]["refused"], "no-value");
+    EXPECT_EQ(api.replays(), 0);
+}
+
+TEST_P(ApiTest, ARoundThatPlacesOnlyTodayIsPlacedThere) {
+    // The all-time five are higher, and from yesterday.
+    for (int i = 0; i < 5; ++i) place(2000, kStart - 86400000, "OLD");
+    const std::string text = golden(kValues);
+    EXPECT_EQ(stream(session(text), text, {{1, 1044}})[0],
+              json::parse(R"({"placed": true, "record": 6, "ranks": {"all": null, "today": 1}})"));
+    EXPECT_EQ(callJson("GET", "/api/top?board=today")[0]["initials"], "VAL");
+}
+
+TEST_P(ApiTest, AnEqualScoreRanksBelowTheEarlierRecordInVerdictAndBoard) {
+    // Placed first, but its round ended after the streamed one's.
+    place(1044, kStart + 600000, "LAT");
+    const std::string text = golden(kValues);
+    EXPECT_EQ(stream(session(text), text, {{1, 1044}})[0],
+              json::parse(R"({"placed": true, "record": 2, "ranks": {"all": 1, "today": 1}})"));
+    now = kStart + 700000;
+    std::string board;
+    for (const json& row : callJson("GET", "/api/top")) board += row["initials"].get<std::string>() + std::to_string(row["rank"].get<int>());
+    EXPECT_EQ(board, "VAL1LAT2");
 }
 
 TEST_P(ApiTest, BatchesAreTakenOnceInOrderAndBounded) {
@@ -310,7 +510,7 @@ TEST_P(ApiTest, BatchesAreTakenOnceInOrderAndBounded) {
         {call("POST", lines + "0", start), {200, R"({"lines":2})"}},
         {call("POST", lines + "0", start), {200, R"({"lines":2})"}},  // sent twice, taken once
         {call("POST", lines + "1", "seed 20261208\nclick\n"), {200, R"({"lines":3})"}},  // overlapping: the new line only
-        {call("POST", lines + "5", "tick\n"), {409, R"({"error":"gap","expected":3,"message":"lines are missing: the next line expected is 3"})"}},
+        {call("POST", lines + "4", "tick\n"), {409, R"({"error":"gap","expected":3,"message":"lines are missing: the next line expected is 3"})"}},
         {call("POST", lines + "3", "tick"), {400, ""}},
         {call("POST", lines + "3", "tick\n\xc3\xa9\n"), {400, ""}},
         {call("POST", lines + "x", "tick\n"), {400, ""}},
@@ -335,10 +535,18 @@ TEST_P(ApiTest, BatchesAreTakenOnceInOrderAndBounded) {
     }
     EXPECT_EQ(store.log(id).text, start + "click\n");
     EXPECT_EQ(store.log(id).batches.size(), 2u);
+    // A session ends an hour after its last line, not an hour after it began.
+    now += kSessionIdleMs - 1;
+    EXPECT_EQ(call("POST", lines + "3", "tick\n").status, 200);
+    now += kSessionIdleMs - 1;
+    EXPECT_EQ(call("POST", lines + "4", "tick\n").status, 200);
+    // 8 MB of lines: 32 full batches of 256 KB, less what it holds.
     const std::string bulk = [] { std::string b; while (b.size() + 5 <= kMostBatchBytes) b += "tick\n"; return b; }();
-    int status = 200;
-    for (long from = 3; status == 200; from += static_cast<long>(bulk.size() / 5)) status = call("POST", lines + std::to_string(from), bulk).status;
+    int status = 200, taken = 0;
+    for (long from = 5; status == 200; from += static_cast<long>(bulk.size() / 5), ++taken)
+        status = call("POST", lines + std::to_string(from), bulk).status;
     EXPECT_EQ(status, 413) << "a session holds at most 8 MB";
+    EXPECT_EQ(taken - 1, kMostSessionBytes / static_cast<std::int64_t>(bulk.size()));
     EXPECT_LE(store.session(id)->bytes, kMostSessionBytes);
     now += kSessionIdleMs + 1;
     EXPECT_EQ(call("POST", lines + "0", start).status, 404) << "a session ends after an hour without lines";
@@ -365,6 +573,39 @@ TEST_P(ApiTest, BoardsRankHigherFirstAndAnEqualScoreBelowTheEarlierRecord) {
     EXPECT_EQ(call("GET", "/api/records/4").status, 404) << "a removed record is off the boards";
 }
 
+// Today's board is the UTC day of the table's clock: from midnight UTC, not
+// the last 24 hours, and not the server's own midnight (it runs here nine
+// hours east of UTC).
+TEST_P(ApiTest, TodayIsTheUtcDayWhereverTheServerIs) {
+    const char* zone = std::getenv("TZ");
+    const std::string saved = zone ? zone : "";
+    setenv("TZ", "JST-9", 1);
+    tzset();
+    const std::int64_t midnight = 1796688000000;  // 2026-12-08T00:00:00Z
+    place(100, midnight - 1, "EVE");    // 23:59:59.999 the day before
+    place(200, midnight, "MID");        // midnight to the millisecond
+    place(300, midnight + 3600000, "ONE");
+    struct Case {
+        std::int64_t now;
+        const char* today;
+    };
+    const Case cases[] = {
+        {midnight + 3600000, "ONE1MID2"},        // one in the morning, UTC: ten in the server's evening
+        {midnight + 23 * 3600000, "ONE1MID2"},   // 23 hours on: EVE is within 24 hours, but yesterday
+        {midnight + 86400000 - 1, "ONE1MID2"},   // the day's last millisecond
+        {midnight + 86400000, ""},               // the next day
+    };
+    for (const Case& c : cases) {
+        now = c.now;
+        std::string got;
+        for (const json& row : callJson("GET", "/api/top?board=today"))
+            got += row["initials"].get<std::string>() + std::to_string(row["rank"].get<int>());
+        EXPECT_EQ(got, c.today) << "at " << c.now;
+    }
+    saved.empty() ? unsetenv("TZ") : setenv("TZ", saved.c_str(), 1);
+    tzset();
+}
+
 TEST_P(ApiTest, InitialsAreGivenOnceWithinTenMinutesAndKeptAsTheTableKeepsThem) {
     const std::pair<const char*, const char*> cases[] = {
         {R"({"initials": "abcdef"})", "abc"}, {R"({"initials": "Zo\u00eb"})", "Zo\xc3\xab"}, {R"({"initials": "\"q"})", "'q "},
@@ -382,20 +623,60 @@ TEST_P(ApiTest, InitialsAreGivenOnceWithinTenMinutesAndKeptAsTheTableKeepsThem) 
     EXPECT_EQ(call("POST", "/api/records/999/initials", R"({"initials": "ABC"})").status, 404);
 }
 
+TEST_P(ApiTest, ARoundPlacedOnlyOnTheWorldBoardTakesItsInitialsOnce) {
+    const std::string text = golden(kValues);
+    const auto verdicts = stream(session(text), text, {{1, 1044}, {2, 135}});
+    ASSERT_EQ(verdicts.size(), 2u);
+    ASSERT_EQ(verdicts[1]["placed"], true) << verdicts[1].dump();
+    const std::string target = "/api/records/" + std::to_string(verdicts[1]["record"].get<long long>()) + "/initials";
+    EXPECT_EQ(callJson("GET", "/api/records/" + std::to_string(verdicts[1]["record"].get<long long>()))["initials"], "XXX");
+    EXPECT_EQ(callJson("POST", target, R"({"initials": "WLD"})")["initials"], "WLD");
+    EXPECT_EQ(call("POST", "/api/records/1/initials", R"({"initials": "TWO"})").status, 409) << "typed into the game's box already";
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ApiTest, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return info.param; });
+
+// The address a request counts against, behind a trusted proxy and not, and the key the limit counts it by.
+TEST(Addresses, TheProxysLastForwardedAddressCountsAndIpv6ByItsSlash64) {
+    const std::optional<std::string> proxy = "127.0.0.1";
+    struct Case {
+        const char* peer;
+        const char* forwarded;
+        const char* client;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", "10.0.0.1", "10.0.0.1"},
+        {"127.0.0.1", "6.6.6.6, 10.0.0.1", "10.0.0.1"},   // the client wrote the first; the proxy saw the last
+        {"127.0.0.1", "6.6.6.6,10.0.0.1 ", "10.0.0.1"},
+        {"127.0.0.1", "2001:db8:0:0::1", "2001:db8::1"},
+        {"127.0.0.1", "", "127.0.0.1"},
+        {"127.0.0.1", "6.6.6.6, not-an-address", "127.0.0.1"},
+        {"192.0.2.7", "10.0.0.1", "192.0.2.7"},           // from anyone else the header is ignored
+    };
+    for (const Case& c : cases) EXPECT_EQ(clientAddress(c.peer, proxy, c.forwarded), c.client) << c.peer << " " << c.forwarded;
+    EXPECT_EQ(clientAddress("127.0.0.1", std::nullopt, "10.0.0.1"), "127.0.0.1") << "no trusted proxy";
+    const std::pair<const char*, const char*> keys[] = {
+        {"192.0.2.1", "192.0.2.1"},
+        {"::ffff:192.0.2.1", "192.0.2.1"},
+        {"2001:db8:1:2:3:4:5:6", "2001:db8:1:2::/64"},
+        {"2001:db8:1:2::", "2001:db8:1:2::/64"},
+        {"::1", "::/64"},
+    };
+    for (const auto& [address, key] : keys) EXPECT_EQ(rateKey(address), key) << address;
+}
 
 TEST(SqliteStore, MigratesAnEmptyFileAndKeepsWhatItHolds) {
     testing::TempDir dir;
     const std::string path = dir.filePath("world.db");
     {
         SqliteStore store(path);
-        EXPECT_EQ(store.version(), 1);
+        EXPECT_EQ(store.version(), 2);
         store.createSession({std::string(32, 'a'), 18446744073709551615u, 5, 5, 0, 0});
         store.appendLines(std::string(32, 'a'), 0, {"bopatron-demo 1", "seed 18446744073709551615"}, 7, kMostSessionBytes);
     }
     SqliteStore again(path);
-    EXPECT_EQ(again.version(), 1);
+    EXPECT_EQ(again.version(), 2);
     const SessionLog log = again.log(std::string(32, 'a'));
     EXPECT_EQ(std::tuple(log.seed, log.createdMs, log.text), std::tuple(18446744073709551615u, 5, std::string("bopatron-demo 1\nseed 18446744073709551615\n")));
     EXPECT_THROW(SqliteStore(dir.filePath("no/such/folder/world.db")), StoreUnavailable);
@@ -409,14 +690,14 @@ TEST(PostgresStore, MigratesAnEmptyDatabaseOnceAndKeepsWhatItHolds) {
     PQfinish(admin);
     {
         PostgresStore store(url);
-        EXPECT_EQ(store.version(), 1);
+        EXPECT_EQ(store.version(), 2);
         store.createSession({std::string(32, 'a'), 18446744073709551615u, 5, 5, 0, 0});
         store.appendLines(std::string(32, 'a'), 0, {"bopatron-demo 1", "seed 18446744073709551615"}, 7, kMostSessionBytes);
         EXPECT_EQ(store.placeRecord({0, std::string(32, 'a'), 1, "ACE", true, 1488, 3, 9, 2, false}), 1);
     }
     // Opened again, and by a second server: the schema is found made, not made again.
     PostgresStore again(url), other(url);
-    EXPECT_EQ(again.version(), 1);
+    EXPECT_EQ(again.version(), 2);
     const SessionLog log = other.log(std::string(32, 'a'));
     EXPECT_EQ(std::tuple(log.seed, log.createdMs, log.text), std::tuple(18446744073709551615u, 5, std::string("bopatron-demo 1\nseed 18446744073709551615\n")));
     EXPECT_EQ(again.placeRecord({0, std::string(32, 'a'), 1, "TWO", true, 1488, 3, 9, 2, false}), std::nullopt) << "a round placed twice";

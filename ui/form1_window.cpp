@@ -100,7 +100,20 @@ Form1Window::Form1Window(const QString& programFolder, DemoPlan plan, QWidget* p
     setFocusProxy(command1_);
     buttonFont_ = command1_->font();
     connect(command1_, &QPushButton::clicked, this, [this] {
-        if (!replay_) handle([this] { session_.click(); });
+        if (replay_) return;
+        // A value still on its way belongs to the round this press abandons: it must not
+        // land inside this press's box, between its lines.
+        waitingValue_ = 0;
+        ++valueAsks_;
+        if (!handle([this] { session_.click(); }) || !askRoundValue_ || !timer1_.isActive()) return;
+        // The round's rats come from the world table's value: its first tick waits for it.
+        const int ask = waitingValue_ = ++valueAsks_;
+        askRoundValue_([this, ask](std::optional<std::uint64_t> value) {
+            if (ask != waitingValue_) return;  // pressed again meanwhile: that press asked anew
+            waitingValue_ = 0;
+            if (value) session_.roundValue(*value);
+            if (timer1_.isActive()) timer1_.start();  // the first tick one period after the value
+        });
     });
 
     timer1_.setInterval(kTickMs);
@@ -115,6 +128,8 @@ Form1Window::Form1Window(const QString& programFolder, DemoPlan plan, QWidget* p
         recording_->onCue = cue;
         recording_->fixedSeed = plan.seed;
         if (plan.onTableStep) recording_->onTable = [this, step = plan.onTableStep] { step(form_.state().score); };
+        session_.foldRandom = [this](std::uint64_t value) { recording_->foldRandom(value); };
+        askRoundValue_ = plan.askRoundValue;
     }
     if (replay_) {
         replay_->onCue = cue;
@@ -266,6 +281,7 @@ void Form1Window::fail(const char* message) {
 }
 
 void Form1Window::onTick() {
+    if (waitingValue_ != 0) return;  // the round has not started: its value is on its way
     if (running_ > 0) {
         ++droppedTicks_;
         return;

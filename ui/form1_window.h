@@ -37,6 +37,9 @@ struct DemoPlan {
     std::function<void(const std::string& line)> onLine;
     std::function<void(int score)> onTableStep;
     std::optional<std::uint64_t> seed;
+    // A world table's round value, asked for when "New Game" starts a round;
+    // the round's first tick waits until done is called (at most a couple of seconds).
+    std::function<void(std::function<void(std::optional<std::uint64_t>)> done)> askRoundValue;
 };
 
 class Form1Window : public QWidget {
@@ -114,6 +117,10 @@ private:
     bool presented_ = false;  // the window surface holds a new frame to show
     long droppedTicks_ = 0;
     long ticksRun_ = 0;
+    // The round's value being waited for (its ask's number), or 0: no tick runs meanwhile.
+    std::function<void(std::function<void(std::optional<std::uint64_t>)> done)> askRoundValue_;
+    int waitingValue_ = 0;
+    int valueAsks_ = 0;
     int scale_ = 1;
     FieldView view_;
     QFont buttonFont_;

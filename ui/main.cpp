@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #include "demo/session.h"
+#include "demo/timedemo.h"
 #include "headless/png_pictures.h"
 #include "ui/command_line.h"
 #include "ui/form1_window.h"
@@ -103,16 +104,19 @@ int main(int argc, char* argv[]) {
     const int fits = ui::largestWindowScale(QApplication::primaryScreen()->availableGeometry().size());
     // A world table: the seed comes from it before the game starts, and the
     // session streams to it; without an answer in 2 s the game plays as ever.
-    ui::DemoPlan plan{record, showing ? &shown : nullptr, {}, {}, {}};
+    ui::DemoPlan plan{record, showing ? &shown : nullptr, {}, {}, {}, {}};
     std::unique_ptr<ui::WorldClient> world;
     if (!command.world.empty()) {
         QString url = QString::fromStdString(command.world);
         if (!url.endsWith(QLatin1Char('/'))) url += QLatin1Char('/');
         world = std::make_unique<ui::WorldClient>(QUrl(url));
-        plan.seed = world->start(2000);
+        plan.seed = world->start();
         if (plan.seed) {
             plan.onLine = [client = world.get()](const std::string& line) { client->addLine(line); };
             plan.onTableStep = [client = world.get()](int score) { client->tableStep(score); };
+            plan.askRoundValue = [client = world.get()](std::function<void(std::optional<std::uint64_t>)> done) {
+                client->askValue(std::move(done));
+            };
         }
     }
     ui::Form1Window window(dataFolder(), plan);
@@ -137,6 +141,6 @@ int main(int argc, char* argv[]) {
     window.finishRecording();
     if (record != nullptr) std::fclose(record);
     // Closing the window sends what is left, for at most a few seconds.
-    if (world) world->finish(3000);
+    if (world) world->finish();
     return status;
 }

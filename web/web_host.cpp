@@ -5,7 +5,8 @@
 // the pictures' decoding; it calls the functions exported here, and the game
 // reaches the page through the Bopatron object that app.js defines.
 #include "demo/session.h"
-#include "demo/world_stream.h"
+#include "demo/timedemo.h"
+#include "world/client.h"
 #include "draw/compositor.h"
 #include "draw/pictures.h"
 #include "game/form1.h"
@@ -133,17 +134,26 @@ std::optional<draw::Surface> decodedPicture(const std::string& path) {
     return found->second;
 }
 
+// The world table's client: the page carries its requests (world.js).
+world::Client worldClient;
+std::optional<std::uint64_t> worldSeed;
+
+// A request as the page reads it: method, path, content type and time limit on a line each, then the body.
+const char* requestText(const world::Request& r) {
+    static std::string text;
+    text = r.method + "\n" + r.path + "\n" + r.contentType + "\n" + std::to_string(r.timeoutMs) + "\n" + r.body;
+    return text.c_str();
+}
+
 // One session on the page: the player's own, recorded as it goes, or a demo shown.
 struct Page {
     WebHost host;
     std::string recorded;
-    // With the world table on, every line also goes to the stream the page sends.
+    // With the world table on, every line also goes to the world client.
     bool toWorld = false;
-    demo::WorldStream world;
-    demo::WorldStream::Batch sending;
     demo::Recorder recorder{[this](const std::string& line) {
         recorded += line;
-        if (toWorld) world.add(line);
+        if (toWorld) worldClient.add(line);
     }};
     demo::RecordingHost recording{host, recorder};
     demo::Demo shown;
@@ -197,18 +207,18 @@ EMSCRIPTEN_KEEPALIVE void web_picture(const char* name, int width, int height, c
 
 // Starts the game: the player's session, or with demoPath the demo in that file (shown at the
 // game's pace by web_step). Returns 0 when the demo cannot be used; its error is said on the page.
-// worldSeed, a decimal number, is the seed a world table gave the session: the game draws from
-// it instead of the clock, and its lines are kept for the page to send (web_world_*).
-EMSCRIPTEN_KEEPALIVE int web_start(const char* demoPath, const char* worldSeed) {
+// With a world session taken (web_world_begin), the game draws from its seed instead of
+// the clock, and its lines go to the world client for the page to send (web_world_*).
+EMSCRIPTEN_KEEPALIVE int web_start(const char* demoPath) {
     page = new Page;
     runtime::Host* host = &page->recording;
-    if (demoPath == nullptr && worldSeed != nullptr) {
+    if (demoPath == nullptr && worldSeed) {
         page->toWorld = true;
         // The demo's first line is written as the recorder is made: it goes first.
         for (std::size_t at = 0, end; (end = page->recorded.find('\n', at)) != std::string::npos; at = end + 1)
-            page->world.add(page->recorded.substr(at, end + 1 - at));
-        page->recording.fixedSeed = std::strtoull(worldSeed, nullptr, 10);
-        page->recording.onTable = [] { page->world.tableStep(page->form->state().score); };
+            worldClient.add(page->recorded.substr(at, end + 1 - at));
+        page->recording.fixedSeed = worldSeed;
+        page->recording.onTable = [] { worldClient.tableStep(page->form->state().score); };
     }
     if (demoPath != nullptr) {
         page->shown = demo::readDemo(demoPath);
@@ -226,6 +236,7 @@ EMSCRIPTEN_KEEPALIVE int web_start(const char* demoPath, const char* worldSeed) 
     draw::loadPictures(page->surfaces, *host, kProgramFolder, decodedPicture);
     page->form = std::make_unique<game::Form1>(*host, page->surfaces);
     page->session = std::make_unique<demo::Session>(*page->form, page->surfaces, page->replay ? nullptr : &page->recorder);
+    page->session->foldRandom = [](std::uint64_t value) { page->recording.foldRandom(value); };
     const auto cue = [](const std::string& path) { page->session->cueStarted(path); };
     page->recording.onCue = cue;
     if (page->replay) page->replay->onCue = cue;
@@ -285,30 +296,48 @@ EMSCRIPTEN_KEEPALIVE const char* web_timedemo(const char* path) {
     return text.c_str();
 }
 
-// The world table's stream. web_world_next takes the next batch: its lines (returned) and,
-// through web_world_batch, its first line's number (0), the number after its last (1), the
-// round and score it claims (2, 3; 0 and 0 when none) and the bytes of its lines (4).
-EMSCRIPTEN_KEEPALIVE const char* web_world_next() {
-    page->sending = page->world.next();
-    return page->sending.text.c_str();
-}
+// The world table's client; the page carries what it asks (world.js). Requests are given
+// as text: method, path, content type and time limit on a line each, then the body.
 
-EMSCRIPTEN_KEEPALIVE double web_world_batch(int field) {
-    const demo::WorldStream::Batch& b = page->sending;
-    const long values[] = {b.from, b.upTo, b.claim ? b.claim->round : 0, b.claim ? b.claim->score : 0,
-                           static_cast<long>(b.text.size())};
-    return field >= 0 && field < 5 ? static_cast<double>(values[field]) : 0;
+// Asks for a session at start-up.
+EMSCRIPTEN_KEEPALIVE const char* web_world_session_request() { return requestText(world::Client::sessionRequest()); }
+// The answer to it (status 0: none came). Returns 1 when the table took the session.
+EMSCRIPTEN_KEEPALIVE int web_world_begin(int status, const char* body) {
+    worldSeed = worldClient.sessionAnswered({status, body}, "the table");
+    return worldSeed ? 1 : 0;
 }
-
-// The server answered the batch: it now holds this many lines.
-EMSCRIPTEN_KEEPALIVE void web_world_taken(double lines) { page->world.taken(page->sending, static_cast<long>(lines)); }
-// The server expects this line next.
-EMSCRIPTEN_KEEPALIVE void web_world_expect(double line) { page->world.expect(static_cast<long>(line)); }
-// 1: something should go out at once; 2: lines or a claim wait to be sent.
+// After "New Game": the round's value is asked for, and its first tick waits for it.
+EMSCRIPTEN_KEEPALIVE const char* web_world_value_request() { return requestText(worldClient.valueRequest()); }
+// The answer (status 0: none came in time). Returns 1 when the round plays on the table's value.
+EMSCRIPTEN_KEEPALIVE int web_world_value(int status, const char* body) {
+    const auto value = worldClient.valueAnswered({status, body});
+    if (value && page != nullptr && page->toWorld) handle([&] { page->session->roundValue(*value); });
+    return value ? 1 : 0;
+}
+// The batch due now, or "" when none is.
+EMSCRIPTEN_KEEPALIVE const char* web_world_due(double nowMs) {
+    const auto request = page != nullptr && page->toWorld ? worldClient.due(static_cast<std::int64_t>(nowMs)) : std::nullopt;
+    return request ? requestText(*request) : "";
+}
+EMSCRIPTEN_KEEPALIVE void web_world_answered(int status, const char* body, double nowMs) {
+    worldClient.answered({status, body}, static_cast<std::int64_t>(nowMs));
+}
+// 1: a batch should go out at once; 2: lines or a claim wait to be sent; 4: the client is on.
 EMSCRIPTEN_KEEPALIVE int web_world_state() {
     if (page == nullptr || !page->toWorld) return 0;
-    return (page->world.urgent() ? 1 : 0) | (page->world.waiting() ? 2 : 0);
+    return (worldClient.urgent() ? 1 : 0) | (worldClient.waiting() ? 2 : 0) | (worldClient.on() ? 4 : 0);
 }
-EMSCRIPTEN_KEEPALIVE int web_world_rounds() { return page->world.roundsEnded(); }
+EMSCRIPTEN_KEEPALIVE int web_world_rounds() { return worldClient.roundsEnded(); }
+// What the player should be told, a line each: kind, round, placed (0 or 1), record and the
+// sentence, separated by tabs. Kinds: on, off, verdict, unsent, off-table.
+EMSCRIPTEN_KEEPALIVE const char* web_world_notices() {
+    static std::string text;
+    static constexpr const char* kKinds[] = {"on", "off", "verdict", "unsent", "off-table"};
+    text.clear();
+    for (const world::Notice& n : worldClient.takeNotices())
+        text += std::string(kKinds[static_cast<int>(n.kind)]) + "\t" + std::to_string(n.round) + "\t" +
+                (n.placed ? "1" : "0") + "\t" + std::to_string(n.record) + "\t" + n.text + "\n";
+    return text.c_str();
+}
 
 }  // extern "C"

@@ -4,14 +4,19 @@
 // demo, the way a player's session is recorded: the game sees the recording
 // host, the bot sees the game's state and aims its presses at the rats.
 // Usage: record_demos PROGRAM_FOLDER OUT_FOLDER
-//        record_demos PROGRAM_FOLDER --round SEED INITIALS FILE
+//        record_demos PROGRAM_FOLDER --round SEED INITIALS FILE [VALUE]
+//        record_demos PROGRAM_FOLDER --plan
 // The golden demos in tests/demos were made by it once; they are never
 // remade to let a change pass. --round records one round at difficulty 0
-// with the given seed, as a world table's tests need: with INITIALS typed
-// into the "Top 5" box, or with "-" against a local table it cannot enter,
-// so that no box asks.
+// with the given seed (and a world table's VALUE for it), as a world
+// table's tests need: with INITIALS typed into the "Top 5" box, or with "-"
+// against a local table it cannot enter, so that no box asks. --plan reads
+// "SESSION SEED VALUE" lines and answers each with the requests the world
+// client sends while the bot plays that round at the game's pace (a line
+// of JSON), for the load driver, which carries them.
 
 #include "demo/session.h"
+#include "world/client.h"
 #include "draw/compositor.h"
 #include "draw/pictures.h"
 #include "game/form1.h"
@@ -24,6 +29,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +51,7 @@ struct Round {
     double skill = 0.9;  // the chance that the bot goes for a rat it sees
     Aim aim = Aim::Middle;
     int ticks = 1000;    // ticks before the next press of "New Game" (a press mid-round when < 1000)
+    std::optional<std::uint64_t> value;  // a world table's value for the round
 };
 
 struct Plan {
@@ -135,21 +143,25 @@ std::vector<std::pair<float, float>> aimAt(const game::GameState& s, const Round
     return presses;
 }
 
-void record(const Plan& plan, const std::string& program, const std::string& out) {
-    const std::string scores = out + "/scores-" + plan.name;
-    std::filesystem::create_directories(scores);
-    runtime::replaceFile(scores + "/Scores.txt", plan.table);
-
-    std::FILE* file = std::fopen((out + "/" + plan.name + ".dem").c_str(), "wb");
-    demo::Recorder recorder([file](const std::string& line) { std::fwrite(line.data(), 1, line.size(), file); });
+// Plays the plan with the bot; every line goes to write, and each tick is told to ticked.
+// Each table step's score goes to tabled.
+void play(const Plan& plan, const std::string& program, const std::string& scores,
+          const std::function<void(const std::string&)>& write, const std::function<void()>& ticked = {},
+          const std::function<void(int)>& tabled = {}) {
+    demo::Recorder recorder(write);
     BotHost bot(program, scores);
     demo::RecordingHost host(bot, recorder);
     host.fixedSeed = plan.seed;
-    draw::Surfaces surfaces;
-    draw::loadPictures(surfaces, bot, program, headless::decodePng);
+    // The pictures are decoded once: --plan plays many rounds.
+    static draw::Surfaces loaded;
+    static bool decoded = false;
+    if (!decoded) draw::loadPictures(loaded, bot, program, headless::decodePng), decoded = true;
+    draw::Surfaces surfaces = loaded;
     game::Form1 form(host, surfaces);
+    if (tabled) host.onTable = [&] { tabled(form.state().score); };
     demo::Session session(form, surfaces, &recorder);
     host.onCue = [&session](const std::string& path) { session.cueStarted(path); };
+    session.foldRandom = [&host](std::uint64_t value) { host.foldRandom(value); };
     std::mt19937 dice(static_cast<std::uint32_t>(plan.seed));
 
     session.load();
@@ -159,6 +171,7 @@ void record(const Plan& plan, const std::string& program, const std::string& out
         bot.initials.push_back(round.initials);
         session.mouseMove(0, 0, 40.5f, 22.0f);  // over the button
         session.click();
+        if (round.value && bot.clock) session.roundValue(*round.value);
         for (int t = 0; t < round.ticks && bot.clock; ++t) {
             for (const auto& [px, py] : aimAt(form.state(), round, dice)) {
                 // The hand travels to the rat in two moves, then whacks.
@@ -170,31 +183,99 @@ void record(const Plan& plan, const std::string& program, const std::string& out
                 session.mouseUp(1, 0, x, y);
             }
             session.tick();
+            if (ticked) ticked();
         }
         bot.initials.clear();
     }
     session.close();
+}
+
+void record(const Plan& plan, const std::string& program, const std::string& out) {
+    const std::string scores = out + "/scores-" + plan.name;
+    std::filesystem::create_directories(scores);
+    runtime::replaceFile(scores + "/Scores.txt", plan.table);
+    std::FILE* file = std::fopen((out + "/" + plan.name + ".dem").c_str(), "wb");
+    play(plan, program, scores, [file](const std::string& line) { std::fwrite(line.data(), 1, line.size(), file); });
     std::fclose(file);
     std::filesystem::remove_all(scores);
+}
+
+// A round for a load player: difficulty 0, played well, against a local table it cannot enter.
+Plan loadRound(std::uint64_t seed, const std::string& initials, std::optional<std::uint64_t> value) {
+    Plan plan{"round", seed, {{{"0"}, {initials}, 0.95, Aim::Middle, 1000, value}}};
+    if (initials == "-") {
+        plan.table.clear();
+        for (int i = 0; i < 5; ++i) plan.table += "\"TOP\",9999\r\n";
+    }
+    return plan;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') out += '\\', out += c;
+        else if (c == '\n') out += "\\n";
+        else if (static_cast<unsigned char>(c) < 0x20) out += "?";
+        else out += c;
+    }
+    return out + "\"";
+}
+
+// --plan: for each "SESSION SEED VALUE", the bot plays the round (its value
+// arriving at 0 ms, a tick every 20 ms from then) and the world client says
+// what it sends and when, each batch answered at once. One JSON line each:
+// {"requests": [{"at": MS, "path": "...", "body": "..."}, ...]}.
+int plans(const std::string& program) {
+    const std::string scores = (std::filesystem::temp_directory_path() / ("record-demos-" + std::to_string(getpid()))).string();
+    std::filesystem::create_directories(scores);
+    char session[64];
+    unsigned long long seed = 0, value = 0;
+    while (std::scanf("%63s %llu %llu", session, &seed, &value) == 3) {
+        world::Client client;
+        client.sessionAnswered({200, std::string("{\"session\":\"") + session + "\",\"seed\":\"" + std::to_string(seed) + "\"}"}, "");
+        const Plan plan = loadRound(seed, "-", value);
+        runtime::replaceFile(scores + "/Scores.txt", plan.table);
+        std::int64_t now = 0;
+        std::string out;
+        const auto sendDue = [&] {
+            while (const auto r = client.due(now)) {
+                out += std::string(out.empty() ? "" : ",") + "{\"at\":" + std::to_string(now) + ",\"path\":" + jsonString(r->path) +
+                       ",\"body\":" + jsonString(r->body) + "}";
+                client.answered({200, "{}"}, now);
+            }
+        };
+        play(
+            plan, program, scores, [&](const std::string& line) { client.add(line); },
+            [&] {
+                now += 20;
+                sendDue();
+            },
+            [&](int score) { client.tableStep(score); });
+        now += 1000;  // what the round's close left is sent with the next batch
+        sendDue();
+        std::printf("{\"requests\":[%s]}\n", out.c_str());
+        std::fflush(stdout);
+    }
+    std::filesystem::remove_all(scores);
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc == 6 && std::string(argv[2]) == "--round") {
+    if (argc == 3 && std::string(argv[2]) == "--plan") return plans(argv[1]);
+    if ((argc == 6 || argc == 7) && std::string(argv[2]) == "--round") {
         const std::filesystem::path file = argv[5];
-        Plan plan{file.stem().string(), std::stoull(argv[3]), {{{"0"}, {argv[4]}, 0.95, Aim::Middle}}};
-        if (std::string(argv[4]) == "-") {
-            plan.table.clear();
-            for (int i = 0; i < 5; ++i) plan.table += "\"TOP\",9999\r\n";
-        }
+        Plan plan = loadRound(std::stoull(argv[3]), argv[4], argc == 7 ? std::optional(std::stoull(argv[6])) : std::nullopt);
+        plan.name = file.stem().string();
         const std::string folder = file.parent_path().empty() ? "." : file.parent_path().string();
         record(plan, argv[1], folder);
         return 0;
     }
     if (argc != 3) {
         std::fprintf(stderr, "usage: record_demos PROGRAM_FOLDER OUT_FOLDER\n"
-                             "       record_demos PROGRAM_FOLDER --round SEED INITIALS|- FILE\n");
+                             "       record_demos PROGRAM_FOLDER --round SEED INITIALS|- FILE [VALUE]\n"
+                             "       record_demos PROGRAM_FOLDER --plan\n");
         return 2;
     }
     const std::vector<Plan> plans = {
@@ -219,6 +300,14 @@ int main(int argc, char* argv[]) {
         {"world-rounds", 31337,
          {{{"2"}, {"NOT"}, 0.9, Aim::Middle, 333}, {{"1"}, {"ACE"}, 0.95, Aim::Middle},
           {{"6"}, {"LOW"}, 0.05, Aim::Middle}}},
+        // A world table's session: each round on a value of the table's, folded
+        // in before its first tick. "New Game" pressed mid-round (that round's
+        // value goes unused), then a round at 2 placed with typed initials, then
+        // one at 5 played badly.
+        {"value-rounds", 8675309,
+         {{{"3"}, {"NOT"}, 0.9, Aim::Middle, 400, 11400714819323198485u},
+          {{"2"}, {"VAL"}, 0.95, Aim::Middle, 1000, 1311768467463790320u},
+          {{"5"}, {"LOW"}, 0.05, Aim::Middle, 1000, 3735928559u}}},
     };
     for (const Plan& plan : plans) record(plan, argv[1], argv[2]);
     return 0;

@@ -1,0 +1,190 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+#include "world/client.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace bopatron::world {
+
+namespace {
+
+std::string ordinal(long long n) {
+    const long long tens = n % 100, ones = n % 10;
+    const char* suffix = (tens >= 11 && tens <= 13) ? "th" : ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th";
+    return std::to_string(n) + suffix;
+}
+
+std::optional<std::uint64_t> decimal(const Json& value) {
+    const std::string& text = value.text();
+    std::uint64_t out = 0;
+    if (!value.isString() || text.empty() || text.size() > 20) return std::nullopt;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return out;
+}
+
+bool isSessionId(const std::string& id) {
+    return id.size() == 32 && std::all_of(id.begin(), id.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// The table's own sentence for a refusal, or what its status says.
+std::string reason(const Answer& answer, const Json& json) {
+    if (answer.status == 0) return "no answer";
+    if (json["message"].isString() && !json["message"].text().empty()) return json["message"].text();
+    return "it answered " + std::to_string(answer.status);
+}
+
+}  // namespace
+
+std::string Notice::line() const {
+    const std::string which = "round " + std::to_string(round);
+    switch (kind) {
+        case Kind::On: return "world table on";
+        case Kind::Off: return "world table off: " + text;
+        case Kind::Verdict: return "world: " + which + ": " + text;
+        case Kind::Unsent: return "world: " + (round > 0 ? which + " unsent: " : std::string()) + text;
+        case Kind::OffTable: return "world: " + which + " is off the table: " + text;
+    }
+    return text;
+}
+
+std::string verdictText(const Json& v) {
+    if (v["placed"].boolean()) {
+        std::string places;
+        const Json& ranks = v["ranks"];
+        if (const auto today = ranks["today"].integer()) places = ordinal(*today) + " today";
+        if (const auto all = ranks["all"].integer()) places += (places.empty() ? "" : ", ") + ordinal(*all) + " of all time";
+        return places;
+    }
+    if (v["refused"].isString()) return "not placed: " + v["message"].text();
+    return "not in the top 5";
+}
+
+Request Client::sessionRequest() {
+    Request r;
+    r.path = "sessions";
+    r.contentType = "application/json";
+    r.timeoutMs = kSessionWaitMs;
+    return r;
+}
+
+std::optional<std::uint64_t> Client::sessionAnswered(const Answer& answer, const std::string& where) {
+    const Json json = Json::parse(answer.body);
+    const auto seed = decimal(json["seed"]);
+    if (answer.status != 200 || !seed || !isSessionId(json["session"].text())) {
+        off_ = true;
+        notify({Notice::Kind::Off, 0,
+                answer.status == 0 ? where + " did not answer" : where + " gave no session: " + reason(answer, json)});
+        return std::nullopt;
+    }
+    session_ = json["session"].text();
+    notify({Notice::Kind::On, 0, {}});
+    return seed;
+}
+
+void Client::stop(const std::string& why) {
+    off_ = true;
+    notify({Notice::Kind::Off, 0, why});
+}
+
+void Client::add(const std::string& line) {
+    if (!on()) return;
+    lines_.push_back(line);
+    switch (rounds_.add(std::string_view(line).substr(0, line.size() - (line.empty() ? 0 : 1)))) {
+        case RoundTracker::Step::FirstTick:
+        case RoundTracker::Step::LastTick: urgent_ = true; break;
+        case RoundTracker::Step::Close: {
+            // Only a round played on the table's value can place; one without was said to be off.
+            const Round& round = rounds_.ended().back();
+            if (round.valueLine >= 0) claims_.push_back({round.number, tableScore_});
+            urgent_ = true;
+            break;
+        }
+        default: break;
+    }
+}
+
+Request Client::valueRequest() const {
+    Request r;
+    r.path = "sessions/" + session_ + "/rounds";
+    r.timeoutMs = kValueWaitMs;
+    return r;
+}
+
+std::optional<std::uint64_t> Client::valueAnswered(const Answer& answer) {
+    if (!on()) return std::nullopt;
+    const Json json = Json::parse(answer.body);
+    if (answer.status == 200)
+        if (const auto value = decimal(json["value"])) return value;
+    const std::string why = answer.status == 0 ? "the table did not answer within 2 s" : reason(answer, json);
+    notify({Notice::Kind::OffTable, roundsEnded() + 1, why});
+    if (answer.status == 404) stop(reason(answer, json));
+    return std::nullopt;
+}
+
+std::optional<Request> Client::due(std::int64_t nowMs) {
+    if (!on() || inFlight_ || !waiting() || nowMs < retryAtMs_) return std::nullopt;
+    if (!urgent_ && lastSentMs_ >= 0 && nowMs - lastSentMs_ < kBatchMs) return std::nullopt;
+    sending_ = {acked_, static_cast<long>(lines_.size()), std::nullopt};
+    Request r;
+    r.path = "sessions/" + session_ + "/lines?from=" + std::to_string(acked_);
+    // A claim is queued once its round's close is written, so this batch holds it.
+    if (!claims_.empty()) {
+        sending_.claim = claims_.front();
+        r.path += "&round=" + std::to_string(sending_.claim->round) + "&score=" + std::to_string(sending_.claim->score);
+    }
+    for (std::size_t i = static_cast<std::size_t>(acked_); i < lines_.size(); ++i) r.body += lines_[i];
+    inFlight_ = true;
+    urgent_ = false;
+    lastSentMs_ = nowMs;
+    return r;
+}
+
+void Client::answered(const Answer& answer, std::int64_t nowMs) {
+    if (!inFlight_) return;
+    inFlight_ = false;
+    if (!on()) return;
+    const Json json = Json::parse(answer.body);
+    const long size = static_cast<long>(lines_.size());
+    if (answer.status == 200) {
+        if (backoffMs_ > kBatchMs) notify({Notice::Kind::On, 0, {}});
+        backoffMs_ = kBatchMs;
+        retryAtMs_ = 0;
+        acked_ = std::clamp<long>(static_cast<long>(json["lines"].integer().value_or(sending_.upTo)), acked_, size);
+        if (sending_.claim && !claims_.empty() && claims_.front().round == sending_.claim->round) {
+            claims_.pop_front();
+            Notice verdict{Notice::Kind::Verdict, sending_.claim->round, verdictText(json)};
+            verdict.placed = json["placed"].boolean();
+            verdict.record = json["record"].integer().value_or(0);
+            notify(verdict);
+        }
+        if (acked_ < size && !claims_.empty()) urgent_ = true;
+        return;
+    }
+    if (answer.status == 409 && json["expected"].integer()) {
+        // The table holds fewer lines than were sent: send from the one it expects, at once.
+        acked_ = std::clamp<long>(static_cast<long>(*json["expected"].integer()), 0, size);
+        urgent_ = true;
+        return;
+    }
+    if (answer.status == 400 || answer.status == 404 || answer.status == 413) {
+        stop(reason(answer, json));  // the table will not take this session
+        return;
+    }
+    // Unreachable, busy (429, 503) or failing: the same lines again later.
+    retryAtMs_ = nowMs + backoffMs_;
+    const int round = sending_.claim ? sending_.claim->round : 0;
+    notify({Notice::Kind::Unsent, round,
+            "the table cannot be reached (" + reason(answer, json) + "); trying again in " +
+                std::to_string(backoffMs_ / 1000) + " s"});
+    backoffMs_ = std::min(backoffMs_ * 2, kMostBackoffMs);
+}
+
+std::vector<Notice> Client::takeNotices() {
+    std::vector<Notice> out;
+    out.swap(notices_);
+    return out;
+}
+
+}  // namespace bopatron::world

@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+#pragma once
+// A world table's client, apart from any network: everything a client
+// decides. It says which request to send and when (the session, each
+// round's value, the demo's lines in batches about once a second and at
+// once after a round's first and last ticks, with the claim of a round's
+// score in the batch that closes it), what each answer means (taken, sent
+// again after how long, stopped and why) and how it reads to the player. A
+// host only carries the requests and shows what it says. docs/WORLD.md
+// describes the protocol.
+
+#include "world/json.h"
+#include "world/rounds.h"
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace bopatron::world {
+
+inline constexpr int kBatchMs = 1000;           // lines go out about once a second
+inline constexpr int kSessionWaitMs = 2000;     // the session's seed is waited for this long at start-up
+inline constexpr int kValueWaitMs = 2000;       // a round's first tick waits this long for its value
+inline constexpr int kRequestMs = 10000;        // any other request is given up after this
+inline constexpr int kMostBackoffMs = 15000;    // a failed batch is sent again after 1, 2, 4, 8, then every 15 s
+inline constexpr int kClosingWaitMs = 3000;     // what is left is sent for this long when the game closes
+
+// A request for the host to carry: method, a path under the table's /api/,
+// the body and its type, and how long to wait for the answer.
+struct Request {
+    std::string method = "POST";
+    std::string path;
+    std::string body;
+    std::string contentType = "text/plain";
+    int timeoutMs = kRequestMs;
+};
+
+// The table's answer: its status and body; status 0 when none came.
+struct Answer {
+    int status = 0;
+    std::string body;
+};
+
+// Something the player should be told, in the player's words.
+struct Notice {
+    enum class Kind {
+        On,        // the table takes this session's rounds
+        Off,       // it does not (any more): text says why
+        Verdict,   // a round's verdict: text is "3rd today", "not in the top 5", "not placed: ..."
+        Unsent,    // a batch failed and will be sent again: text says when
+        OffTable,  // a round plays on the game's own generator: its value did not come
+    };
+    Kind kind = Kind::On;
+    int round = 0;          // Verdict, Unsent, OffTable: the round (its number in the session)
+    std::string text;
+    bool placed = false;    // Verdict: on a board
+    long long record = 0;   // Verdict: the record placed
+    // The notice as one line: "world table on", "round 2: 3rd today", ...
+    std::string line() const;
+};
+
+// "3rd today, 1st of all time", "not in the top 5", or "not placed: " and the table's reason.
+std::string verdictText(const Json& answer);
+
+class Client {
+public:
+    // Asking for a session at start-up; its seed replaces the clock's.
+    static Request sessionRequest();
+    // The seed, or nullopt (the client stays off, and says why).
+    std::optional<std::uint64_t> sessionAnswered(const Answer& answer, const std::string& where);
+    bool on() const { return !session_.empty() && !off_; }
+    const std::string& session() const { return session_; }
+
+    // A line as the recorder wrote it, with its line end.
+    void add(const std::string& line);
+    // The game's high-score step ran with this score (the one it placed).
+    void tableStep(int score) { tableScore_ = score; }
+
+    // After "New Game", the round's value is asked for; its first tick waits
+    // at most kValueWaitMs. The answer gives the value to record, or nullopt:
+    // the round plays on the game's own generator and is off the table.
+    Request valueRequest() const;
+    std::optional<std::uint64_t> valueAnswered(const Answer& answer);
+
+    // The batch to send now, if one is due at nowMs (never two at once).
+    std::optional<Request> due(std::int64_t nowMs);
+    // Whether a batch should go out at once (a round's first or last tick, its close).
+    bool urgent() const { return urgent_; }
+    // The answer to the batch due() gave.
+    void answered(const Answer& answer, std::int64_t nowMs);
+    bool inFlight() const { return inFlight_; }
+    // Lines or a claim wait to be sent.
+    bool waiting() const { return acked_ < static_cast<long>(lines_.size()) || !claims_.empty(); }
+    int roundsEnded() const { return static_cast<int>(rounds_.ended().size()); }
+
+    // What the player should be told since the last call, in order.
+    std::vector<Notice> takeNotices();
+
+private:
+    struct Claim {
+        int round = 0;
+        int score = 0;
+    };
+    struct Sending {
+        long from = 0, upTo = 0;
+        std::optional<Claim> claim;
+    };
+    void notify(Notice notice) { notices_.push_back(std::move(notice)); }
+    void stop(const std::string& why);
+
+    std::string session_;
+    bool off_ = false;
+    std::vector<std::string> lines_;
+    RoundTracker rounds_;
+    long acked_ = 0;
+    bool urgent_ = false;
+    int tableScore_ = 0;
+    std::deque<Claim> claims_;
+    bool inFlight_ = false;
+    Sending sending_;
+    std::int64_t lastSentMs_ = -1;
+    std::int64_t retryAtMs_ = 0;
+    int backoffMs_ = kBatchMs;
+    std::vector<Notice> notices_;
+};
+
+}  // namespace bopatron::world
