@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
-// N players on one world table. Each takes a session and its seed, has the
-// bot play a round for that seed (record_demos), and streams it at the game's
-// real pace as the game does: a tick every 20 ms, a batch a second and at once
-// after the round's first and last ticks, the claim with the round's close.
-// Players start spread evenly over --spread ms, as round ends would be on a
-// busy table. A refused or lost batch (a network error, 429, 5xx) is sent
-// again, as the game does, for up to --retry-for ms.
+// N players on one world table. Each takes a session and its seed, asks the
+// table for its round's value when its round starts, has the bot play the
+// round on that value (record_demos --plan, which also says what the game's
+// own world client sends and when: the batching is the game's, not this
+// file's) and sends those requests at the game's pace. Players start spread
+// evenly over --spread ms, as round starts would be on a busy table. A
+// refused or lost request (a network error, 429, 5xx) is sent again after
+// the client's own back-off, for up to --retry-for ms.
 // Prints one line of JSON: batch and verdict latencies, counts, and the
 // processor time and peak memory of every process named with --watch.
 // With --answers=FILE writes what the table answered each player (its session,
@@ -16,7 +17,7 @@
 //            [--spread=MS] [--retry-for=MS] [--addresses=K] [--first-address=A]
 //            [--watch=NAME:PID ...] [--answers=FILE] [--keep=DIR]
 import { spawn } from "node:child_process";
-import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from "node:fs";
+import { readFileSync, readdirSync, writeFileSync } from "node:fs";
 import http from "node:http";
 import os from "node:os";
 import path from "node:path";
@@ -61,11 +62,34 @@ const batchMs = [], verdictMs = [], refusals = {};
 let batches = 0, retries = 0, failedPlayers = 0;
 const retryable = (status) => status === 0 || status === 429 || status >= 500;
 
-// Sends until answered (not refused for load or lost) or retryFor has passed;
-// times the answered attempt into times (claims are timed as verdicts instead).
+// The bot's rounds, planned by record_demos --plan: one process per processor,
+// each answering the "SESSION SEED VALUE" lines it is given in order.
+const planners = os.cpus().map(() => {
+    const child = spawn(options["record-demos"], [options.program, "--plan"], { stdio: ["pipe", "pipe", "inherit"] });
+    const waiting = [];
+    let buffer = "";
+    child.stdout.setEncoding("utf8");
+    child.stdout.on("data", (chunk) => {
+        buffer += chunk;
+        for (let end; (end = buffer.indexOf("\n")) >= 0; buffer = buffer.slice(end + 1)) waiting.shift()(JSON.parse(buffer.slice(0, end)));
+    });
+    return { child, waiting };
+});
+let nextPlanner = 0;
+function plan(session, seed, value) {
+    const planner = planners[nextPlanner++ % planners.length];
+    return new Promise((resolve) => {
+        planner.waiting.push(resolve);
+        planner.child.stdin.write(`${session} ${seed} ${value}\n`);
+    });
+}
+
+// Sends until answered (not refused for load or lost) or retryFor has passed,
+// waiting as the game's client does: 1, 2, 4, 8, then every 15 s; times the
+// answered attempt into times (claims are timed as verdicts instead).
 async function send(target, body, agent, times) {
     const first = Date.now();
-    for (let attempt = 0; ; ++attempt) {
+    for (let wait = 1000; ; wait = Math.min(wait * 2, 15000)) {
         const began = performance.now();
         const answer = await post(target, body, agent);
         if (!retryable(answer.status)) {
@@ -75,40 +99,8 @@ async function send(target, body, agent, times) {
         refusals[answer.status] = (refusals[answer.status] || 0) + 1;
         if (Date.now() - first > retryFor) return answer;
         ++retries;
-        await sleep(Math.min(1000, 100 * 2 ** attempt));
+        await sleep(wait);
     }
-}
-
-// The batches an honest client sends for a demo: when each is due (ms after
-// the start) and the line it ends at, with the claim where the round closes.
-function schedule(lines) {
-    const out = [];
-    let ticks = 0, roundTicks = -1, closing = false, round = 0, lastDue = -1000;
-    lines.forEach((line, i) => {
-        if (line === "click") roundTicks = 0;
-        if (line === "tick") {
-            const due = 500 + ++ticks * 20;
-            if (roundTicks >= 0 && ++roundTicks === 1000) closing = true;
-            if (roundTicks === 1 || roundTicks === 1000 || due - lastDue >= 1000) {
-                out.push({ due, upTo: i + 1 });
-                lastDue = due;
-            }
-        } else if (closing && line.startsWith("checkpoint ")) {
-            closing = false;
-            out.push({ due: lastDue, upTo: i + 1, round: ++round, score: Number(line.split(" ")[2]) });
-        }
-    });
-    if (!out.length || out.at(-1).upTo < lines.length) out.push({ due: lastDue, upTo: lines.length });
-    return out;
-}
-
-// The bot's round for each seed, two recordings at a time.
-const scratch = mkdtempSync(path.join(os.tmpdir(), "world-load-"));
-function record(seed, file) {
-    return new Promise((resolve, reject) => {
-        const child = spawn(options["record-demos"], [options.program, "--round", seed, "BOT", file], { stdio: "ignore" });
-        child.on("exit", (code) => (code === 0 ? resolve() : reject(new Error(`record_demos exited ${code}`))));
-    });
 }
 
 const sessions = [];
@@ -117,19 +109,7 @@ for (let p = 0; p < players; ++p) {
     if (answer.status !== 200) throw new Error(`no session for player ${p}: ${answer.status} ${answer.text}`);
     sessions.push(JSON.parse(answer.text));
 }
-const plans = new Array(players);
-let next = 0;
-await Promise.all([0, 1].map(async () => {
-    while (next < players) {
-        const p = next++;
-        const file = path.join(options.keep || scratch, `${p}.dem`);
-        await record(sessions[p].seed, file);
-        const lines = readFileSync(file, "utf8").split("\n").slice(0, -1);
-        plans[p] = { lines, batches: schedule(lines) };
-    }
-}));
-rmSync(scratch, { recursive: true, force: true });
-console.error(`world_load: ${players} players have their rounds; streaming`);
+console.error(`world_load: ${players} players have their sessions; streaming`);
 
 // Processor time (utime + stime, with waited-for children) and resident memory of a process and its children.
 const tick = 100;
@@ -166,21 +146,33 @@ const sampler = setInterval(() => {
 
 const answers = [];
 const began = Date.now();
-await Promise.all(plans.map(async (plan, p) => {
-    const start = began + (p * spread) / players;
-    const { session } = sessions[p];
+await Promise.all(sessions.map(async ({ session, seed }, p) => {
     const agent = agentFor(p);
-    const mine = { session, seed: sessions[p].seed, lines: 0, records: [], scores: [] };
+    const mine = { session, seed, lines: 0, records: [], scores: [] };
     answers[p] = mine;
+    await sleep(began + (p * spread) / players - Date.now());
+    // "New Game": the round's value, then the bot's round on it, sent as the game sends it.
+    const given = await send(`/api/sessions/${session}/rounds`, "", agent, null);
+    const valueAt = Date.now();
+    if (given.status !== 200) {
+        ++failedPlayers;
+        mine.failed = `no value: ${given.status} ${given.text.trim()}`;
+        return;
+    }
+    const { requests } = await plan(session, seed, JSON.parse(given.text).value);
+    const lines = [];
     let sent = 0;
-    for (const batch of plan.batches) {
-        await sleep(start + batch.due - Date.now());
+    for (const request of requests) {
+        const from = Number(/from=(\d+)/.exec(request.path)[1]);
+        const claim = /&round=(\d+)&score=(-?\d+)/.exec(request.path);
+        lines.splice(from, Infinity, ...request.body.split("\n").slice(0, -1));
+        const upTo = lines.length;
+        await sleep(valueAt + request.at - Date.now());
         const dueAt = performance.now();
-        while (sent < batch.upTo) {
-            let target = `/api/sessions/${session}/lines?from=${sent}`;
-            if (batch.round) target += `&round=${batch.round}&score=${batch.score}`;
-            const body = plan.lines.slice(sent, batch.upTo).map((l) => l + "\n").join("");
-            const answer = await send(target, body, agent, batch.round ? null : batchMs);
+        while (sent < upTo) {
+            const target = `/api/sessions/${session}/lines?from=${sent}${claim ? claim[0] : ""}`;
+            const body = lines.slice(sent, upTo).map((l) => l + "\n").join("");
+            const answer = await send(target, body, agent, claim ? null : batchMs);
             ++batches;
             let json = {};
             try { json = JSON.parse(answer.text); } catch { /* counted below */ }
@@ -193,16 +185,19 @@ await Promise.all(plans.map(async (plan, p) => {
                 mine.failed = `${answer.status} ${answer.text.trim()}`;
                 return;
             }
-            sent = batch.upTo;
+            sent = upTo;
             mine.lines = json.lines;
-            if (batch.round) {
+            if (claim) {
                 verdictMs.push(performance.now() - dueAt);
                 if (json.placed) mine.records.push(json.record);
-                mine.scores.push(batch.score);
+                if (json.refused) mine.refused = json.refused;
+                mine.scores.push(Number(claim[2]));
             }
         }
     }
+    if (options.keep) writeFileSync(path.join(options.keep, `${p}.dem`), lines.map((l) => l + "\n").join(""));
 }));
+for (const { child } of planners) child.stdin.end();
 const seconds = (Date.now() - began) / 1000;
 clearInterval(sampler);
 for (const w of watched) w.end = usage(w.pid);
@@ -218,6 +213,7 @@ console.log(JSON.stringify({
     players, seconds: Math.round(seconds), batches, retries, refusals, failedPlayers,
     batchP50: quantile(batchMs, 0.5), batchP99: quantile(batchMs, 0.99), batchMax: quantile(batchMs, 1),
     verdicts: verdictMs.length, placed: answers.reduce((n, a) => n + a.records.length, 0),
+    refused: answers.reduce((r, a) => (a.refused ? { ...r, [a.refused]: (r[a.refused] || 0) + 1 } : r), {}),
     verdictP50: quantile(verdictMs, 0.5), verdictP99: quantile(verdictMs, 0.99), verdictMax: quantile(verdictMs, 1),
     processes: watched.map((w) => ({ name: w.name, cpuSeconds: Math.round((w.end.cpu - w.start.cpu) * 10) / 10,
                                      cpuPercent: Math.round((100 * (w.end.cpu - w.start.cpu)) / seconds),

@@ -186,7 +186,8 @@ private:
             const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start_;
             // The path without its session: an id in a log is as good as the session itself.
             std::string shown = target.substr(0, target.find('?'));
-            if (shown.rfind("/api/sessions/", 0) == 0 && shown.size() == 14 + 32 + 6) shown = "/api/sessions/" + shown.substr(14, 8) + "…/lines";
+            if (shown.rfind("/api/sessions/", 0) == 0 && shown.size() > 14 + 32 && shown[14 + 32] == '/')
+                shown = "/api/sessions/" + shown.substr(14, 8) + "…" + shown.substr(14 + 32);
             char ms[32];
             std::snprintf(ms, sizeof ms, "%.1f", spent.count());
             server_.log(method + " " + shown.substr(0, 200) + " " + std::to_string(response.status) + " " + ms + " ms");

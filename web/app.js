@@ -22,6 +22,8 @@ let game = null;         // the compiled module
 let busy = false;        // a handler runs (a box may be open inside it): ticks and input wait
 let clock = null;        // the 20 ms interval while the game's clock is on
 let showing = false;     // a demo is being shown: the player's input does nothing
+let waitingValue = 0;    // the round's value is on its way (the number of its ask): no tick runs yet
+let valueAsks = 0;
 let audio = null;        // made at the player's first press, as browsers require
 const cueBytes = new Map(), cues = new Map();
 let releaseLock = null;
@@ -75,7 +77,7 @@ async function run(name, types = [], args = []) {
 }
 
 async function tick() {
-    if (busy) return;  // a tick that cannot run is dropped, never made up later
+    if (busy || waitingValue) return;  // a tick that cannot run is dropped, never made up later
     const begun = performance.now();
     await run("web_tick");
     World.ticked();
@@ -227,7 +229,16 @@ canvas.addEventListener("contextmenu", (e) => e.preventDefault());
 
 button.addEventListener("click", async () => {
     startAudio();
-    if (!busy && !showing) await run("web_click");
+    if (busy || showing) return;
+    const ask = ++valueAsks;
+    waitingValue = 0;
+    World.newGame();
+    await run("web_click");
+    // Sent to a world table, the round's rats come from its value: the first tick waits for it.
+    if (!clock || !World.sending()) return;
+    waitingValue = ask;
+    await World.roundValue();
+    if (waitingValue === ask) waitingValue = 0;
 });
 document.addEventListener("keydown", (e) => {
     startAudio();
@@ -295,7 +306,7 @@ async function start() {
     const demo = params.get("timedemo") ?? params.get("demo");
     // The world panel, when this page's server keeps a world table, and the seed it gives
     // when the player chose to send their rounds: asked while the pictures load.
-    const seed = params.has("timedemo") ? Promise.resolve(null) : World.begin(game, {
+    const world = params.has("timedemo") ? Promise.resolve(false) : World.begin(game, {
         ask: askBox,
         idle: () => !clock && !busy && !showing && !box.open,
         watching: demo,
@@ -320,7 +331,7 @@ async function start() {
             return;
         }
         showing = true;
-        if (!(await run("web_start", ["string", "number"], ["/demo.dem", 0]))) return;
+        if (!(await run("web_start", ["string"], ["/demo.dem"]))) return;
         const step = setInterval(async () => {
             if (busy) return;
             if (!(await run("web_step"))) {
@@ -330,8 +341,8 @@ async function start() {
         }, TICK_MS);
         return;
     }
-    const worldSeed = await seed;
-    await run("web_start", ["number", "string"], [0, worldSeed]);
+    await world;  // the world table's session, when the player sends their rounds: its seed starts the game
+    await run("web_start", ["number"], [0]);
     button.disabled = false;
     button.focus();
 }

@@ -9,29 +9,38 @@
 "use strict";
 
 const World = (() => {
-    const SEND_KEY = "Bopatron/world", START_WAIT_MS = 2000, REQUEST_MS = 10000;
-    const BATCH_MS = 1000, MOST_BACKOFF_MS = 15000, BOARDS_MS = 30000;
+    const SEND_KEY = "Bopatron/world", START_WAIT_MS = 2000, REQUEST_MS = 10000, PUMP_MS = 100, BOARDS_MS = 30000;
     const $ = (id) => document.getElementById(id);
     let game = null, ask = null, idle = () => true;
-    let session = null;     // the world session this visit's rounds go to, while sending
-    let inFlight = false, retryAt = 0, backoff = BATCH_MS, stopped = false;
-    let answeredRound = 0;    // the last round whose verdict came
+    let session = false;      // this visit's rounds go to the world table
+    let inFlight = false, stopped = false, asks = 0;
     const typed = new Set();  // rounds whose initials went into the game's own "Top 5" box
     const toAsk = [];         // records placed on a world board only, whose initials are asked once
 
     function status(text) { $("world-status").textContent = text; }
 
-    function ordinal(n) {
-        const tens = n % 100, ones = n % 10;
-        return n + (tens >= 11 && tens <= 13 ? "th" : ones === 1 ? "st" : ones === 2 ? "nd" : ones === 3 ? "rd" : "th");
-    }
-
-    // A GET or POST under /api/ with a time limit; resolves to [status, answer] or throws when unreachable.
+    // A GET under /api/ with a time limit; resolves to [status, answer] or throws when unreachable.
     async function api(path, options = {}, ms = REQUEST_MS) {
         const response = await fetch(`/api/${path}`, { ...options, signal: AbortSignal.timeout(ms), cache: "no-store" });
         let answer = {};
         try { answer = await response.json(); } catch { /* not JSON: the status says enough */ }
         return [response.status, answer];
+    }
+
+    // Carries a request of the game's world client (method, path, type and time limit
+    // a line each, then the body); resolves to [status, body], status 0 when none came.
+    async function carry(pointer, keepalive = false) {
+        const text = game.UTF8ToString(pointer);
+        const parts = text.split("\n", 4);
+        const body = text.slice(parts.join("\n").length + 1);
+        try {
+            const response = await fetch(`/api/${parts[1]}`, {
+                method: parts[0], body, keepalive, headers: { "Content-Type": parts[2] },
+                signal: AbortSignal.timeout(Number(parts[3])), cache: "no-store" });
+            return [response.status, await response.text()];
+        } catch {
+            return [0, ""];
+        }
     }
 
     // One board as rows of text cells; initials and everything else from the server are text.
@@ -61,16 +70,20 @@ const World = (() => {
 
     function refresh() { boards().catch(() => {}); }
 
-    // What a verdict says: "3rd today, 1st of all time", "not in the top 5", or why it was refused.
-    function verdictText(v) {
-        if (v.placed) {
-            const places = [];
-            if (typeof v.ranks?.today === "number") places.push(`${ordinal(v.ranks.today)} today`);
-            if (typeof v.ranks?.all === "number") places.push(`${ordinal(v.ranks.all)} of all time`);
-            return places.join(", ");
+    // Says what the world client has to tell, in its words; a round placed on a
+    // world board only is asked for its initials.
+    function tell() {
+        for (const line of game.UTF8ToString(game._web_world_notices()).split("\n")) {
+            if (!line) continue;
+            const [kind, round, placed, record, ...words] = line.split("\t");
+            status(words.join("\t"));
+            if (kind === "off") stopped = true;
+            if (kind === "verdict") {
+                if (placed === "1" && !typed.has(Number(round))) toAsk.push(record);
+                refresh();
+                askInitials();
+            }
         }
-        if (v.refused) return `not placed: ${v.message}`;
-        return "not in the top 5";
     }
 
     function stop(text) {
@@ -78,55 +91,18 @@ const World = (() => {
         status(text);
     }
 
-    // The next batch: every line the server has not taken, and the claim due, if any.
-    function send(keepalive = false) {
-        if (!session || stopped || inFlight || !(game._web_world_state() & 2) || performance.now() < retryAt) return;
-        const at = game._web_world_next();
-        const [from, , round, score, bytes] = [0, 1, 2, 3, 4].map((i) => game._web_world_batch(i));
-        const body = game.HEAPU8.slice(at, at + bytes);
-        const claim = round > 0 ? `&round=${round}&score=${score}` : "";
+    // Sends the batch the world client says is due, if any.
+    function pump(keepalive = false) {
+        if (!session || stopped || inFlight || !(game._web_world_state() & 4)) return;
+        const request = game.ccall("web_world_due", "number", ["number"], [Date.now()]);
+        if (!game.HEAPU8[request]) return;
         inFlight = true;
-        api(`sessions/${session}/lines?from=${from}${claim}`,
-            { method: "POST", body, keepalive, headers: { "Content-Type": "text/plain" } })
-            .then(([code, answer]) => answered(code, answer, round), (error) => failed(round, `no answer: ${error.name}`))
-            .finally(() => {
-                inFlight = false;
-                if (game._web_world_state() & 1) send();
-            });
-    }
-
-    function answered(code, answer, round) {
-        if (code === 200) {
-            if (backoff > BATCH_MS) status("The world table is on: your rounds are sent as you play.");
-            backoff = BATCH_MS;
-            retryAt = 0;
-            game._web_world_taken(typeof answer.lines === "number" ? answer.lines : game._web_world_batch(1));
-            if (round > 0) verdict(round, answer);
-        } else if (code === 409 && typeof answer.expected === "number") {
-            game._web_world_expect(answer.expected);
-        } else if (code === 400 || code === 404 || code === 413) {
-            stop(`The world table is off: ${answer.message ?? `it answered ${code}`}.`);
-        } else {
-            failed(round, answer.message ?? `it answered ${code}`);
-        }
-    }
-
-    // Unreachable, busy or failing: the same lines again later, and the player told what waits.
-    function failed(round, why) {
-        retryAt = performance.now() + backoff;
-        const seconds = Math.round(backoff / 1000);
-        backoff = Math.min(backoff * 2, MOST_BACKOFF_MS);
-        const ended = game._web_world_rounds();
-        const unsent = ended > answeredRound ? ` Round ${ended} is unsent.` : "";
-        status(`The world table cannot be reached (${why}).${unsent} Trying again in ${seconds} s.`);
-    }
-
-    function verdict(round, answer) {
-        answeredRound = Math.max(answeredRound, round);
-        status(`Round ${round}: ${verdictText(answer)}.`);
-        if (answer.placed && !typed.has(round)) toAsk.push(answer.record);
-        refresh();
-        askInitials();
+        carry(request, keepalive).then(([code, body]) => {
+            game.ccall("web_world_answered", null, ["number", "string", "number"], [code, body, Date.now()]);
+            inFlight = false;
+            tell();
+            if (game._web_world_state() & 1) pump();
+        });
     }
 
     // Asked once a round, between rounds, in the game's kind of box.
@@ -161,18 +137,18 @@ const World = (() => {
     }
 
     // Shows the panel when the page's server keeps a world table. For the player's own game
-    // (not a demo) with sending chosen, takes a session: its seed, as a decimal string, or null.
+    // (not a demo) with sending chosen, takes a session; true when the table took it.
     async function begin(module, options) {
         ({ ask, idle } = options);
         game = module;
         const deadline = performance.now() + START_WAIT_MS;
-        if (!navigator.onLine) return null;
+        if (!navigator.onLine) return false;
         try {
             // The page's own server says whether it keeps a world table: any other asks nothing more.
             const page = await fetch(location.pathname, { method: "HEAD", cache: "no-store", signal: AbortSignal.timeout(START_WAIT_MS) });
-            if (page.headers.get("Bopatron-World") !== "/api/") return null;
+            if (page.headers.get("Bopatron-World") !== "/api/") return false;
         } catch {
-            return null;  // offline, or the server did not answer: no panel
+            return false;  // offline, or the server did not answer: no panel
         }
         $("world").hidden = false;
         window.dispatchEvent(new Event("resize"));  // the field makes room for the panel
@@ -186,26 +162,23 @@ const World = (() => {
         if (options.watching) {
             send_.disabled = true;
             watching(options.watching);
-            return null;
+            return false;
         }
         send_.addEventListener("change", () => choose(send_.checked));
         if (!send_.checked) {
             status("Your rounds stay on this device.");
-            return null;
+            return false;
         }
-        try {
-            const [code, answer] = await api("sessions", { method: "POST" }, Math.max(1, deadline - performance.now()));
-            if (code !== 200 || typeof answer.session !== "string" || !/^\d+$/.test(answer.seed ?? ""))
-                throw new Error(answer.message ?? `it answered ${code}`);
-            session = answer.session;
-            status("The world table is on: your rounds are sent as you play.");
-            setInterval(() => { send(); askInitials(); }, BATCH_MS);
-            addEventListener("pagehide", () => send(true));
-            return answer.seed;
-        } catch (error) {
-            status(`The world table is off for this visit: ${error.name === "TimeoutError" ? "it did not answer in time" : error.message}.`);
-            return null;
+        const [code, body] = await carry(game._web_world_session_request());
+        if (!game.ccall("web_world_begin", "number", ["number", "string"], [code, body])) {
+            tell();
+            return false;
         }
+        session = true;
+        tell();
+        setInterval(() => { pump(); askInitials(); }, PUMP_MS);
+        addEventListener("pagehide", () => pump(true));
+        return true;
     }
 
     // A record being watched: the panel says whose it is.
@@ -221,7 +194,18 @@ const World = (() => {
     return {
         begin,
         // After each tick of the player's game: a round's first or last tick goes out at once.
-        ticked() { if (session && game._web_world_state() & 1) send(); },
+        ticked() { if (session && game._web_world_state() & 1) pump(); },
+        // "New Game" pressed: a round value still on its way belongs to the round it abandons.
+        newGame() { ++asks; },
+        sending() { return session && !stopped; },
+        // The round just started asks the table for its value; its first tick waits for the answer.
+        async roundValue() {
+            const ask = ++asks;
+            const [code, body] = await carry(game._web_world_value_request());
+            if (ask !== asks) return;
+            game.ccall("web_world_value", "number", ["number", "string"], [code, body]);
+            tell();
+        },
         // The game asked for initials in its own box: this round needs no other.
         typedInGame() { if (session) typed.add(game._web_world_rounds() + 1); },
         demoEnded(path) {

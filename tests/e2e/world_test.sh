@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # SPDX-FileCopyrightText: 2026 The Bopatron authors
 # The real window with --world=URL under Xvfb, against a real bopatron-server:
-# a round played with xdotool appears on the world board with the score the
-# game placed and the initials typed; its demo plays with --timedemo to that
+# a round played with xdotool asks the table for its value after "New Game"
+# and appears on the world board with the score the game placed and the
+# initials typed; its demo holds the value and plays with --timedemo to that
 # score; the server killed with -9 and started again has lost nothing. A game
 # whose world table does not answer says so in its title and plays on.
 # usage: world_test.sh PROGRAM SERVER
@@ -29,13 +30,15 @@ play_blindly g
 answer g WLD
 for _ in $(seq 100); do [ "$(windows g 'Bopatron .* world: .*')" = 1 ] && break; sleep 0.1; done
 title=$(on g xdotool getwindowname "$(window_of g)")
-echo "$title" | grep -q 'world: 1st today, 1st of all time' || fail "the title says '$title': $(tail -3 "$work/server.log")"
+echo "$title" | grep -q 'world: round 1: 1st today, 1st of all time' || fail "the title says '$title': $(tail -3 "$work/server.log")"
 placed=$(sed -n 's/^"WLD",\([0-9-]*\).*/\1/p' "$work/game/Scores.txt")
 [ -n "$placed" ] || fail "the game's own table did not take the round"
 top=$(curl -s "$url/api/top")
 echo "$top" | grep -q "^\[{\"at\":\"[^\"]*\",\"difficulty\":0,\"initials\":\"WLD\",\"rank\":1,\"record\":1,\"score\":$placed}\]\$" ||
     fail "the board: $top, the game placed $placed"
 curl -s "$url/api/records/1/demo" >"$work/record.dem"
+grep -B1 -A1 '^value [0-9]*$' "$work/record.dem" | tr '\n' ' ' | grep -q '^answer "0" value [0-9]* tick $' ||
+    fail "the record's demo holds no value between the difficulty and the first tick"
 out=$("$work/game/$(basename "$1")" --timedemo="$work/record.dem") || fail "the record's demo: $out"
 score=$(echo "$out" | sed 's/.*score=\([0-9-]*\).*/\1/')
 [ "$score" -le "$placed" ] && [ $(((placed - score) % 20)) = 0 ] || fail "the demo scores $score, the game placed $placed"

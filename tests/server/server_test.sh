@@ -11,6 +11,8 @@
 #   again, it has lost nothing it answered; check finds
 #   every record still matching; remove takes one off the boards;
 # - SIGTERM lets a request in flight finish and closes the database;
+# - through a proxy that delays every request and answer by half a second, a
+#   round is placed; through one that holds its batches back 3 s, refused;
 # - on SQLite: a full disk (a small filesystem of the test's own, when run as
 #   root) and a read-only database answer 503, corrupt nothing, and service
 #   resumes when space returns.
@@ -25,6 +27,7 @@ chmod 755 "$work"
 pid=""
 cleanup() {
     [ -z "$pid" ] || kill -9 "$pid" 2>/dev/null || true
+    for p in $pids; do kill "$p" 2>/dev/null || true; done
     ! mountpoint -q "$work/small" || umount "$work/small"
     rm -rf "$work"
 }
@@ -138,6 +141,35 @@ if [ -n "${BOPATRON_TEST_POSTGRES:-}" ]; then
     exit 0
 fi
 
+# Through proxies that slow the network, two players at once: a round whose every
+# request and answer waits half a second (a second in all, the value's way
+# included) is placed; one whose batches are held back 3 s once, 8 s into the
+# round, is refused for its time. A table of their own: the load's records fill the other.
+port=""
+db="$work/slow.db"
+start
+slow() {
+    node "$here/delay_proxy.mjs" --to="$url" "$@" >"$work/proxy.out" 2>&1 &
+    pids="$pids $!"
+    for _ in $(seq 50); do grep -q "listening on" "$work/proxy.out" && break; sleep 0.1; done
+    sed -n 's|.*listening on \(http://[^/]*\)/.*|\1|p' "$work/proxy.out"
+}
+delayed=$(slow --each=500)
+held=$(slow --hold=3000 --hold-at=8000)
+for way in delayed held; do
+    eval "through=\$$way"
+    node "$here/../../bench/world_load.mjs" --url="$through" --players=1 --spread=0 --record-demos="$record_demos" \
+        --program="$(dirname "$timedemo")" --answers="$work/$way.json" >"$work/$way.out" 2>&1 &
+    eval "${way}_pid=\$!"
+done
+wait "$delayed_pid" || fail "the delayed round did not stream: $(cat "$work/delayed.out")"
+wait "$held_pid" || fail "the held round did not stream: $(cat "$work/held.out")"
+grep -q '"records":\[[0-9]' "$work/delayed.json" || fail "a round delayed by a second was not placed: $(cat "$work/delayed.json")"
+grep -q '"refused":"too-slow"' "$work/held.json" || fail "a round held back 3 s was not refused for its time: $(cat "$work/held.json")"
+kill -TERM "$pid"
+wait "$pid" || true
+db="$work/world.db"
+
 # A full disk: the database on a small filesystem of the test's own, filled up.
 # Writes answer 503 and say why, reads go on, nothing stored is touched, and
 # writing works again, without a restart, once space returns.
@@ -181,4 +213,4 @@ if id nobody >/dev/null 2>&1 && command -v setpriv >/dev/null; then
     wait "$pid" || true
     [ "$(md5sum <"$db")" = "$sum" ] || fail "the read-only database changed"
 fi
-echo "PASS: command line, site, a round at the game's pace placed and watched, kill -9 (also under load), check, remove, SIGTERM, full disk, read-only"
+echo "PASS: command line, site, a round at the game's pace placed and watched, kill -9 (also under load), check, remove, SIGTERM, slow networks, full disk, read-only"

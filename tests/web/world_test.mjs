@@ -7,7 +7,8 @@
 // the board shown equals GET /api/top, initials that look like HTML are shown
 // as text; "Watch" plays a record to its end and ?timedemo= gives its score;
 // the server stopped mid-round leaves the game playing and the panel saying so,
-// and once it is back the next round is sent and placed.
+// and once it is back the next round is sent and placed. Each round's value is
+// asked for after "New Game" and recorded before its first tick.
 // Usage: node world_test.mjs SITE_FOLDER SERVER_PROGRAM
 import { spawn } from "node:child_process";
 import { mkdtempSync, rmSync } from "node:fs";
@@ -87,7 +88,8 @@ check(await typing.$eval("#world", (w) => !w.hidden), "the page served by bopatr
 // One player keeps a full table of their own: only the world board can place their round.
 await stored(asked, '"TOP",99999\r\n'.repeat(5));
 for (const p of [typing, asked]) await sendRounds(p);
-for (const p of [typing, asked]) await says(p, /^The world table is on/, 3000);
+for (const p of [typing, asked]) await says(p, /^world table on$/, 3000);
+const typingRequests = apiRequests(typing);
 const offRequests = apiRequests(offline);
 await offline.reload();
 await ready(offline);
@@ -99,7 +101,7 @@ check(titles.join() === "Top 5,World Top 5,Top 5", `the rounds ended with the bo
 await answer(typing, "\"&'");
 await answer(asked, "<b>");
 await answer(offline, "OFF");
-await Promise.all([typing, asked].map((p) => says(p, /^Round 1: (1st|2nd) today, (1st|2nd) of all time\.$/, 5000)));
+await Promise.all([typing, asked].map((p) => says(p, /^world: round 1: (1st|2nd) today, (1st|2nd) of all time$/, 5000)));
 for (const p of [typing, asked]) check(await p.$eval("#box", (b) => !b.open), "a box is open after the round: asked twice?");
 
 const board = await json("/api/top?board=all&n=5");
@@ -107,6 +109,11 @@ const own = /"'&'",(-?\d+)\r\n/.exec(await stored(typing))?.[1];
 check(board.length === 2 && board[0].score >= board[1].score, `the world board: ${JSON.stringify(board)}`);
 check(board.some((r) => r.initials === "'&'" && String(r.score) === own), `the typed record is not the one the game kept (${own}): ${JSON.stringify(board)}`);
 check(board.some((r) => r.initials === "<b>"), `the initials asked for are not on the board: ${JSON.stringify(board)}`);
+// The round's rats came from the table: its value was asked for after "New Game" and is in its demo.
+check(typingRequests.some((r) => /^POST \/api\/sessions\/[0-9a-f]{32}\/rounds$/.test(r)), `the page asked no value: ${typingRequests}`);
+const typedRecord = board.find((r) => r.initials === "'&'");
+check(/\nvalue \d+\ntick\n/.test(await (await fetch(`${origin}/api/records/${typedRecord?.record}/demo`)).text()),
+      "the placed round's demo holds no value before its first tick");
 check(offRequests.length > 0 && offRequests.every((r) => /^GET \/api\/top\?board=(all|today)&n=5$/.test(r)),
       `with sending off the page asked ${JSON.stringify(offRequests)}`);
 // The boards as a page opened now shows them.
@@ -130,19 +137,19 @@ await newRound(typing);
 const round2 = playRound(typing, true, POLL_MS);
 await sleep(5000);
 await stopServer();
-await says(typing, /^The world table cannot be reached/, 8000);
+await says(typing, /the table cannot be reached/, 8000);
 check(await typing.$eval("#newgame", (b) => b.disabled === false), "the game stopped with the server");
 check((await round2) === "Top 5", "the round did not play to its end with the server stopped");
 await answer(typing, "TWO");
-await says(typing, /Round 2 is unsent/, 20000);
+await says(typing, /^world: round 2 unsent: /, 20000);
 await startServer(new URL(origin).port);
 // Sent once the server is back; its 1000th tick arrived late, so the server refuses its time.
-await says(typing, /^Round 2: not placed: /, 35000);
+await says(typing, /^world: round 2: not placed: the round came [0-9.]+ s behind the game's clock/, 35000);
 down = false;
 await newRound(typing);
 check((await playRound(typing, true, POLL_MS)) === "Top 5", "the round after the restart did not end in the Top 5 box");
 await answer(typing, "THR");
-await says(typing, /^Round 3: \d+(st|nd|rd|th) today/, 5000);
+await says(typing, /^world: round 3: \d+(st|nd|rd|th) today/, 5000);
 await watched;
 
 const timed = await page(await browser.createBrowserContext(), `/?timedemo=/api/records/${first.record}/demo`);

@@ -200,7 +200,8 @@ void record(const Plan& plan, const std::string& program, const std::string& out
     std::filesystem::remove_all(scores);
 }
 
-// A round for a load player: difficulty 0, played well, against a local table it cannot enter.
+// A round for a load player: difficulty 0, played well; with initials "-" against a local
+// table it cannot enter, so that no box asks.
 Plan loadRound(std::uint64_t seed, const std::string& initials, std::optional<std::uint64_t> value) {
     Plan plan{"round", seed, {{{"0"}, {initials}, 0.95, Aim::Middle, 1000, value}}};
     if (initials == "-") {
@@ -233,7 +234,7 @@ int plans(const std::string& program) {
     while (std::scanf("%63s %llu %llu", session, &seed, &value) == 3) {
         world::Client client;
         client.sessionAnswered({200, std::string("{\"session\":\"") + session + "\",\"seed\":\"" + std::to_string(seed) + "\"}"}, "");
-        const Plan plan = loadRound(seed, "-", value);
+        const Plan plan = loadRound(seed, "BOT", value);
         runtime::replaceFile(scores + "/Scores.txt", plan.table);
         std::int64_t now = 0;
         std::string out;
