@@ -329,14 +329,14 @@ EMSCRIPTEN_KEEPALIVE int web_world_state() {
 }
 EMSCRIPTEN_KEEPALIVE int web_world_rounds() { return worldClient.roundsEnded(); }
 // What the player should be told, a line each: kind, round, placed (0 or 1), record and the
-// sentence, separated by tabs. Kinds: on, off, verdict, unsent, off-table.
+// notice as the player reads it, separated by tabs. Kinds: on, off, verdict, unsent, off-table.
 EMSCRIPTEN_KEEPALIVE const char* web_world_notices() {
     static std::string text;
     static constexpr const char* kKinds[] = {"on", "off", "verdict", "unsent", "off-table"};
     text.clear();
     for (const world::Notice& n : worldClient.takeNotices())
         text += std::string(kKinds[static_cast<int>(n.kind)]) + "\t" + std::to_string(n.round) + "\t" +
-                (n.placed ? "1" : "0") + "\t" + std::to_string(n.record) + "\t" + n.text + "\n";
+                (n.placed ? "1" : "0") + "\t" + std::to_string(n.record) + "\t" + n.line() + "\n";
     return text.c_str();
 }
 

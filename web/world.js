@@ -43,6 +43,14 @@ const World = (() => {
         }
     }
 
+    // Calls the game's world client with a number and a text, as the C string it reads.
+    // (ccall would put the text on the game's stack, which a box open inside a handler holds.)
+    function withText(call, number, text, ...rest) {
+        const size = game.lengthBytesUTF8(text) + 1, at = game._malloc(size);
+        game.stringToUTF8(text, at, size);
+        try { return call(number, at, ...rest); } finally { game._free(at); }
+    }
+
     // One board as rows of text cells; initials and everything else from the server are text.
     function render(board, records) {
         const body = $(`world-${board}`);
@@ -94,11 +102,11 @@ const World = (() => {
     // Sends the batch the world client says is due, if any.
     function pump(keepalive = false) {
         if (!session || stopped || inFlight || !(game._web_world_state() & 4)) return;
-        const request = game.ccall("web_world_due", "number", ["number"], [Date.now()]);
+        const request = game._web_world_due(Date.now());
         if (!game.HEAPU8[request]) return;
         inFlight = true;
         carry(request, keepalive).then(([code, body]) => {
-            game.ccall("web_world_answered", null, ["number", "string", "number"], [code, body, Date.now()]);
+            withText(game._web_world_answered, code, body, Date.now());
             inFlight = false;
             tell();
             if (game._web_world_state() & 1) pump();
@@ -170,7 +178,7 @@ const World = (() => {
             return false;
         }
         const [code, body] = await carry(game._web_world_session_request());
-        if (!game.ccall("web_world_begin", "number", ["number", "string"], [code, body])) {
+        if (!withText(game._web_world_begin, code, body)) {
             tell();
             return false;
         }
@@ -203,11 +211,12 @@ const World = (() => {
             const ask = ++asks;
             const [code, body] = await carry(game._web_world_value_request());
             if (ask !== asks) return;
-            game.ccall("web_world_value", "number", ["number", "string"], [code, body]);
+            withText(game._web_world_value, code, body);
             tell();
         },
         // The game asked for initials in its own box: this round needs no other.
-        typedInGame() { if (session) typed.add(game._web_world_rounds() + 1); },
+        // (The box asks inside the round's last tick, by which the round counts as ended.)
+        typedInGame() { if (session) typed.add(game._web_world_rounds()); },
         demoEnded(path) {
             const id = /^\/api\/records\/(\d+)\/demo$/.exec(path)?.[1];
             if (id && !$("world").hidden) status(`Record ${id} played to its end.`);
