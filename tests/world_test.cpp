@@ -1,0 +1,265 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+// The world client's decisions, with no network: the rounds it reads off a
+// demo's lines, what it sends and when as a golden demo is written at the
+// game's pace, what each answer of the table means, and how a verdict reads.
+// Expectations come from the demo files and the protocol's text.
+#include "runtime/files.h"
+#include "world/client.h"
+#include "world/json.h"
+#include "world/rounds.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace bopatron::world {
+namespace {
+
+const std::string kSession(32, 'a');
+
+std::vector<std::string> linesOf(const std::string& name) {
+    const std::string text = runtime::readFile(std::string(BOPATRON_DEMOS_DIR) + "/" + name, 1 << 24).text;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        lines.push_back(text.substr(at, end + 1 - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+Client sessionClient() {
+    Client client;
+    client.sessionAnswered({200, R"({"session": ")" + kSession + R"(", "seed": "8675309"})"}, "the table");
+    client.takeNotices();
+    return client;
+}
+
+TEST(Rounds, AreReadOffTheLinesOfTheGoldenDemos) {
+    // Lines count from 0; "New Game" mid-round abandons the attempt before it.
+    struct Case {
+        const char* demo;
+        std::vector<std::tuple<long, long, long, long, long>> rounds;  // click, value, first tick, 1000th tick, close
+    };
+    const Case cases[] = {
+        {"value-rounds.dem", {{451, 453, 454, 1582, 1587}, {1589, 1591, 1592, 2684, 2687}}},
+        {"world-rounds.dem", {{366, -1, 368, 1549, 1554}, {1556, -1, 1558, 2663, 2666}}},
+    };
+    for (const Case& c : cases) {
+        RoundTracker tracker;
+        for (const std::string& line : linesOf(c.demo)) tracker.add(std::string_view(line).substr(0, line.size() - 1));
+        std::vector<std::tuple<long, long, long, long, long>> got;
+        for (const Round& r : tracker.ended()) got.emplace_back(r.clickLine, r.valueLine, r.firstTickLine, r.endLine, r.closeLine);
+        EXPECT_EQ(got, c.rounds) << c.demo;
+        EXPECT_EQ(tracker.ended().front().tickLines.size(), 1000u) << c.demo;
+    }
+}
+
+// The value-rounds demo written at the game's pace (a tick every 20 ms, the
+// table step's score told as the game tells it), every batch answered at once.
+struct Sent {
+    std::int64_t at;
+    std::string path;
+    std::string body;
+};
+std::vector<Sent> streamed(const std::string& demo, const std::vector<int>& tableScores) {
+    Client client = sessionClient();
+    std::vector<Sent> sent;
+    std::int64_t now = 1000;
+    std::size_t tables = 0;
+    std::string previous;
+    const auto send = [&] {
+        while (const auto r = client.due(now)) {
+            sent.push_back({now, r->path, r->body});
+            client.answered({200, "{}"}, now);
+        }
+    };
+    for (const std::string& line : linesOf(demo)) {
+        if (line == "tick\n") now += 20;
+        // The game tells its table step's score as the step reads the table, inside the round's last tick.
+        if (line.rfind("table ", 0) == 0 && previous == "tick\n") client.tableStep(tableScores.at(tables++));
+        client.add(line);
+        send();
+        previous = line;
+    }
+    now += 1000;
+    send();
+    return sent;
+}
+
+TEST(WorldClient, SendsARoundsEdgesAtOnceTheRestOnceASecondAndClaimsEachRoundPlayedOnAValue) {
+    const std::vector<std::string> lines = linesOf("value-rounds.dem");
+    // The scores the game placed at each round's table step.
+    const std::vector<Sent> sent = streamed("value-rounds.dem", {1044, 135});
+    std::string all;
+    std::vector<std::string> claims;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        all += sent[i].body;
+        EXPECT_EQ(sent[i].path.substr(0, 53), "sessions/" + kSession + "/lines?from=");
+        // A claim goes with the batch that holds its round's closing checkpoint, as its last line.
+        if (sent[i].path.find("&round=") != std::string::npos)
+            claims.push_back(sent[i].path.substr(sent[i].path.find("&round=")) + " " +
+                             sent[i].body.substr(sent[i].body.rfind('\n', sent[i].body.size() - 2) + 1));
+        // Once a second, but at once after a round's first and last ticks and its close.
+        const std::string last = sent[i].body.substr(sent[i].body.rfind('\n', sent[i].body.size() - 2) + 1);
+        const bool edge = i > 0 && sent[i].at - sent[i - 1].at < 1000;
+        if (edge) EXPECT_TRUE(last == "tick\n" || last.rfind("checkpoint ", 0) == 0) << i << ": " << last;
+    }
+    std::string expected;
+    for (const std::string& l : lines) expected += l;
+    EXPECT_TRUE(all == expected) << "every line once, in order";
+    EXPECT_EQ(claims, (std::vector<std::string>{"&round=1&score=1044 checkpoint 1400 1044 2d69354175046360\n",
+                                                "&round=2&score=135 checkpoint 2400 135 c141cbed7eb1250e\n"}));
+    // The batches that end in each round's first tick, its 1000th and its close (lines 454, 1582, 1587; 1592, 2684, 2687).
+    std::vector<long> ends;
+    long upTo = 0;
+    for (const Sent& s : sent) {
+        for (char c : s.body) upTo += c == '\n';
+        ends.push_back(upTo - 1);
+    }
+    for (const long line : {454L, 1582L, 1587L, 1592L, 2684L, 2687L})
+        EXPECT_NE(std::find(ends.begin(), ends.end(), line), ends.end()) << "no batch ends at line " << line;
+}
+
+TEST(WorldClient, ARoundWithoutAValueIsNeverClaimed) {
+    const std::vector<Sent> sent = streamed("world-rounds.dem", {1488, -37});
+    for (const Sent& s : sent) EXPECT_EQ(s.path.find("&round="), std::string::npos) << s.path;
+    EXPECT_FALSE(sent.empty());
+}
+
+TEST(WorldClient, EachAnswerMeansWhatTheProtocolSays) {
+    struct Case {
+        const char* what;
+        std::vector<Answer> answers;   // to the batch, then to each one sent again
+        std::vector<std::int64_t> waits;  // how long after each answer the next batch is due
+        std::string from;              // where the last batch sent starts
+        std::string notice;            // the last thing the player is told
+    };
+    const Case cases[] = {
+        {"taken", {{200, R"({"lines": 3})"}}, {1000}, "from=3", ""},
+        {"a gap", {{409, R"({"error": "gap", "expected": 1, "message": "lines are missing"})"}}, {0}, "from=1", ""},
+        {"busy, then taken", {{503, R"({"error": "unavailable", "message": "try again later"})"}, {200, R"({"lines": 3})"}},
+         {1000, 1000}, "from=3", "world table on"},
+        {"unreachable, again and again",
+         {{0, ""}, {0, ""}, {0, ""}, {0, ""}, {0, ""}, {0, ""}},
+         {1000, 2000, 4000, 8000, 15000, 15000}, "from=0",
+         "world: the table cannot be reached (no answer); trying again in 15 s"},
+        {"too many", {{429, R"({"error": "too-many-claims", "message": "wait a few seconds"})"}}, {1000}, "from=0",
+         "world: the table cannot be reached (wait a few seconds); trying again in 1 s"},
+    };
+    for (const Case& c : cases) {
+        Client client = sessionClient();
+        for (const char* line : {"bopatron-demo 1\n", "seed 8675309\n", "click\n"}) client.add(line);
+        std::int64_t now = 0;
+        auto request = client.due(now);
+        ASSERT_TRUE(request) << c.what;
+        std::string notice;
+        for (std::size_t i = 0; i < c.answers.size(); ++i) {
+            client.answered(c.answers[i], now);
+            for (const Notice& n : client.takeNotices()) notice = n.line();
+            client.add("move 0 0 1 1\n");  // something new to send
+            EXPECT_FALSE(client.due(now + c.waits[i] - 1)) << c.what << ", answer " << i << ": due too early";
+            now += c.waits[i];
+            request = client.due(now);
+            ASSERT_TRUE(request) << c.what << ", answer " << i << ": not due after " << c.waits[i] << " ms";
+        }
+        EXPECT_EQ(request->path.substr(request->path.find("from=")), c.from) << c.what;
+        EXPECT_EQ(notice, c.notice) << c.what;
+    }
+    // Refused for good: the client stops, and says why.
+    for (const int status : {400, 404, 413}) {
+        Client client = sessionClient();
+        client.add("bopatron-demo 1\n");
+        ASSERT_TRUE(client.due(0));
+        client.answered({status, R"({"error": "x", "message": "there is no such session"})"}, 0);
+        EXPECT_EQ(client.takeNotices().back().line(), "world table off: there is no such session") << status;
+        client.add("move 0 0 1 1\n");
+        EXPECT_FALSE(client.due(100000)) << status;
+        EXPECT_FALSE(client.on()) << status;
+    }
+}
+
+TEST(WorldClient, ARoundsValueOrWhyItPlaysOffTheTable) {
+    struct Case {
+        Answer answer;
+        std::optional<std::uint64_t> value;
+        std::string notice;
+    };
+    const Case cases[] = {
+        {{200, R"({"value": "18446744073709551615"})"}, 18446744073709551615u, ""},
+        {{200, R"({"value": "18446744073709551616"})"}, std::nullopt, "world: round 1 is off the table: it answered 200"},
+        {{200, R"({"value": 5})"}, std::nullopt, "world: round 1 is off the table: it answered 200"},
+        {{0, ""}, std::nullopt, "world: round 1 is off the table: the table did not answer within 2 s"},
+        {{503, R"({"error": "unavailable", "message": "try again later"})"}, std::nullopt,
+         "world: round 1 is off the table: try again later"},
+    };
+    for (const Case& c : cases) {
+        Client client = sessionClient();
+        EXPECT_EQ(client.valueRequest().path, "sessions/" + kSession + "/rounds");
+        EXPECT_EQ(client.valueRequest().timeoutMs, 2000);
+        EXPECT_EQ(client.valueAnswered(c.answer), c.value) << c.answer.body;
+        const auto notices = client.takeNotices();
+        EXPECT_EQ(notices.empty() ? "" : notices.front().line(), c.notice) << c.answer.body;
+    }
+    // A session that is gone: off.
+    Client client = sessionClient();
+    EXPECT_EQ(client.valueAnswered({404, R"({"error": "no-session", "message": "there is no such session"})"}), std::nullopt);
+    EXPECT_FALSE(client.on());
+}
+
+TEST(WorldClient, ASessionIsTakenOnlyWithAnIdAndASeed) {
+    const std::pair<Answer, std::optional<std::uint64_t>> cases[] = {
+        {{200, R"({"session": ")" + kSession + R"(", "seed": "42"})"}, 42},
+        {{200, R"({"session": "ABC", "seed": "42"})"}, std::nullopt},
+        {{200, R"({"session": ")" + kSession + R"(", "seed": "-1"})"}, std::nullopt},
+        {{200, "not json"}, std::nullopt},
+        {{429, R"({"error": "too-many-sessions", "message": "wait a minute"})"}, std::nullopt},
+        {{0, ""}, std::nullopt},
+    };
+    for (const auto& [answer, seed] : cases) {
+        Client client;
+        EXPECT_EQ(client.sessionAnswered(answer, "the table"), seed) << answer.body;
+        EXPECT_EQ(client.on(), seed.has_value()) << answer.body;
+    }
+    Client client;
+    client.sessionAnswered({0, ""}, "http://127.0.0.1:9/");
+    EXPECT_EQ(client.takeNotices().front().line(), "world table off: http://127.0.0.1:9/ did not answer");
+}
+
+TEST(WorldClient, VerdictsReadAsThePlayerSaysThem) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"placed": true, "record": 7, "ranks": {"all": 1, "today": 1}})", "1st today, 1st of all time"},
+        {R"({"placed": true, "record": 7, "ranks": {"all": null, "today": 2}})", "2nd today"},
+        {R"({"placed": true, "record": 7, "ranks": {"all": 3, "today": null}})", "3rd of all time"},
+        {R"({"placed": true, "record": 7, "ranks": {"all": 11, "today": 4}})", "4th today, 11th of all time"},
+        {R"({"placed": true, "record": 7, "ranks": {"all": 22, "today": 13}})", "13th today, 22nd of all time"},
+        {R"({"placed": true, "record": 7, "ranks": {"all": 101, "today": 112}})", "112th today, 101st of all time"},
+        {R"({"placed": false})", "not in the top 5"},
+        {R"({"placed": false, "refused": "too-slow", "message": "the round came 3.2 s behind"})", "not placed: the round came 3.2 s behind"},
+    };
+    for (const auto& [answer, text] : cases) EXPECT_EQ(verdictText(Json::parse(answer)), text) << answer;
+}
+
+TEST(Json, ReadsWhatTheTableSendsAndNothingHalfRead) {
+    const Json j = Json::parse(R"( {"a": "x\"\\\/\n\u00e9\ud83d\ude00", "n": -12.5e1, "b": [true, false, null, {}], "o": {"k": 3}} )");
+    EXPECT_EQ(j["a"].text(), "x\"\\/\n\xc3\xa9\xf0\x9f\x98\x80");
+    EXPECT_EQ(j["n"].number(), -125);
+    EXPECT_EQ(j["o"]["k"].integer(), 3);
+    EXPECT_EQ(j["n"].integer(), -125);
+    EXPECT_FALSE(Json::parse(R"({"n": 1.5})")["n"].integer());
+    EXPECT_TRUE(j.has("b"));
+    EXPECT_EQ(j["missing"]["deeper"].type(), Json::Type::Null);
+    for (const char* bad : {"", "{", R"({"a": 1,})", R"({"a" 1})", R"({"a": "\ud800"})", R"({"a": "x)", "[1 2]", "01x", "{} {}",
+                            R"({"a": "\x"})", "nul", "-", "1.", "1e"})
+        EXPECT_EQ(Json::parse(bad).type(), Json::Type::Null) << bad;
+    std::string deep;
+    for (int i = 0; i < 100; ++i) deep += "[";
+    EXPECT_EQ(Json::parse(deep).type(), Json::Type::Null) << "far deeper than any answer";
+}
+
+}  // namespace
+}  // namespace bopatron::world
