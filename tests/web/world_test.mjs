@@ -112,9 +112,9 @@ check(board.some((r) => r.initials === "<b>"), `the initials asked for are not o
 // The round's rats came from the table: its value was asked for after "New Game" and is in its demo.
 check(typingRequests.some((r) => /^POST \/api\/sessions\/[0-9a-f]{32}\/rounds$/.test(r)), `the page asked no value: ${typingRequests}`);
 const typedRecord = board.find((r) => r.initials === "'&'");
-const typedLines = (await (await fetch(`${origin}/api/records/${typedRecord?.record}/demo`)).text()).split("\n");
-const valueAt = typedLines.findIndex((l) => /^value \d+$/.test(l)), firstTick = typedLines.indexOf("tick");
-check(valueAt > typedLines.indexOf("click") && valueAt < firstTick, "the placed round's demo holds no value before its first tick");
+const typedDemo = await (await fetch(`${origin}/api/records/${typedRecord?.record}/demo`)).text();
+check(/\nclick\n(?:.*\n)*value \d+\n/.test(typedDemo.slice(0, typedDemo.indexOf("\ntick\n") + 1)),
+      "the placed round's demo holds no value between its New Game and its first tick");
 check(offRequests.length > 0 && offRequests.every((r) => /^GET \/api\/top\?board=(all|today)&n=5$/.test(r)),
       `with sending off the page asked ${JSON.stringify(offRequests)}`);
 // The boards as a page opened now shows them.
