@@ -11,6 +11,7 @@
 #include <sys/random.h>
 
 #include <cerrno>
+#include <chrono>
 #include <charconv>
 #include <ctime>
 #include <stdexcept>
@@ -145,6 +146,7 @@ Api::Api(Store& store, const Replayer& replayer, Clock clock, std::function<void
           for (const char c : bits) value = value << 8 | static_cast<unsigned char>(c);
           return value;
       }),
+      replay([this](const std::string& text, int round) { return replayRound(text, round, replayer_); }),
       store_(store), replayer_(replayer), clock_(std::move(clock)), log_(std::move(log)) {}
 
 std::string clientAddress(const std::string& peer, const std::optional<std::string>& trustedProxy,
@@ -172,11 +174,58 @@ std::string rateKey(const std::string& address) {
     return std::string(inet_ntop(AF_INET6, bytes, text, sizeof text)) + "/64";
 }
 
+bool Api::serves(const std::string& target) {
+    const std::string path = target.substr(0, target.find('?'));
+    return path.rfind("/api/", 0) == 0 || path == "/livez" || path == "/readyz" || path == "/metrics";
+}
+
+std::string Api::routeOf(const std::string& target) {
+    const auto parts = split(std::string_view(target).substr(0, target.find('?')));
+    const auto at = [&](std::size_t i) { return i < parts.size() ? parts[i] : std::string_view(); };
+    if (parts.size() == 2 && (at(1) == "livez" || at(1) == "readyz" || at(1) == "metrics")) return std::string(at(1));
+    if (at(1) != "api") return "other";
+    if (parts.size() == 3 && (at(2) == "sessions" || at(2) == "top")) return std::string(at(2));
+    if (parts.size() == 5 && at(2) == "sessions" && (at(4) == "lines" || at(4) == "rounds"))
+        return target.find("round=") != std::string::npos && at(4) == "lines" ? "claim" : std::string(at(4));
+    if (at(2) == "records" && parts.size() == 4) return "record";
+    if (at(2) == "records" && parts.size() == 5 && (at(4) == "demo" || at(4) == "initials")) return "record_" + std::string(at(4));
+    return "other";
+}
+
 bool Api::mayReplay(const Request& request) {
     return request.method == "POST" && request.target.find("round=") != std::string::npos;
 }
 
 Response Api::handle(const Request& request) {
+    const std::string route = routeOf(request.target);
+    Response response;
+    const auto failed = [&](const char* what) {
+        metrics_.internalError();
+        log_("internal error in " + route + ": " + what);
+        return error(500, "internal", "the world table failed to answer this request; try again later");
+    };
+    try {
+        response = dispatch(request);
+    } catch (const StoreUnavailable& e) {
+        metrics_.databaseError();
+        log_(std::string("database unavailable: ") + e.what());
+        response = error(503, "unavailable", "the world table cannot store or read anything at the moment; try again later");
+    } catch (const std::exception& e) {
+        response = failed(e.what());
+    } catch (...) {
+        response = failed("an unknown exception");
+    }
+    metrics_.request(route, response.status);
+    return response;
+}
+
+Response Api::ready() {
+    if (draining_) return error(503, "draining", "this server is stopping");
+    store_.session(std::string(32, '0'));  // the database answers (or this throws: 503)
+    return {200, "text/plain; charset=us-ascii", "ready\n"};
+}
+
+Response Api::dispatch(const Request& request) {
     const std::size_t question = request.target.find('?');
     const std::string_view path = std::string_view(request.target).substr(0, question);
     std::map<std::string, std::string> query;
@@ -204,7 +253,11 @@ Response Api::handle(const Request& request) {
         }
         return true;
     };
-    try {
+    {
+        if (is({"", "livez"})) return {200, "text/plain; charset=us-ascii", "live\n"};
+        if (is({"", "readyz"})) return ready();
+        if (is({"", "metrics"})) return {200, "text/plain; version=0.0.4; charset=utf-8", metrics_.text()};
+        if (draining_) return error(503, "draining", "this server is stopping; try again, another may answer");
         if (is({"", "api", "sessions"})) {
             if (request.method != "POST") return error(405, "method", "POST starts a session");
             return createSession(request);
@@ -233,9 +286,6 @@ Response Api::handle(const Request& request) {
             return record(*id, parts.size() == 5);
         }
         return error(404, "not-found", "there is nothing at " + std::string(path.substr(0, 100)));
-    } catch (const StoreUnavailable& e) {
-        log_(std::string("database unavailable: ") + e.what());
-        return error(503, "unavailable", "the world table cannot store or read anything at the moment; try again later");
     }
 }
 
@@ -261,6 +311,7 @@ Response Api::createSession(const Request& request) {
     for (int i = 0; i < 8; ++i) row.seed = row.seed << 8 | static_cast<unsigned char>(bits[16 + i]);
     row.createdMs = now;
     store_.createSession(row);
+    metrics_.sessionStarted();
     return jsonResponse(200, {{"session", row.id}, {"seed", std::to_string(row.seed)}});
 }
 
@@ -273,6 +324,7 @@ Response Api::roundValue(const std::string& id) {
     const std::uint64_t value = newValue();
     if (!store_.issueValue(id, value, now, kMostValues))
         return error(413, "too-many-rounds", "a session is given at most " + std::to_string(kMostValues) + " round values");
+    metrics_.valueIssued();
     return jsonResponse(200, {{"value", std::to_string(value)}});
 }
 
@@ -319,7 +371,7 @@ Response Api::lines(const std::string& id, const std::map<std::string, std::stri
                                                       std::to_string(appended.lines)},
                                       {"expected", appended.lines}});
         case Append::Result::TooLarge: return error(413, "too-large", "a session holds at most 8 MB of lines");
-        case Append::Result::Appended:
+        case Append::Result::Appended: metrics_.batch(); break;
         case Append::Result::Duplicate: break;
     }
     if (!round) return jsonResponse(200, {{"lines", appended.lines}});
@@ -342,10 +394,12 @@ json Api::claim(const SessionRow& session, int round, int score) {
     // A round decided once (the answer lost, or a claim sent again) gets the same verdict, without a replay.
     if (const auto given = store_.verdict(session.id, round)) {
         log_("verdict: " + who + " answered again from its verdict");
+        metrics_.verdict("again");
         return answerFrom(*given);
     }
     const auto decided = [&](const StoredVerdict& v, const std::string& said) {
         store_.keepVerdict(session.id, round, v);
+        metrics_.verdict(v.record > 0 ? "placed" : v.code.empty() ? "not-placed" : v.code);
         log_("verdict: " + who + " " + said);
         return answerFrom(v);
     };
@@ -360,6 +414,7 @@ json Api::claim(const SessionRow& session, int round, int score) {
     if (const auto broken = checkLines(log, round, endedMs)) {
         if (broken->code == "incomplete") {  // more lines may complete it: not decided
             log_("verdict: " + who + " refused incomplete: " + broken->message);
+            metrics_.verdict(broken->code);
             return json{{"placed", false}, {"refused", broken->code}, {"message", broken->message}};
         }
         return refuse(*broken);
@@ -368,7 +423,9 @@ json Api::claim(const SessionRow& session, int round, int score) {
     if (placesNowhere(score, clock_.nowMs())) return decided({}, "not placed: " + std::to_string(score) + " places on no board");
 
     ++replays_;
-    const RoundFacts facts = replayRound(log.text, round, replayer_);
+    const auto began = std::chrono::steady_clock::now();
+    const RoundFacts facts = replay(log.text, round);
+    metrics_.replay(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
     if (const auto broken = factsRule(facts, *scanRound(log.text, round))) return refuse(*broken);
     if (facts.score != score)
         return refuse({"score", "played again, the round scores " + std::to_string(facts.score) + ", not the " +

@@ -5,6 +5,7 @@
 // response out. Every input is bounded; every error is {"error", "message"}.
 // docs/WORLD.md describes it for client writers.
 
+#include "server/metrics.h"
 #include "server/store.h"
 #include "server/verify.h"
 
@@ -59,15 +60,29 @@ public:
     };
     Api(Store& store, const Replayer& replayer, Clock clock, std::function<void(const std::string&)> log);
 
+    // Answers every request, whatever fails while it is handled: a database that cannot
+    // answer gives 503, anything else 500 with {"error": "internal"} and a line in the log.
     Response handle(const Request& request);
+    // Whether a target is the protocol's (the API, health and metrics), not the static site's.
+    static bool serves(const std::string& target);
+    // The route of a target as metrics name it: never a session or record id.
+    static std::string routeOf(const std::string& target);
+    // The server is stopping: /readyz and the API answer 503 from now on, so that a
+    // balancer sends players to another server; what is in flight still finishes.
+    void drain() { draining_ = true; }
+    Metrics& metrics() { return metrics_; }
     // Rounds replayed since the start (a claim answered from its verdict costs none).
     long replays() const { return replays_; }
+    // Plays a session's lines again through a round: the core's replay, unless a test says otherwise.
+    std::function<RoundFacts(const std::string& text, int round)> replay;
     // Where round values come from: the operating system's generator, unless a test says otherwise.
     std::function<std::uint64_t()> newValue;
     // Whether answering may take a replay (a claim), which a server runs off its network threads.
     static bool mayReplay(const Request& request);
 
 private:
+    Response dispatch(const Request& request);
+    Response ready();
     Response createSession(const Request& request);
     Response roundValue(const std::string& id);
     Response lines(const std::string& id, const std::map<std::string, std::string>& query, const Request& request);
@@ -92,6 +107,8 @@ private:
     std::mutex bucketsMutex_;
     std::map<std::string, Bucket> buckets_;
     std::atomic<long> replays_{0};
+    std::atomic<bool> draining_{false};
+    Metrics metrics_;
 };
 
 // The address a request counts against: the peer's, or, from the trusted

@@ -149,11 +149,13 @@ private:
         const bool keepAlive = request.keep_alive() && !server_.stopping;
         start_ = std::chrono::steady_clock::now();
         ++server_.inFlight;
-        const bool api = r.target.rfind("/api/", 0) == 0;
+        const bool api = Api::serves(r.target);
         if (api && Api::mayReplay(r)) {
             // A claim may replay a round: off the network threads.
+            server_.api.metrics().replayQueue().Increment();
             asio::post(server_.replays, [self = shared_from_this(), r = std::move(r), keepAlive]() mutable {
                 Response response = self->server_.api.handle(r);
+                self->server_.api.metrics().replayQueue().Decrement();
                 asio::post(self->stream_.get_executor(), [self, response = std::move(response), keepAlive,
                                                           method = r.method, target = r.target]() mutable {
                     self->respond(std::move(response), keepAlive, method, target);
@@ -228,6 +230,7 @@ void HttpServer::Impl::accept() {
 }
 
 void HttpServer::Impl::shutdown() {
+    api.drain();
     stopping = true;
     beast::error_code ignored;
     acceptor.close(ignored);

@@ -634,8 +634,93 @@ TEST_P(ApiTest, ARoundPlacedOnlyOnTheWorldBoardTakesItsInitialsOnce) {
     EXPECT_EQ(call("POST", "/api/records/1/initials", R"({"initials": "TWO"})").status, 409) << "typed into the game's box already";
 }
 
+TEST_P(ApiTest, AReplayThatThrowsIsAnswered500AndTheNextClaimIsServed) {
+    const std::string text = golden(kValues);
+    const std::string id = session(text);
+    api.replay = [](const std::string&, int) -> RoundFacts { throw std::runtime_error("the replay broke"); };
+    const Stream s = honestStream(text);
+    const auto closing = std::find_if(s.batches.begin(), s.batches.end(), closes);
+    std::size_t issued = 0;
+    for (auto b = s.batches.begin(); b != closing; ++b) {
+        for (; issued < s.values.size() && s.values[issued].issuedMs <= b->arrivedMs; ++issued) {
+            now = s.values[issued].issuedMs;
+            next = s.values[issued].value;
+            call("POST", "/api/sessions/" + id + "/rounds");
+        }
+        now = b->arrivedMs;
+        ASSERT_EQ(call("POST", linesTarget(id, *b), body(*b)).status, 200);
+    }
+    now = closing->arrivedMs;
+    const std::string claim = linesTarget(id, *closing) + "&round=1&score=1044";
+    const Response failed = call("POST", claim, body(*closing));
+    EXPECT_EQ(failed.status, 500);
+    EXPECT_EQ(json::parse(failed.body)["error"], "internal");
+    EXPECT_THAT(logged, ::testing::Contains("internal error in claim: the replay broke"));
+    api.replay = [](const std::string& text, int round) { return replayRound(text, round, replayer()); };
+    EXPECT_EQ(json::parse(call("POST", claim, body(*closing)).body)["placed"], true) << "nothing was decided by the failure";
+}
+
+TEST_P(ApiTest, HealthAndMetricsAnswerAndADrainingServerSendsPlayersOn) {
+    EXPECT_EQ(call("GET", "/livez").status, 200);
+    EXPECT_EQ(call("GET", "/readyz").status, 200);
+    const std::string text = golden(kValues);
+    stream(session(text), text, {{1, 1044}, {2, 135}});
+    const std::string metrics = call("GET", "/metrics").body;
+    for (const char* line : {"bopatron_verdicts_total{code=\"placed\"} 2", "bopatron_replay_seconds_count 2",
+                             "bopatron_round_values_total 3", "bopatron_http_requests_total{route=\"claim\",status=\"200\"} 2",
+                             "bopatron_http_requests_total{route=\"rounds\",status=\"200\"} 3", "bopatron_replay_queue 0",
+                             "# TYPE bopatron_replay_seconds histogram", "bopatron_database_errors_total 0"})
+        EXPECT_NE(metrics.find(std::string(line) + "\n"), std::string::npos) << line << " in\n" << metrics;
+    EXPECT_FALSE(std::regex_search(metrics, std::regex("[0-9a-f]{32}|192\\.0\\.2"))) << "a session or an address in a label";
+    api.drain();
+    EXPECT_EQ(call("GET", "/readyz").status, 503);
+    const Response refused = call("POST", "/api/sessions");
+    EXPECT_EQ(std::tuple(refused.status, json::parse(refused.body)["error"]), std::tuple(503, "draining"));
+    EXPECT_EQ(call("GET", "/livez").status, 200) << "the process still answers";
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ApiTest, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return info.param; });
+
+// A store whose reads of the boards fail as no store's should (a bug, not the database).
+class FlakyStore : public SqliteStore {
+public:
+    using SqliteStore::SqliteStore;
+    std::vector<RecordRow> top(std::int64_t sinceMs, int n) override {
+        if (fail) throw std::logic_error("a bug in the store");
+        return SqliteStore::top(sinceMs, n);
+    }
+    bool fail = false;
+};
+
+TEST(Api, AStoreThatThrowsIsAnswered500AndTheNextRequestIsServed) {
+    FlakyStore store(":memory:");
+    std::vector<std::string> logged;
+    Api api(store, replayer(), {[] { return kStart; }}, [&](const std::string& line) { logged.push_back(line); });
+    store.fail = true;
+    const Response failed = api.handle({"GET", "/api/top", "", "192.0.2.1"});
+    EXPECT_EQ(std::tuple(failed.status, json::parse(failed.body)["error"]), std::tuple(500, "internal"));
+    EXPECT_EQ(logged, std::vector<std::string>{"internal error in top: a bug in the store"});
+    store.fail = false;
+    EXPECT_EQ(api.handle({"GET", "/api/top", "", "192.0.2.1"}).status, 200);
+    EXPECT_NE(api.metrics().text().find("bopatron_internal_errors_total 1\n"), std::string::npos);
+}
+
+TEST(Api, RoutesNameNoIdAndTheSiteIsNotTheProtocols) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/api/sessions", "sessions"}, {"/api/sessions/0123456789abcdef0123456789abcdef/rounds", "rounds"},
+        {"/api/sessions/0123456789abcdef0123456789abcdef/lines?from=3", "lines"},
+        {"/api/sessions/0123456789abcdef0123456789abcdef/lines?from=3&round=1&score=5", "claim"},
+        {"/api/top?board=all", "top"}, {"/api/records/12", "record"}, {"/api/records/12/demo", "record_demo"},
+        {"/api/records/12/initials", "record_initials"}, {"/livez", "livez"}, {"/readyz", "readyz"}, {"/metrics", "metrics"},
+        {"/api/records/12/other", "other"}, {"/api/../etc", "other"}, {"/index.html", "other"},
+    };
+    for (const auto& [target, route] : cases) EXPECT_EQ(Api::routeOf(target), route) << target;
+    EXPECT_TRUE(Api::serves("/metrics"));
+    EXPECT_TRUE(Api::serves("/api/top?n=5"));
+    EXPECT_FALSE(Api::serves("/index.html"));
+    EXPECT_FALSE(Api::serves("/livez.html"));
+}
 
 // The address a request counts against, behind a trusted proxy and not, and the key the limit counts it by.
 TEST(Addresses, TheProxysLastForwardedAddressCountsAndIpv6ByItsSlash64) {

@@ -9,7 +9,8 @@
 # record answered is in the database. Then: a round a player placed is on both
 # servers' boards; its closing batch sent again to both servers at once (a
 # client that retried) is answered by each with the one record. 40 players
-# more while PostgreSQL restarts: the servers answer 503 meanwhile, connect
+# more while one server is stopped with SIGTERM: it drains, nginx moves its
+# players on, and none has to send anything again. 40 more while PostgreSQL restarts: the servers answer 503 meanwhile, connect
 # again by themselves, and nothing answered is missing.
 # The test runs a PostgreSQL of its own (tests/server/postgres.sh): it restarts it.
 # usage: cluster_test.sh SERVER RECORD_DEMOS TIMEDEMO
@@ -119,6 +120,18 @@ done
 count=$(sql "SELECT count(*) FROM records WHERE session = '$id'")
 [ "$count" = 1 ] || fail "$count records for one round"
 
+# SIGTERM one of the two under load: it answers 503 to what is new while what is in
+# flight finishes, and nginx sends the players on to the other at once: nothing lost,
+# and no player had to send anything again.
+load 6
+kill -TERM "$pid_1"
+wait "$pid_1" || fail "SIGTERM did not end server 1 cleanly"
+finish
+grep -q '"retries":0,' "$work/load.json" || fail "players sent again while a server drained: $(cat "$work/load.json")"
+grep -q "draining\|stopped; the database is closed" "$work/log1" || fail "server 1 did not stop cleanly: $(tail -3 "$work/log1")"
+echo "a server drained: $(cat "$work/load.json" | head -c 200)"
+start_server 1 "$db" "$port1"
+
 # PostgreSQL restarts: 503 meanwhile, then the same servers go on by themselves.
 load 4
 "$here/postgres.sh" restart "$BOPATRON_TEST_POSTGRES_DIR"
@@ -126,4 +139,4 @@ finish
 grep -q '"503":' "$work/load.json" || fail "no batch was refused while PostgreSQL restarted: $(cat "$work/load.json")"
 echo "PostgreSQL restarted: $(cat "$work/load.json" | head -c 200)"
 echo "  answered lines and records, all in the database: $(cat "$work/counts")"
-echo "PASS: two servers on one PostgreSQL behind nginx are one table; kill -9 of one and a PostgreSQL restart under load lost nothing answered"
+echo "PASS: two servers on one PostgreSQL behind nginx are one table; kill -9 of one, SIGTERM of one and a PostgreSQL restart under load lost nothing answered"

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+#pragma once
+// What a server counts for its operators, in Prometheus' text format at
+// GET /metrics: requests by route and status, batches, verdicts by code,
+// replay seconds, the replay queue, sessions started, database errors. No
+// label ever names a session or an address. docs/WORLD.md lists them.
+
+#include <prometheus/counter.h>
+#include <prometheus/family.h>
+#include <prometheus/gauge.h>
+#include <prometheus/histogram.h>
+#include <prometheus/registry.h>
+
+#include <memory>
+#include <string>
+
+namespace bopatron::server {
+
+class Metrics {
+public:
+    Metrics();
+
+    // A request answered: its route (a name, never a path with an id in it) and status.
+    void request(const std::string& route, int status);
+    void batch() { batches_.Increment(); }
+    void verdict(const std::string& code) { verdicts_.Add({{"code", code}}).Increment(); }
+    void replay(double seconds) { replaySeconds_.Observe(seconds); }
+    void sessionStarted() { sessions_.Increment(); }
+    void valueIssued() { values_.Increment(); }
+    void databaseError() { databaseErrors_.Increment(); }
+    void internalError() { internalErrors_.Increment(); }
+    prometheus::Gauge& replayQueue() { return replayQueue_; }
+
+    // Every metric, in the text format.
+    std::string text() const;
+
+private:
+    std::shared_ptr<prometheus::Registry> registry_;
+    prometheus::Family<prometheus::Counter>& requests_;
+    prometheus::Counter& batches_;
+    prometheus::Family<prometheus::Counter>& verdicts_;
+    prometheus::Histogram& replaySeconds_;
+    prometheus::Gauge& replayQueue_;
+    prometheus::Counter& sessions_;
+    prometheus::Counter& values_;
+    prometheus::Counter& databaseErrors_;
+    prometheus::Counter& internalErrors_;
+};
+
+}  // namespace bopatron::server
