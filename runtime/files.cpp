@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #include "runtime/files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,13 +28,17 @@ FileText readFile(const std::string& path, std::size_t limit) {
     if (fs::is_directory(fs::status(path, error))) return {FileText::Status::Unreadable, {}, "it is a folder"};
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return {FileText::Status::Unreadable, {}, errorText(errno)};
-    std::string text(limit + 1, '\0');
-    const std::size_t got = std::fread(text.data(), 1, text.size(), file);
+    // In pieces, as far as one byte past the limit: a buffer the size of the
+    // limit would be filled (and held) for every small file.
+    std::string text;
+    char piece[65536];
+    std::size_t got = 0;
+    while (text.size() <= limit && (got = std::fread(piece, 1, std::min(sizeof piece, limit + 1 - text.size()), file)) > 0)
+        text.append(piece, got);
     const bool failed = std::ferror(file) != 0;
     const int number = errno;
     std::fclose(file);
     if (failed) return {FileText::Status::Unreadable, {}, errorText(number)};
-    text.resize(got);
     keepWholeLines(text, limit);
     return {FileText::Status::Read, std::move(text), {}};
 }

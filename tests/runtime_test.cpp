@@ -3,6 +3,8 @@
 // The run time's rules: number from text, rounding, checked 16-bit
 // arithmetic, fixed-length text, number to text, program paths.
 #include "runtime/basic.h"
+#include "runtime/files.h"
+#include "tests/fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -68,6 +70,18 @@ TEST(RandomSource, DrawsLieInTheUnitIntervalSpreadEvenly) {
     }
     EXPECT_TRUE(low < 0.001 && high > 0.999) << low << " " << high;
     EXPECT_NEAR(sum / 100000, 0.5, 0.01);
+}
+
+// A demo is read in pieces: one far larger than a piece comes whole, and a
+// limit that falls inside one keeps only whole lines before it.
+TEST(Files, ALargeFileComesWholeAndALimitKeepsItsWholeLines) {
+    testing::TempDir dir;
+    std::string text;
+    for (int i = 0; text.size() < 300000; ++i) text += "move 0 0 " + std::to_string(i) + " 1\n";
+    ASSERT_EQ(replaceFile(dir.filePath("big.dem"), text), "");
+    EXPECT_TRUE(readFile(dir.filePath("big.dem"), text.size()).text == text);
+    const std::string cut = readFile(dir.filePath("big.dem"), 200000).text;
+    EXPECT_TRUE(cut.size() <= 200000 && cut.size() > 199900 && cut.back() == '\n' && text.rfind(cut, 0) == 0) << cut.size();
 }
 
 }  // namespace
