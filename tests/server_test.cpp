@@ -15,12 +15,15 @@
 #include "tests/fixture.h"
 
 #include <libpq-fe.h>
+#include <sqlite3.h>
 #include <nlohmann/json.hpp>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <future>
+#include <latch>
 #include <memory>
 #include <regex>
 #include <tuple>
@@ -749,6 +752,123 @@ TEST(Addresses, TheProxysLastForwardedAddressCountsAndIpv6ByItsSlash64) {
         {"::1", "::/64"},
     };
     for (const auto& [address, key] : keys) EXPECT_EQ(rateKey(address), key) << address;
+}
+
+// Two servers on one database, as a cluster runs them: two stores of each
+// backend on one database, their calls lined up by a latch to come at once.
+class TwoStores : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        if (GetParam() == "postgresql" && testPostgres().empty()) GTEST_SKIP() << "no BOPATRON_TEST_POSTGRES";
+        if (GetParam() == "sqlite") {
+            a = std::make_unique<SqliteStore>(dir.filePath("world.db"));
+            b = std::make_unique<SqliteStore>(dir.filePath("world.db"));
+        } else {
+            schema = "two_" + std::to_string(getpid()) + "_" + std::to_string(++made);
+            sql("CREATE SCHEMA " + schema, false);
+            a = std::make_unique<PostgresStore>(url());
+            b = std::make_unique<PostgresStore>(url());
+        }
+        a->createSession({kId, 1, kStart, kStart, 0, 0});
+    }
+    std::string url() const { return testPostgres() + "&options=-csearch_path%3D" + schema; }
+    // Runs statements on the database behind the stores' backs.
+    void sql(const std::string& statements, bool inSchema = true) {
+        if (GetParam() == "sqlite") {
+            sqlite3* db = nullptr;
+            sqlite3_open(dir.filePath("world.db").c_str(), &db);
+            ASSERT_EQ(sqlite3_exec(db, statements.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+            sqlite3_close(db);
+            return;
+        }
+        PGconn* db = PQconnectdb(inSchema ? url().c_str() : testPostgres().c_str());
+        PGresult* r = PQexec(db, statements.c_str());
+        EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(db);
+        PQclear(r);
+        PQfinish(db);
+    }
+    // Runs one call on each store at the same moment.
+    template <typename Call> auto atOnce(Call call) {
+        std::latch go(2);
+        auto first = std::async(std::launch::async, [&] { go.arrive_and_wait(); return call(*a); });
+        auto second = std::async(std::launch::async, [&] { go.arrive_and_wait(); return call(*b); });
+        return std::pair(first.get(), second.get());
+    }
+    // What the database holds of the session agrees with itself: its count, its batches and its text.
+    void expectWhole(const char* when) {
+        const SessionLog log = a->log(kId);
+        long next = 0;
+        for (const Batch& batch : log.batches) {
+            EXPECT_EQ(batch.first, next) << when << ": batches overlap or leave a gap";
+            next = batch.first + batch.count;
+        }
+        EXPECT_EQ(a->session(kId)->lines, next) << when;
+        EXPECT_EQ(static_cast<long>(std::count(log.text.begin(), log.text.end(), '\n')), next) << when;
+    }
+
+    static inline const std::string kId = std::string(32, 'e');
+    static inline int made = 0;
+    testing::TempDir dir;
+    std::string schema;
+    std::unique_ptr<Store> a, b;
+};
+
+TEST_P(TwoStores, ARoundVerifiedByTwoServersAtOnceIsPlacedOnce) {
+    for (int round = 1; round <= 20; ++round) {
+        const auto [x, y] = atOnce([&](Store& s) { return s.placeRecord({0, kId, round, "TWO", true, 100, 0, kStart, 9, false}); });
+        EXPECT_NE(x.has_value(), y.has_value()) << "round " << round;
+    }
+    EXPECT_EQ(a->recordsOf(kId).size(), 20u);
+}
+
+TEST_P(TwoStores, BatchesOfOneSessionAtOnceAreTakenInTurn) {
+    for (int i = 0; i < 30; ++i) {
+        const long held = a->session(kId)->lines;
+        // The same place, two lengths: one is taken, the other skipped or cut to its new lines.
+        atOnce([&](Store& s) {
+            const std::vector<std::string_view> lines(&s == a.get() ? 1 : 2, "tick");
+            return s.appendLines(kId, held, lines, kStart, kMostSessionBytes).lines;
+        });
+        expectWhole("after two batches at once");
+    }
+}
+
+TEST_P(TwoStores, ABatchCutShortBetweenItsWritesLeavesNothingOfIt) {
+    a->appendLines(kId, 0, {"bopatron-demo 1", "seed 1"}, kStart, kMostSessionBytes);
+    // The session's count cannot be written: the batch's lines, written first, must go too.
+    if (GetParam() == "sqlite") {
+        sql("CREATE TRIGGER cut BEFORE UPDATE ON sessions BEGIN SELECT RAISE(FAIL, 'cut short'); END");
+    } else {
+        sql("CREATE FUNCTION cut() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION 'cut short'; END $$ LANGUAGE plpgsql;"
+            "CREATE TRIGGER cut BEFORE UPDATE ON sessions FOR EACH ROW EXECUTE FUNCTION cut()");
+    }
+    EXPECT_ANY_THROW(a->appendLines(kId, 2, {"click", "tick"}, kStart, kMostSessionBytes));
+    sql("DROP TRIGGER cut" + std::string(GetParam() == "sqlite" ? "" : " ON sessions"));
+    expectWhole("after a batch cut short");
+    EXPECT_EQ(a->session(kId)->lines, 2);
+    EXPECT_EQ(b->appendLines(kId, 2, {"click", "tick"}, kStart, kMostSessionBytes).lines, 4) << "sent again, it is taken";
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, TwoStores, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& info) { return info.param; });
+
+TEST(PostgresStore, TwoServersStartedTogetherMigrateOnce) {
+    if (testPostgres().empty()) GTEST_SKIP() << "no BOPATRON_TEST_POSTGRES";
+    for (int i = 0; i < 5; ++i) {
+        const std::string schema = "together_" + std::to_string(getpid()) + "_" + std::to_string(i);
+        PGconn* admin = PQconnectdb(testPostgres().c_str());
+        PQclear(PQexec(admin, ("CREATE SCHEMA " + schema).c_str()));
+        PQfinish(admin);
+        const std::string url = testPostgres() + "&options=-csearch_path%3D" + schema;
+        std::latch go(2);
+        const auto start = [&] {
+            go.arrive_and_wait();
+            return PostgresStore(url).version();
+        };
+        auto first = std::async(std::launch::async, start), second = std::async(std::launch::async, start);
+        EXPECT_EQ(first.get(), 2);
+        EXPECT_EQ(second.get(), 2);
+    }
 }
 
 TEST(SqliteStore, MigratesAnEmptyFileAndKeepsWhatItHolds) {

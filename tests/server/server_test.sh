@@ -3,6 +3,7 @@
 # SPDX-FileCopyrightText: 2026 The Bopatron authors
 # bopatron-server as a real process on a free port with a real SQLite file:
 # - its command line: --help, --version, and bad options exit 2 with one line;
+# - a body over a batch's 256 KB is refused as it comes, not read to its end;
 # - the static site: types, no listing, nothing outside the folder;
 # - a round recorded by the bot with the server's seed, streamed at the game's
 #   pace, is placed; the board and the record's demo give its score, and the
@@ -83,6 +84,22 @@ for case in "/ 200 text/html" "/app.js 200 text/javascript" "/bopatron.wasm 200 
     case "$got" in "$2 $3"*) ;; *) fail "$1 answered $got, not $2 $3" ;; esac
     ! grep -q secret "$work/body" || fail "$1 gave a file outside the site"
 done
+
+# A body larger than a batch is refused as it comes, not read to its end: a client that
+# says 8 MB and sends 300 KB is answered 413 at once (a server reading 8 MB would wait).
+got=$(python3 - "${url#http://}" <<'PY'
+import socket, sys
+host, port = sys.argv[1].split(":")
+s = socket.create_connection((host, int(port)), timeout=3)
+s.sendall(b"POST /api/sessions/" + b"a" * 32 + b"/lines?from=0 HTTP/1.1\r\nHost: x\r\nContent-Length: 8000000\r\n\r\n")
+try:
+    s.sendall(b"\n" * 300000)
+    print(s.recv(100).split(b"\r\n")[0].decode())
+except OSError as e:
+    print("no answer:", e)
+PY
+)
+case "$got" in "HTTP/1.1 413"*) ;; *) fail "an oversized body was answered '$got'" ;; esac
 
 # A round at the game's pace, placed.
 play_round "$url"
