@@ -31,6 +31,7 @@ constexpr char kUsage[] =
     "                       [--trusted-proxy=ADDR]\n"
     "       bopatron-server check [--database=PATH]\n"
     "       bopatron-server remove ID [--database=PATH]\n"
+    "       bopatron-server backup FILE [--database=PATH]\n"
     "\n"
     "The world table of Bopatron: every round that claims a place is played again\n"
     "and timed before it is ranked. docs/WORLD.md describes the protocol.\n"
@@ -46,6 +47,8 @@ constexpr char kUsage[] =
     "                   count against the client X-Forwarded-For names\n"
     "  check            play every stored record again and list those that no longer match\n"
     "  remove ID        take record ID off the boards\n"
+    "  backup FILE      copy a SQLite table to FILE as it is now, while it serves\n"
+    "                   (for PostgreSQL, pg_dump: see docs/WORLD.md)\n"
     "  --help, --version\n";
 
 std::mutex logMutex;
@@ -121,6 +124,7 @@ int main(int argc, char* argv[]) {
     std::string database;
     std::string command;
     long long removeId = 0;
+    std::string backupFile;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto value = [&arg](const char* name) -> std::optional<std::string> {
@@ -158,8 +162,12 @@ int main(int argc, char* argv[]) {
             if (!family || !inet_ntop(family, bytes, canonical, sizeof canonical))
                 return usageError("--trusted-proxy must be an IP address, not '" + *v + "'");
             options.trustedProxy = canonical;
-        } else if (command.empty() && (arg == "check" || arg == "remove")) {
+        } else if (command.empty() && (arg == "check" || arg == "remove" || arg == "backup")) {
             command = arg;
+            if (arg == "backup") {
+                if (i + 1 >= argc || argv[i + 1][0] == '\0' || argv[i + 1][0] == '-') return usageError("backup needs a file to write");
+                backupFile = argv[++i];
+            }
             if (arg == "remove") {
                 char* end = nullptr;
                 removeId = i + 1 < argc ? std::strtoll(argv[i + 1], &end, 10) : 0;
@@ -174,6 +182,19 @@ int main(int argc, char* argv[]) {
     try {
         // A postgresql:// address is a database several servers share; anything else a SQLite file.
         const bool shared = database.rfind("postgresql://", 0) == 0 || database.rfind("postgres://", 0) == 0;
+        if (command == "backup") {
+            if (shared) return usageError("backup copies a SQLite table; back PostgreSQL up with pg_dump (see docs/WORLD.md)");
+            if (!std::filesystem::exists(database)) {
+                std::fprintf(stderr, "bopatron-server: %s: there is no table to back up\n", database.c_str());
+                return 1;
+            }
+            if (const std::string why = server::SqliteStore::backup(database, backupFile); !why.empty()) {
+                std::fprintf(stderr, "bopatron-server: %s\n", why.c_str());
+                return 1;
+            }
+            std::printf("%s is a copy of %s as it was when the backup began\n", backupFile.c_str(), database.c_str());
+            return 0;
+        }
         std::unique_ptr<server::Store> opened;
         if (shared) {
             opened = std::make_unique<server::PostgresStore>(database);

@@ -24,6 +24,10 @@ public:
 
     // The schema version the file is at.
     int version();
+    // Copies the database in file `from` to `to` as it is at one moment, while
+    // servers go on writing to it (SQLite's online backup, never a plain copy
+    // of a live file); `to` appears whole or not at all. "" or why it failed.
+    static std::string backup(const std::string& from, const std::string& to);
 
     void createSession(const SessionRow& session) override;
     std::optional<SessionRow> session(const std::string& id) override;

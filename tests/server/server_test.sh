@@ -9,7 +9,8 @@
 #   pace, is placed; the board and the record's demo give its score, and the
 #   headless player plays that demo to exit 0;
 # - killed with -9 under the load of 30 players streaming rounds and started
-#   again, it has lost nothing it answered; check finds
+#   again, it has lost nothing it answered; a backup taken under that load
+#   serves every record placed before it began; check finds
 #   every record still matching; remove takes one off the boards;
 # - SIGTERM lets a request in flight finish and closes the database;
 # - through a proxy that delays every request and answer by half a second, a
@@ -62,7 +63,7 @@ status() { curl -s -o "$work/body" -w '%{http_code}' "$@"; }
 # The command line.
 "$server" --help | grep -q -- "--database=PATH" || fail "--help"
 [ "$("$server" --version)" = "bopatron-server 1.0.0" ] || fail "--version"
-for bad in --port=99999 --port=x --bogus --site=/no/such/folder "remove x" --trusted-proxy=nginx; do
+for bad in --port=99999 --port=x --bogus --site=/no/such/folder "remove x" --trusted-proxy=nginx backup "backup --x"; do
     # shellcheck disable=SC2086
     out=$("$server" $bad 2>&1) && code=0 || code=$?
     [ "$code" = 2 ] && [ "$(echo "$out" | wc -l)" = 1 ] || fail "'$bad' exits $code with: $out"
@@ -125,12 +126,32 @@ kill -9 "$pid"
 wait "$pid" 2>/dev/null || true
 sleep 0.5
 start
+# On SQLite, a backup while the players' rounds end: it holds every record placed before it began.
+if [ -z "${BOPATRON_TEST_POSTGRES:-}" ]; then
+    sleep 12
+    sql "SELECT id FROM records ORDER BY id" >"$work/before-backup"
+    "$server" backup "$work/backup.db" --database="$db" >"$work/backup.out" 2>&1 || fail "backup: $(cat "$work/backup.out")"
+fi
 wait "$loader" || fail "the load did not run: $(cat "$work/load.json" "$work/load.log")"
 grep -q '"failedPlayers":0' "$work/load.json" || fail "players gave up: $(cat "$work/load.json")"
 grep -q '"0":' "$work/load.json" || fail "no request was lost to the kill: $(cat "$work/load.json")"
 answered_in_database "$work/answers.json" sql
 echo "kill -9 under load: $(head -c 160 "$work/load.json")"
 echo "  answered lines and records, all in the database: $(cat "$work/counts")"
+if [ -f "$work/backup.db" ]; then
+    [ "$(sqlite3 "$work/backup.db" "PRAGMA integrity_check")" = ok ] || fail "the backup is damaged"
+    [ ! -e "$work/backup.db-wal" ] && [ ! -e "$work/backup.db.part" ] || fail "the backup left a file beside it"
+    "$server" --port=0 --database="$work/backup.db" 2>"$work/backup.log" &
+    backup_pid=$!
+    for _ in $(seq 100); do grep -q "listening on" "$work/backup.log" && break; sleep 0.05; done
+    backup_url=$(sed -n 's|.*listening on \(http://[^/]*\)/.*|\1|p' "$work/backup.log")
+    for r in $(cat "$work/before-backup"); do
+        [ "$(curl -s -o /dev/null -w '%{http_code}' "$backup_url/api/records/$r")" = 200 ] || fail "record $r, placed before the backup, is not in it"
+    done
+    kill -TERM "$backup_pid"
+    wait "$backup_pid" || true
+    echo "  a backup under load served all $(wc -l <"$work/before-backup") records placed before it began"
+fi
 kill -TERM "$pid"
 wait "$pid" || fail "SIGTERM did not end the server cleanly"
 grep -q "stopped; the database is closed" "$work/log" || fail "no clean stop"
@@ -151,6 +172,26 @@ kill -TERM "$pid"
 wait "$curlpid"
 wait "$pid" || fail "SIGTERM with a request in flight"
 [ "$(cat "$work/code")" = 409 ] || fail "the request in flight was answered $(cat "$work/code")"
+
+# On PostgreSQL, a dump restored into a fresh database serves every record.
+if [ -n "${BOPATRON_TEST_POSTGRES:-}" ]; then
+    restored="restored_$$"
+    sql "SELECT id FROM records WHERE NOT removed ORDER BY id" >"$work/dumped"
+    pg_dump -Fc -n "$schema" -f "$work/world.dump" "$BOPATRON_TEST_POSTGRES" || fail "pg_dump"
+    psql -q "$BOPATRON_TEST_POSTGRES" -c "CREATE DATABASE $restored" || fail "no database to restore into"
+    into=$(echo "$BOPATRON_TEST_POSTGRES" | sed "s|:///postgres?|:///$restored?|")
+    pg_restore -d "$into" "$work/world.dump" || fail "pg_restore"
+    db="$into&options=-csearch_path%3D$schema"
+    port=""
+    start
+    for r in $(cat "$work/dumped"); do
+        [ "$(status "$url/api/records/$r")" = 200 ] || fail "record $r is not served from the restored dump"
+    done
+    kill -TERM "$pid"
+    wait "$pid" || true
+    psql -q "$BOPATRON_TEST_POSTGRES" -c "DROP DATABASE $restored"
+    echo "  a dump restored into a fresh database served all $(wc -l <"$work/dumped") records"
+fi
 
 cleanup_schema
 if [ -n "${BOPATRON_TEST_POSTGRES:-}" ]; then
