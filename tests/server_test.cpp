@@ -11,6 +11,7 @@
 #include "server/postgres_store.h"
 #include "server/sqlite_store.h"
 #include "server/verify.h"
+#include "world/client.h"
 #include "world/rounds.h"
 #include "tests/fixture.h"
 
@@ -36,6 +37,7 @@ namespace {
 using nlohmann::json;
 
 constexpr std::int64_t kStart = 1796713200000;  // 2026-12-08T07:00:00Z, when each session begins
+constexpr int kClaimed = 7;  // what the streamed client claims; ApiTest sends each test's own claims
 
 std::string golden(const std::string& name) {
     return runtime::readFile(std::string(BOPATRON_DEMOS_DIR) + "/" + name, demo::kMostBytes).text;
@@ -69,60 +71,68 @@ struct Sent {
     std::vector<std::string> lines;
     long first = 0;
     std::int64_t arrivedMs = 0;
+    int round = 0;  // the round the client claims with this batch, or 0
 };
 struct Stream {
     std::vector<Sent> batches;
     std::vector<IssuedValue> values;  // in the order they were issued
 };
 
-// The batches an honest client sends: about once a second (every 50 ticks),
-// at once after a round's first and last ticks, and the rest of a round's end
-// (the table, the initials, the closing checkpoint) three seconds later, once
-// the initials are typed.
+// The demo played at the pace given and streamed by the game's own world
+// client: it decides what goes in which batch and when (about once a second,
+// at once after a round's first and last ticks and with its close) and which
+// round each claim names. The initials take 3 s to type. Every batch is
+// answered at once.
 Stream honestStream(const std::string& text, const Pace& pace = {}) {
+    world::Client client;
+    client.sessionAnswered({200, R"({"session": ")" + std::string(32, 'a') + R"(", "seed": "1"})"}, "the table");
     Stream out;
-    out.batches.push_back({});
     std::int64_t clock = kStart + 1000;  // the client's clock when its latest line was written
     std::int64_t base = clock;           // when the current round's clock started
-    long line = 0, ticks = 0, roundTicks = -1;
-    bool closing = false;
-    const auto close = [&](std::int64_t arrived) {
-        out.batches.back().arrivedMs = arrived;
-        out.batches.push_back({{}, line, 0});
+    long roundTicks = -1, sent = 0;
+    bool held = false;
+    std::vector<std::string> lines;
+    std::string previous;
+    const auto send = [&] {
+        while (const auto r = client.due(clock)) {
+            Sent b;
+            b.first = sent;
+            for (std::size_t at = 0; at < r->body.size(); at = r->body.find('\n', at) + 1)
+                b.lines.push_back(r->body.substr(at, r->body.find('\n', at) - at));
+            sent += static_cast<long>(b.lines.size());
+            const std::size_t claim = r->path.find("&round=");
+            if (claim != std::string::npos) b.round = std::stoi(r->path.substr(claim + 7));
+            b.arrivedMs = std::max(clock + pace.delay + (held ? pace.holdMs : 0), out.batches.empty() ? 0 : out.batches.back().arrivedMs);
+            out.batches.push_back(b);
+            client.answered({200, R"({"lines": )" + std::to_string(sent) + "}"}, clock);
+        }
     };
     for (const std::string& l : linesOf(text)) {
-        out.batches.back().lines.push_back(l);
-        ++line;
         if (l == "click") {
             roundTicks = 0;
             base = clock;
+            held = false;
         } else if (l.rfind("value ", 0) == 0) {
             clock += 500;
             out.values.push_back({std::stoull(l.substr(6)), clock});
             base = clock;
-        } else if (l == "tick") {
-            ++ticks;
-            if (roundTicks < 0) continue;
+        } else if (l == "tick" && roundTicks >= 0) {
             ++roundTicks;
             clock = base + static_cast<std::int64_t>(roundTicks * pace.msPerTick) +
                     (pace.pauseAt >= 0 && roundTicks > pace.pauseAt ? pace.pauseMs : 0);
-            const std::int64_t arrives = clock + pace.delay + (pace.holdAfter >= 0 && roundTicks > pace.holdAfter ? pace.holdMs : 0);
-            if (roundTicks == 1000) {
-                close(arrives);
-                closing = true;
-                roundTicks = -1;
-            } else if (roundTicks == 1 || ticks % 50 == 0) {
-                close(arrives);
-            }
-        } else if (closing && l.rfind("checkpoint ", 0) == 0) {
-            closing = false;
-            clock += 3000;
-            close(clock + pace.delay);
+            held = held || (pace.holdAfter >= 0 && roundTicks > pace.holdAfter);
+            if (roundTicks == 1000) roundTicks = -1;
+        } else if (l.rfind("answer ", 0) == 0 && previous.rfind("table ", 0) == 0) {
+            clock += 3000;  // the initials typed into the "Top 5" box
         }
+        // The score the game placed, told at its table step (the value any claim names).
+        if (l.rfind("table ", 0) == 0 && previous == "tick") client.tableStep(kClaimed);
+        client.add(l + "\n");
+        send();
+        previous = l;
     }
-    close(clock + 1000 + pace.delay);
-    out.batches.pop_back();
-    std::erase_if(out.batches, [](const Sent& b) { return b.lines.empty(); });
+    clock += 1000;
+    send();
     return out;
 }
 
@@ -333,7 +343,7 @@ protected:
         return "/api/sessions/" + id + "/lines?from=" + std::to_string(b.first);
     }
     // The batch that ends a round's close (after the initials), and its claim target.
-    static bool closes(const Sent& b) { return b.lines.back().rfind("checkpoint ", 0) == 0 && b.lines.front() != "tick"; }
+    static bool closes(const Sent& b) { return b.round == 1; }
     // Streams the demo as an honest client (each round's value asked for as it
     // was, each batch sent as it arrives); returns the answer to each claim
     // (sent with the batch that ends in a round's closing checkpoint).
@@ -341,7 +351,6 @@ protected:
         const Stream s = honestStream(text, pace);
         std::vector<json> verdicts;
         std::size_t issued = 0;
-        int round = 0;
         for (const Sent& b : s.batches) {
             for (; issued < s.values.size() && s.values[issued].issuedMs <= b.arrivedMs; ++issued) {
                 now = s.values[issued].issuedMs;
@@ -350,7 +359,8 @@ protected:
             }
             now = b.arrivedMs;
             std::string target = linesTarget(id, b);
-            if (closes(b) && claims.count(++round)) target += "&round=" + std::to_string(round) + "&score=" + std::to_string(claims[round]);
+            if (b.round > 0 && claims.count(b.round))
+                target += "&round=" + std::to_string(b.round) + "&score=" + std::to_string(claims[b.round]);
             const Response r = call("POST", target, body(b));
             EXPECT_EQ(r.status, 200) << r.body;
             if (target.find("round=") == std::string::npos) continue;
@@ -479,8 +489,12 @@ TEST_P(ApiTest, ARoundIsReplayedOnlyWhenItCouldPlace) {
     EXPECT_EQ(api.replays(), 0);
     // Refusals that need none come first: a game slowed down, a round without a value.
     EXPECT_EQ(stream(session(text, std::string(32, 'b')), text, {{1, 3000}}, {22})[0]["refused"], "too-slow");
+    // (The game's client claims no round played without a value: this claim is sent by hand.)
     const std::string two = golden("two-rounds.dem");
-    EXPECT_EQ(stream(session(two, std::string(32, 'c')), two, {{1, 3000}})[0]["refused"], "no-value");
+    const std::string noValue = session(two, std::string(32, 'c'));
+    stream(noValue, two, {});
+    const std::string held = std::to_string(linesOf(two).size());
+    EXPECT_EQ(callJson("POST", "/api/sessions/" + noValue + "/lines?from=" + held + "&round=1&score=3000")["refused"], "no-value");
     EXPECT_EQ(api.replays(), 0);
 }
 
