@@ -342,8 +342,11 @@ protected:
     std::string linesTarget(const std::string& id, const Sent& b) {
         return "/api/sessions/" + id + "/lines?from=" + std::to_string(b.first);
     }
-    // The batch that ends a round's close (after the initials), and its claim target.
-    static bool closes(const Sent& b) { return b.round == 1; }
+    // A claim sent again by itself: no lines, from the line the session holds next.
+    Response claimAgain(const std::string& id, int round, int score) {
+        return call("POST", "/api/sessions/" + id + "/lines?from=" + std::to_string(store.session(id)->lines) +
+                                "&round=" + std::to_string(round) + "&score=" + std::to_string(score));
+    }
     // Streams the demo as an honest client (each round's value asked for as it
     // was, each batch sent as it arrives); returns the answer to each claim
     // (sent with the batch that ends in a round's closing checkpoint).
@@ -441,26 +444,20 @@ TEST_P(ApiTest, StreamedRoundIsPlacedRankedAndCanBeWatched) {
 
 TEST_P(ApiTest, AClaimIsDecidedOnceAndSentAgainCostsNoReplay) {
     const std::string text = golden(kValues);
-    const auto first = stream(session(text, std::string(32, 'b')), text, {{1, 1144}});
+    const std::string refused = session(text, std::string(32, 'b'));
+    const auto first = stream(refused, text, {{1, 1144}});
     EXPECT_EQ(first[0]["refused"], "score") << "an edited claim";
-    EXPECT_EQ(api.replays(), 1);
-    const Stream s = honestStream(text);
-    const auto closing = std::find_if(s.batches.begin(), s.batches.end(), closes);
     for (const int score : {1144, 1144, 1044, 1144, 1044, 1144, 1144, 1144, 1044, 1144}) {
         now += kClaimRefillMs;
-        const std::string claim = linesTarget(std::string(32, 'b'), *closing) + "&round=1&score=" + std::to_string(score);
-        json again = json::parse(call("POST", claim, body(*closing)).body);
+        json again = json::parse(claimAgain(refused, 1, score).body);
         again.erase("lines");
         EXPECT_EQ(again, first[0]) << "a claim sent again gets the verdict given";
     }
     EXPECT_EQ(api.replays(), 1) << "ten claims sent again, no replay more";
     EXPECT_THAT(logged, ::testing::Contains(::testing::HasSubstr("answered again from its verdict")));
-    EXPECT_EQ(callJson("GET", "/api/top").size(), 0u);
     // Placed once, then sent again: the same record, still one on the board.
     const std::string id = session(text);
-    const auto placed = stream(id, text, {{1, 1044}});
-    EXPECT_EQ(json::parse(call("POST", linesTarget(id, *closing) + "&round=1&score=1044", body(*closing)).body)["record"],
-              placed[0]["record"]);
+    EXPECT_EQ(json::parse(claimAgain(id, 1, 1044).body)["record"], stream(id, text, {{1, 1044}})[0]["record"]);
     EXPECT_EQ(api.replays(), 2);
     EXPECT_EQ(callJson("GET", "/api/top").size(), 1u);
 }
@@ -469,15 +466,13 @@ TEST_P(ApiTest, ClaimsPerSessionAreLimited) {
     const std::string text = golden(kValues);
     const std::string id = session(text);
     stream(id, text, {{1, 1044}});
-    const Stream s = honestStream(text);
-    const Sent& closing = *std::find_if(s.batches.begin(), s.batches.end(), closes);
-    const std::string claim = linesTarget(id, closing) + "&round=1&score=1044";
     // The round's claim was 20 s ago, the whole of the next round: the burst is full again.
-    for (int i = 0; i < kClaimBurst; ++i) EXPECT_EQ(call("POST", claim, body(closing)).status, 200) << i;
-    EXPECT_EQ(call("POST", claim, body(closing)).status, 429);
-    EXPECT_EQ(call("POST", linesTarget(id, closing), body(closing)).status, 200) << "lines without a claim are not limited";
+    for (int i = 0; i < kClaimBurst; ++i) EXPECT_EQ(claimAgain(id, 1, 1044).status, 200) << i;
+    EXPECT_EQ(claimAgain(id, 1, 1044).status, 429);
+    EXPECT_EQ(call("POST", "/api/sessions/" + id + "/lines?from=0", "bopatron-demo 1\n").status, 200)
+        << "lines without a claim are not limited";
     now += kClaimRefillMs;
-    EXPECT_EQ(call("POST", claim, body(closing)).status, 200);
+    EXPECT_EQ(claimAgain(id, 1, 1044).status, 200);
 }
 
 TEST_P(ApiTest, ARoundIsReplayedOnlyWhenItCouldPlace) {
@@ -654,27 +649,13 @@ TEST_P(ApiTest, ARoundPlacedOnlyOnTheWorldBoardTakesItsInitialsOnce) {
 TEST_P(ApiTest, AReplayThatThrowsIsAnswered500AndTheNextClaimIsServed) {
     const std::string text = golden(kValues);
     const std::string id = session(text);
+    stream(id, text, {});
     api.replay = [](const std::string&, int) -> RoundFacts { throw std::runtime_error("the replay broke"); };
-    const Stream s = honestStream(text);
-    const auto closing = std::find_if(s.batches.begin(), s.batches.end(), closes);
-    std::size_t issued = 0;
-    for (auto b = s.batches.begin(); b != closing; ++b) {
-        for (; issued < s.values.size() && s.values[issued].issuedMs <= b->arrivedMs; ++issued) {
-            now = s.values[issued].issuedMs;
-            next = s.values[issued].value;
-            call("POST", "/api/sessions/" + id + "/rounds");
-        }
-        now = b->arrivedMs;
-        ASSERT_EQ(call("POST", linesTarget(id, *b), body(*b)).status, 200);
-    }
-    now = closing->arrivedMs;
-    const std::string claim = linesTarget(id, *closing) + "&round=1&score=1044";
-    const Response failed = call("POST", claim, body(*closing));
-    EXPECT_EQ(failed.status, 500);
-    EXPECT_EQ(json::parse(failed.body)["error"], "internal");
+    const Response failed = claimAgain(id, 1, 1044);
+    EXPECT_EQ(std::tuple(failed.status, json::parse(failed.body)["error"]), std::tuple(500, "internal"));
     EXPECT_THAT(logged, ::testing::Contains("internal error in claim: the replay broke"));
     api.replay = [](const std::string& text, int round) { return replayRound(text, round, replayer()); };
-    EXPECT_EQ(json::parse(call("POST", claim, body(*closing)).body)["placed"], true) << "nothing was decided by the failure";
+    EXPECT_EQ(json::parse(claimAgain(id, 1, 1044).body)["placed"], true) << "nothing was decided by the failure";
 }
 
 TEST_P(ApiTest, HealthAndMetricsAnswerAndADrainingServerSendsPlayersOn) {
