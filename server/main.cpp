@@ -13,6 +13,7 @@
 #include <arpa/inet.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -28,7 +30,7 @@ using namespace bopatron;
 constexpr char kVersion[] = "bopatron-server 1.0.0";
 constexpr char kUsage[] =
     "Usage: bopatron-server [--bind=ADDR] [--port=N] [--database=PATH] [--site=DIR]\n"
-    "                       [--trusted-proxy=ADDR]\n"
+    "                       [--trusted-proxy=ADDR] [--keep-sessions=DAYS]\n"
     "       bopatron-server check [--database=PATH]\n"
     "       bopatron-server remove ID [--database=PATH]\n"
     "       bopatron-server backup FILE [--database=PATH]\n"
@@ -45,6 +47,9 @@ constexpr char kUsage[] =
     "  --site=DIR       also serve this static folder (the browser game) at /\n"
     "  --trusted-proxy=ADDR  a proxy in front (nginx at 127.0.0.1): its requests\n"
     "                   count against the client X-Forwarded-For names\n"
+    "  --keep-sessions=DAYS  delete a session that holds no record this long after\n"
+    "                   its last line, and what no record needs of the others\n"
+    "                   (default 7)\n"
     "  check            play every stored record again and list those that no longer match\n"
     "  remove ID        take record ID off the boards\n"
     "  backup FILE      copy a SQLite table to FILE as it is now, while it serves\n"
@@ -93,6 +98,42 @@ std::int64_t nowMs() {
         .count();
 }
 
+// Retention, on a thread of its own, one small step at a time: each step is one short
+// transaction over a few sessions idle for days, so a batch waits at most for one step
+// (and on PostgreSQL not even that: the step locks only those sessions' rows).
+class Purger {
+public:
+    static constexpr int kStep = 20;
+    Purger(server::Store& store, double keepDays)
+        : keepMs_(static_cast<std::int64_t>(keepDays * 86400000.0)),
+          thread_([this, &store](std::stop_token stop) { run(store, stop); }) {}
+
+private:
+    void run(server::Store& store, std::stop_token stop) {
+        std::mutex mutex;
+        std::condition_variable_any wake;
+        long purged = 0;
+        while (!stop.stop_requested()) {
+            int took = 0;
+            try {
+                took = store.purge(nowMs() - keepMs_, kStep);
+            } catch (const std::exception& e) {
+                logLine(std::string("retention: ") + e.what() + "; trying again in a minute");
+            }
+            purged += took;
+            if (took < kStep && purged > 0) {
+                logLine("retention: " + std::to_string(purged) + " sessions idle past their time purged");
+                purged = 0;
+            }
+            std::unique_lock lock(mutex);
+            wake.wait_for(lock, stop, took == kStep ? std::chrono::milliseconds(100) : std::chrono::milliseconds(60000),
+                          [] { return false; });
+        }
+    }
+    std::int64_t keepMs_;
+    std::jthread thread_;
+};
+
 int check(server::Store& store, const server::Replayer& replayer) {
     int bad = 0, total = 0;
     for (const server::RecordRow& r : store.allRecords()) {
@@ -125,6 +166,7 @@ int main(int argc, char* argv[]) {
     std::string command;
     long long removeId = 0;
     std::string backupFile;
+    double keepDays = 7;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto value = [&arg](const char* name) -> std::optional<std::string> {
@@ -162,6 +204,11 @@ int main(int argc, char* argv[]) {
             if (!family || !inet_ntop(family, bytes, canonical, sizeof canonical))
                 return usageError("--trusted-proxy must be an IP address, not '" + *v + "'");
             options.trustedProxy = canonical;
+        } else if (auto v = value("--keep-sessions")) {
+            char* end = nullptr;
+            keepDays = std::strtod(v->c_str(), &end);
+            if (v->empty() || *end != '\0' || !(keepDays > 0) || keepDays > 36500)
+                return usageError("--keep-sessions must be a number of days above 0, not '" + *v + "'");
         } else if (command.empty() && (arg == "check" || arg == "remove" || arg == "backup")) {
             command = arg;
             if (arg == "backup") {
@@ -218,6 +265,7 @@ int main(int argc, char* argv[]) {
         server::Api api(store, replayer, {nowMs}, logLine);
         server::HttpServer http(api, options, logLine);
         http.listen();
+        const Purger purger(store, keepDays);
         logLine("listening on http://" + options.bind + ":" + std::to_string(http.port()) + "/ with " + (shared ? std::string("a PostgreSQL database") : database));
         http.run();
         logLine("stopped; the database is closed");

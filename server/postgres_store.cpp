@@ -33,6 +33,9 @@ constexpr const char* kMigrations[] = {
        CREATE TABLE verdicts (
            session TEXT NOT NULL REFERENCES sessions (id), round INTEGER NOT NULL, record BIGINT NOT NULL,
            code TEXT NOT NULL, message TEXT NOT NULL, PRIMARY KEY (session, round));)",
+    // 3: retention: sessions purged of what no record needs, found by their last line.
+    R"(ALTER TABLE sessions ADD COLUMN purged BOOLEAN NOT NULL DEFAULT FALSE;
+       CREATE INDEX sessions_idle ON sessions (purged, last);)",
 };
 constexpr int kVersion = static_cast<int>(std::size(kMigrations));
 // Taken while migrating: two servers starting at once migrate one after the other.
@@ -255,6 +258,31 @@ bool PostgresStore::issueValue(const std::string& id, std::uint64_t value, std::
         return false;
     t.commit();
     return true;
+}
+
+int PostgresStore::purge(std::int64_t idleBeforeMs, int most) {
+    const Lease lease(*this);
+    PGconn* db = lease.db();
+    Transaction t(db);
+    // Rows another server is purging now are left to it.
+    const Result idle = run(db, "SELECT id FROM sessions WHERE NOT purged AND last < $1 ORDER BY last LIMIT $2 FOR UPDATE SKIP LOCKED",
+                            {n(idleBeforeMs), n(most)});
+    for (int i = 0; i < PQntuples(idle.get()); ++i) {
+        const std::string id = text(idle.get(), i, 0);
+        const Result kept = run(db, "SELECT max(lines) FROM records WHERE session = $1", {id});
+        if (PQgetisnull(kept.get(), 0, 0)) {
+            for (const char* sql : {"DELETE FROM batches WHERE session = $1", "DELETE FROM round_values WHERE session = $1",
+                                    "DELETE FROM verdicts WHERE session = $1", "DELETE FROM sessions WHERE id = $1"})
+                run(db, sql, {id});
+        } else {
+            // A record's demo is the session's lines through its round: later batches go.
+            run(db, "DELETE FROM batches WHERE session = $1 AND first >= $2", {id, text(kept.get(), 0, 0)});
+            run(db, "DELETE FROM round_values WHERE session = $1", {id});
+            run(db, "UPDATE sessions SET purged = TRUE WHERE id = $1", {id});
+        }
+    }
+    t.commit();
+    return PQntuples(idle.get());
 }
 
 std::optional<StoredVerdict> PostgresStore::verdict(const std::string& id, int round) {

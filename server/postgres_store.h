@@ -38,6 +38,7 @@ public:
     bool issueValue(const std::string& id, std::uint64_t value, std::int64_t issuedMs, int most) override;
     std::optional<StoredVerdict> verdict(const std::string& id, int round) override;
     void keepVerdict(const std::string& id, int round, const StoredVerdict& verdict) override;
+    int purge(std::int64_t idleBeforeMs, int most) override;
     std::optional<long long> placeRecord(const RecordRow& record) override;
     std::optional<RecordRow> record(long long id) override;
     std::vector<RecordRow> top(std::int64_t sinceMs, int n) override;

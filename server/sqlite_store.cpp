@@ -38,6 +38,9 @@ constexpr const char* kMigrations[] = {
        CREATE TABLE verdicts (
            session TEXT NOT NULL REFERENCES sessions (id), round INTEGER NOT NULL, record INTEGER NOT NULL,
            code TEXT NOT NULL, message TEXT NOT NULL, PRIMARY KEY (session, round));)",
+    // 3: retention: sessions purged of what no record needs, found by their last line.
+    R"(ALTER TABLE sessions ADD COLUMN purged INTEGER NOT NULL DEFAULT 0;
+       CREATE INDEX sessions_idle ON sessions (purged, last);)",
 };
 constexpr int kVersion = static_cast<int>(std::size(kMigrations));
 
@@ -72,6 +75,7 @@ public:
         fail(db_, "the database cannot store this");
     }
     std::int64_t integer(int i) const { return sqlite3_column_int64(stmt_, i); }
+    sqlite3_stmt* handle() const { return stmt_; }
     std::string text(int i) const {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
         return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i))) : std::string();
@@ -286,6 +290,31 @@ bool SqliteStore::issueValue(const std::string& id, std::uint64_t value, std::in
     }
     t.commit();
     return true;
+}
+
+int SqliteStore::purge(std::int64_t idleBeforeMs, int most) {
+    std::lock_guard lock(mutex_);
+    Transaction t(db_);
+    std::vector<std::string> ids;
+    Statement idle(db_, "SELECT id FROM sessions WHERE purged = 0 AND last < ? ORDER BY last LIMIT ?");
+    idle.bind(1, idleBeforeMs).bind(2, most);
+    while (idle.step()) ids.push_back(idle.text(0));
+    for (const std::string& id : ids) {
+        Statement kept(db_, "SELECT max(lines) FROM records WHERE session = ?");
+        kept.bind(1, id).step();
+        if (sqlite3_column_type(kept.handle(), 0) == SQLITE_NULL) {
+            for (const char* sql : {"DELETE FROM batches WHERE session = ?", "DELETE FROM round_values WHERE session = ?",
+                                    "DELETE FROM verdicts WHERE session = ?", "DELETE FROM sessions WHERE id = ?"})
+                Statement(db_, sql).bind(1, id).step();
+        } else {
+            // A record's demo is the session's lines through its round: later batches go.
+            Statement(db_, "DELETE FROM batches WHERE session = ? AND first >= ?").bind(1, id).bind(2, kept.integer(0)).step();
+            Statement(db_, "DELETE FROM round_values WHERE session = ?").bind(1, id).step();
+            Statement(db_, "UPDATE sessions SET purged = 1 WHERE id = ?").bind(1, id).step();
+        }
+    }
+    t.commit();
+    return static_cast<int>(ids.size());
 }
 
 std::optional<StoredVerdict> SqliteStore::verdict(const std::string& id, int round) {

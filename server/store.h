@@ -79,6 +79,10 @@ public:
     virtual std::optional<StoredVerdict> verdict(const std::string& id, int round) = 0;
     // Keeps the verdict on a round; a verdict kept already stays.
     virtual void keepVerdict(const std::string& id, int round, const StoredVerdict& verdict) = 0;
+    // One small step of retention, in one transaction: of at most `most` sessions whose
+    // last line came before idleBeforeMs, those that hold no record are deleted, and the
+    // others keep only the batches their records' demos need. Returns how many it took.
+    virtual int purge(std::int64_t idleBeforeMs, int most) = 0;
 
     // Stores a verified record; nullopt when that round of that session is placed already.
     virtual std::optional<long long> placeRecord(const RecordRow& record) = 0;

@@ -677,6 +677,34 @@ TEST_P(ApiTest, HealthAndMetricsAnswerAndADrainingServerSendsPlayersOn) {
     EXPECT_EQ(call("GET", "/livez").status, 200) << "the process still answers";
 }
 
+// Retention: a session idle past its time goes unless it holds a record, which
+// keeps the lines its demo needs and nothing after them.
+TEST_P(ApiTest, RetentionDeletesIdleSessionsButWhatRecordsNeed) {
+    const std::int64_t old = kStart - 8 * 86400000LL, keepFrom = kStart - 7 * 86400000LL;
+    const std::string idle(32, '1'), recorded(32, '2'), recent(32, '3');
+    for (const std::string& id : {idle, recorded, recent}) {
+        const std::int64_t at = id == recent ? kStart : old;
+        store.createSession({id, 1, at, at, 0, 0});
+        store.appendLines(id, 0, {"bopatron-demo 1", "seed 1", "click"}, at, kMostSessionBytes);
+        store.appendLines(id, 3, {"tick", "tick"}, at, kMostSessionBytes);
+        ASSERT_TRUE(store.issueValue(id, 5, at, kMostValues));
+        store.keepVerdict(id, 1, {});
+    }
+    const auto record = store.placeRecord({0, recorded, 1, "OLD", true, 100, 0, old, 3, false});
+    EXPECT_EQ(store.purge(keepFrom, 20), 2);
+    EXPECT_FALSE(store.session(idle));
+    EXPECT_EQ(store.log(idle).text, "");
+    EXPECT_EQ(store.log(recorded).text, "bopatron-demo 1\nseed 1\nclick\n") << "the record's lines and no more";
+    EXPECT_EQ(call("GET", "/api/records/" + std::to_string(*record) + "/demo").body, "bopatron-demo 1\nseed 1\nclick\n");
+    EXPECT_EQ(store.log(recent).text, "bopatron-demo 1\nseed 1\nclick\ntick\ntick\n");
+    EXPECT_EQ(store.purge(keepFrom, 20), 0) << "a session purged once is left alone";
+    // Many at once: in steps of at most the number asked.
+    for (int i = 0; i < 45; ++i) store.createSession({"0000" + std::to_string(1000000000000000000LL + i) + "0000000000", 1, old, old, 0, 0});
+    std::vector<int> steps;
+    for (int took = 1; took > 0;) steps.push_back(took = store.purge(keepFrom, 20));
+    EXPECT_EQ(steps, (std::vector<int>{20, 20, 5, 0}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ApiTest, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return info.param; });
 
@@ -844,6 +872,23 @@ TEST_P(TwoStores, ABatchCutShortBetweenItsWritesLeavesNothingOfIt) {
     EXPECT_EQ(b->appendLines(kId, 2, {"click", "tick"}, kStart, kMostSessionBytes).lines, 4) << "sent again, it is taken";
 }
 
+TEST_P(TwoStores, APurgeWhileBatchesArriveHoldsNoneUpAndLosesNone) {
+    const std::int64_t old = kStart - 8 * 86400000LL;
+    for (int i = 0; i < 200; ++i) a->createSession({"0000" + std::to_string(1000000000000000000LL + i) + "0000000000", 1, old, old, 0, 0});
+    std::latch go(2);
+    auto purging = std::async(std::launch::async, [&] {
+        go.arrive_and_wait();
+        int purged = 0;
+        for (int took = 1; took > 0; purged += took) took = b->purge(kStart - 7 * 86400000LL, 20);
+        return purged;
+    });
+    go.arrive_and_wait();
+    for (long line = 0; line < 100; ++line)
+        ASSERT_EQ(a->appendLines(kId, line, {"tick"}, kStart, kMostSessionBytes).result, Append::Result::Appended) << line;
+    EXPECT_EQ(purging.get(), 200);
+    expectWhole("after a purge beside it");
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, TwoStores, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return info.param; });
 
@@ -861,8 +906,8 @@ TEST(PostgresStore, TwoServersStartedTogetherMigrateOnce) {
             return PostgresStore(url).version();
         };
         auto first = std::async(std::launch::async, start), second = std::async(std::launch::async, start);
-        EXPECT_EQ(first.get(), 2);
-        EXPECT_EQ(second.get(), 2);
+        EXPECT_EQ(first.get(), 3);
+        EXPECT_EQ(second.get(), 3);
     }
 }
 
@@ -871,12 +916,12 @@ TEST(SqliteStore, MigratesAnEmptyFileAndKeepsWhatItHolds) {
     const std::string path = dir.filePath("world.db");
     {
         SqliteStore store(path);
-        EXPECT_EQ(store.version(), 2);
+        EXPECT_EQ(store.version(), 3);
         store.createSession({std::string(32, 'a'), 18446744073709551615u, 5, 5, 0, 0});
         store.appendLines(std::string(32, 'a'), 0, {"bopatron-demo 1", "seed 18446744073709551615"}, 7, kMostSessionBytes);
     }
     SqliteStore again(path);
-    EXPECT_EQ(again.version(), 2);
+    EXPECT_EQ(again.version(), 3);
     const SessionLog log = again.log(std::string(32, 'a'));
     EXPECT_EQ(std::tuple(log.seed, log.createdMs, log.text), std::tuple(18446744073709551615u, 5, std::string("bopatron-demo 1\nseed 18446744073709551615\n")));
     EXPECT_THROW(SqliteStore(dir.filePath("no/such/folder/world.db")), StoreUnavailable);
@@ -890,14 +935,14 @@ TEST(PostgresStore, MigratesAnEmptyDatabaseOnceAndKeepsWhatItHolds) {
     PQfinish(admin);
     {
         PostgresStore store(url);
-        EXPECT_EQ(store.version(), 2);
+        EXPECT_EQ(store.version(), 3);
         store.createSession({std::string(32, 'a'), 18446744073709551615u, 5, 5, 0, 0});
         store.appendLines(std::string(32, 'a'), 0, {"bopatron-demo 1", "seed 18446744073709551615"}, 7, kMostSessionBytes);
         EXPECT_EQ(store.placeRecord({0, std::string(32, 'a'), 1, "ACE", true, 1488, 3, 9, 2, false}), 1);
     }
     // Opened again, and by a second server: the schema is found made, not made again.
     PostgresStore again(url), other(url);
-    EXPECT_EQ(again.version(), 2);
+    EXPECT_EQ(again.version(), 3);
     const SessionLog log = other.log(std::string(32, 'a'));
     EXPECT_EQ(std::tuple(log.seed, log.createdMs, log.text), std::tuple(18446744073709551615u, 5, std::string("bopatron-demo 1\nseed 18446744073709551615\n")));
     EXPECT_EQ(again.placeRecord({0, std::string(32, 'a'), 1, "TWO", true, 1488, 3, 9, 2, false}), std::nullopt) << "a round placed twice";

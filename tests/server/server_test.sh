@@ -63,7 +63,7 @@ status() { curl -s -o "$work/body" -w '%{http_code}' "$@"; }
 # The command line.
 "$server" --help | grep -q -- "--database=PATH" || fail "--help"
 [ "$("$server" --version)" = "bopatron-server 1.0.0" ] || fail "--version"
-for bad in --port=99999 --port=x --bogus --site=/no/such/folder "remove x" --trusted-proxy=nginx backup "backup --x"; do
+for bad in --port=99999 --port=x --bogus --site=/no/such/folder "remove x" --trusted-proxy=nginx backup "backup --x" --keep-sessions=0 --keep-sessions=x; do
     # shellcheck disable=SC2086
     out=$("$server" $bad 2>&1) && code=0 || code=$?
     [ "$code" = 2 ] && [ "$(echo "$out" | wc -l)" = 1 ] || fail "'$bad' exits $code with: $out"
