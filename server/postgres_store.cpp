@@ -205,24 +205,15 @@ Append PostgresStore::appendLines(const std::string& id, long from, const std::v
     // The session's row stays locked to the end: another server's batch of it waits its turn.
     const Result s = run(db, "SELECT lines, bytes FROM sessions WHERE id = $1 FOR UPDATE", {id});
     if (PQntuples(s.get()) == 0) return {Append::Result::NoSession, 0};
-    const long held = static_cast<long>(integer(s.get(), 0, 0));
     const std::int64_t bytes = integer(s.get(), 0, 1);
-    if (from > held) return {Append::Result::Gap, held};
-    const auto skip = static_cast<std::size_t>(held - from);
-    if (skip >= lines.size()) return {Append::Result::Duplicate, held};
-    std::string batch;
-    for (std::size_t i = skip; i < lines.size(); ++i) {
-        batch += lines[i];
-        batch += '\n';
-    }
-    if (bytes + static_cast<std::int64_t>(batch.size()) > maxBytes) return {Append::Result::TooLarge, held};
-    const long count = static_cast<long>(lines.size() - skip);
+    const Append plan = planAppend(static_cast<long>(integer(s.get(), 0, 0)), bytes, from, lines, maxBytes);
+    if (plan.result != Append::Result::Appended) return plan;
     run(db, "INSERT INTO batches (session, first, count, arrived, text) VALUES ($1, $2, $3, $4, $5)",
-        {id, n(held), n(count), n(arrivedMs), batch});
+        {id, n(plan.lines - plan.count), n(plan.count), n(arrivedMs), plan.text});
     run(db, "UPDATE sessions SET lines = $1, bytes = $2, last = $3 WHERE id = $4",
-        {n(held + count), n(bytes + static_cast<std::int64_t>(batch.size())), n(arrivedMs), id});
+        {n(plan.lines), n(bytes + static_cast<std::int64_t>(plan.text.size())), n(arrivedMs), id});
     t.commit();
-    return {Append::Result::Appended, held + count};
+    return plan;
 }
 
 SessionLog PostgresStore::log(const std::string& id) {

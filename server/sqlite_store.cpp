@@ -236,25 +236,16 @@ Append SqliteStore::appendLines(const std::string& id, long from, const std::vec
     Transaction t(db_);
     Statement s(db_, "SELECT lines, bytes FROM sessions WHERE id = ?");
     if (!s.bind(1, id).step()) return {Append::Result::NoSession, 0};
-    const long held = static_cast<long>(s.integer(0));
     const std::int64_t bytes = s.integer(1);
-    if (from > held) return {Append::Result::Gap, held};
-    const auto skip = static_cast<std::size_t>(held - from);
-    if (skip >= lines.size()) return {Append::Result::Duplicate, held};
-    std::string text;
-    for (std::size_t i = skip; i < lines.size(); ++i) {
-        text += lines[i];
-        text += '\n';
-    }
-    if (bytes + static_cast<std::int64_t>(text.size()) > maxBytes) return {Append::Result::TooLarge, held};
-    const long count = static_cast<long>(lines.size() - skip);
+    const Append plan = planAppend(static_cast<long>(s.integer(0)), bytes, from, lines, maxBytes);
+    if (plan.result != Append::Result::Appended) return plan;
     Statement(db_, "INSERT INTO batches (session, first, count, arrived, text) VALUES (?, ?, ?, ?, ?)")
-        .bind(1, id).bind(2, held).bind(3, count).bind(4, arrivedMs).bind(5, text).step();
+        .bind(1, id).bind(2, plan.lines - plan.count).bind(3, plan.count).bind(4, arrivedMs).bind(5, plan.text).step();
     Statement(db_, "UPDATE sessions SET lines = ?, bytes = ?, last = ? WHERE id = ?")
-        .bind(1, held + count).bind(2, bytes + static_cast<std::int64_t>(text.size())).bind(3, arrivedMs).bind(4, id)
+        .bind(1, plan.lines).bind(2, bytes + static_cast<std::int64_t>(plan.text.size())).bind(3, arrivedMs).bind(4, id)
         .step();
     t.commit();
-    return {Append::Result::Appended, held + count};
+    return plan;
 }
 
 SessionLog SqliteStore::log(const std::string& id) {

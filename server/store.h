@@ -57,7 +57,17 @@ struct Append {
     enum class Result { Appended, Duplicate, Gap, TooLarge, NoSession };
     Result result = Result::Appended;
     long lines = 0;  // the session's lines after the call (the line expected next)
+    // Appended: the new lines, each ending in LF, and how many they are.
+    std::string text;
+    long count = 0;
 };
+
+// What a batch sent from line `from` does to a session that holds `held` lines
+// of `bytes` bytes: lines it holds already are skipped (a batch sent twice is
+// taken once), a first line past its end is a gap, and it never holds more
+// than maxBytes. Every backend appends by this one rule.
+Append planAppend(long held, std::int64_t bytes, long from, const std::vector<std::string_view>& lines,
+                  std::int64_t maxBytes);
 
 class Store {
 public:

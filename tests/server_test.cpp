@@ -911,6 +911,61 @@ TEST(PostgresStore, TwoServersStartedTogetherMigrateOnce) {
     }
 }
 
+// The one rule every backend appends by.
+TEST(Stores, ABatchIsTakenOnceInOrderAndWithinItsSession) {
+    const std::vector<std::string_view> three = {"a", "b", "c"};
+    struct Case {
+        long held;
+        std::int64_t bytes;
+        long from;
+        Append::Result result;
+        long lines;
+        std::string text;
+    };
+    const Case cases[] = {
+        {5, 10, 5, Append::Result::Appended, 8, "a\nb\nc\n"},
+        {5, 10, 6, Append::Result::Gap, 5, ""},             // one line past the end
+        {5, 10, 3, Append::Result::Appended, 6, "c\n"},     // overlapping: the new line only
+        {5, 10, 2, Append::Result::Duplicate, 5, ""},       // all held already
+        {5, 94, 5, Append::Result::Appended, 8, "a\nb\nc\n"},  // exactly the most a session holds
+        {5, 95, 5, Append::Result::TooLarge, 5, ""},        // one byte more
+    };
+    for (const Case& c : cases) {
+        const Append got = planAppend(c.held, c.bytes, c.from, three, 100);
+        EXPECT_EQ(std::tuple(got.result, got.lines, got.text, got.count),
+                  std::tuple(c.result, c.lines, c.text, c.result == Append::Result::Appended ? static_cast<long>(std::count(c.text.begin(), c.text.end(), '\n')) : 0L))
+            << c.held << " held, from " << c.from;
+    }
+}
+
+// Both backends' migrations make the same tables with the same columns.
+TEST(Stores, BothBackendsMigrateToTheSameSchema) {
+    if (testPostgres().empty()) GTEST_SKIP() << "no BOPATRON_TEST_POSTGRES";
+    testing::TempDir dir;
+    { SqliteStore made(dir.filePath("world.db")); }
+    const std::string schema = "same_" + std::to_string(getpid());
+    PGconn* db = PQconnectdb(testPostgres().c_str());
+    PQclear(PQexec(db, ("CREATE SCHEMA " + schema).c_str()));
+    { PostgresStore made(testPostgres() + "&options=-csearch_path%3D" + schema); }
+    sqlite3* file = nullptr;
+    sqlite3_open(dir.filePath("world.db").c_str(), &file);
+    for (const char* table : {"sessions", "batches", "records", "round_values", "verdicts", "schema_version"}) {
+        std::vector<std::string> lite, postgres;
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(file, ("SELECT name FROM pragma_table_info('" + std::string(table) + "')").c_str(), -1, &s, nullptr);
+        while (sqlite3_step(s) == SQLITE_ROW) lite.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+        sqlite3_finalize(s);
+        PGresult* r = PQexec(db, ("SELECT column_name FROM information_schema.columns WHERE table_schema = '" + schema +
+                                  "' AND table_name = '" + table + "' ORDER BY ordinal_position").c_str());
+        for (int i = 0; i < PQntuples(r); ++i) postgres.emplace_back(PQgetvalue(r, i, 0));
+        PQclear(r);
+        EXPECT_FALSE(lite.empty()) << table;
+        EXPECT_EQ(lite, postgres) << table;
+    }
+    sqlite3_close(file);
+    PQfinish(db);
+}
+
 TEST(SqliteStore, MigratesAnEmptyFileAndKeepsWhatItHolds) {
     testing::TempDir dir;
     const std::string path = dir.filePath("world.db");
