@@ -192,6 +192,14 @@ std::string Api::routeOf(const std::string& target) {
     return "other";
 }
 
+std::string Api::loggedPath(const std::string& target) {
+    std::string shown = target.substr(0, target.find('?'));
+    const std::size_t id = 14;  // after "/api/sessions/"
+    if (shown.rfind("/api/sessions/", 0) == 0 && shown.size() > id + 32 && shown[id + 32] == '/')
+        shown = "/api/sessions/" + shown.substr(id, 8) + "\u2026" + shown.substr(id + 32);
+    return shown;
+}
+
 bool Api::mayReplay(const Request& request) {
     return request.method == "POST" && request.target.find("round=") != std::string::npos;
 }

@@ -67,6 +67,9 @@ public:
     static bool serves(const std::string& target);
     // The route of a target as metrics name it: never a session or record id.
     static std::string routeOf(const std::string& target);
+    // The path of a target as the log shows it: a session's id cut to its first 8 digits,
+    // since an id in a log is as good as the session itself.
+    static std::string loggedPath(const std::string& target);
     // The server is stopping: /readyz and the API answer 503 from now on, so that a
     // balancer sends players to another server; what is in flight still finishes.
     void drain() { draining_ = true; }

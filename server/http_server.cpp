@@ -2,15 +2,13 @@
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #include "server/http_server.h"
 
+#include "server/site.h"
+
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -26,57 +24,7 @@ namespace {
 constexpr std::size_t kMostHeaderBytes = 16u << 10;
 constexpr auto kIdleTimeout = std::chrono::seconds(30);
 
-const std::map<std::string, std::string> kTypes = {
-    {".html", "text/html; charset=utf-8"}, {".js", "text/javascript"}, {".mjs", "text/javascript"},
-    {".css", "text/css"}, {".json", "application/json"}, {".webmanifest", "application/manifest+json"},
-    {".wasm", "application/wasm"}, {".png", "image/png"}, {".svg", "image/svg+xml"}, {".ico", "image/x-icon"},
-    {".wav", "audio/wav"}, {".txt", "text/plain; charset=utf-8"}, {".dem", "text/plain"},
-    {".spr", "application/octet-stream"}};
-
-Response plain(int status, const std::string& text) { return {status, "text/plain; charset=utf-8", text + "\n"}; }
-
 }  // namespace
-
-Response siteFile(const std::string& folder, const std::string& method, const std::string& target) {
-    namespace fs = std::filesystem;
-    if (method != "GET" && method != "HEAD") return plain(405, "the site is read with GET");
-    std::string path = target.substr(0, target.find_first_of("?#"));
-    std::string decoded;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] == '%' && i + 2 < path.size() && std::isxdigit(static_cast<unsigned char>(path[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(path[i + 2]))) {
-            decoded += static_cast<char>(std::stoi(path.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            decoded += path[i];
-        }
-    }
-    // No way out of the folder: no "..", no NUL, no backslash, and the file found must lie inside it.
-    if (decoded.empty() || decoded[0] != '/' || decoded.find('\0') != std::string::npos ||
-        decoded.find('\\') != std::string::npos)
-        return plain(400, "bad path");
-    for (std::size_t at = 0; at != std::string::npos;) {
-        const std::size_t next = decoded.find('/', at + 1);
-        const std::string part = decoded.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
-        if (part == "..") return plain(404, "not found");
-        at = next;
-    }
-    std::error_code ec;
-    const fs::path root = fs::canonical(folder, ec);
-    if (ec) return plain(404, "not found");
-    fs::path file = root / fs::path(decoded.substr(1));
-    if (fs::is_directory(file, ec)) file /= "index.html";
-    const fs::path real = fs::canonical(file, ec);
-    if (ec || !fs::is_regular_file(real, ec)) return plain(404, "not found");
-    const std::string rel = fs::relative(real, root, ec).string();
-    if (ec || rel.empty() || rel.rfind("..", 0) == 0) return plain(404, "not found");
-    std::ifstream in(real, std::ios::binary);
-    if (!in) return plain(404, "not found");
-    std::ostringstream body;
-    body << in.rdbuf();
-    const auto type = kTypes.find(real.extension().string());
-    return {200, type == kTypes.end() ? "application/octet-stream" : type->second, body.str()};
-}
 
 struct HttpServer::Impl {
     Impl(Api& a, HttpOptions o, std::function<void(const std::string&)> l)
@@ -165,7 +113,7 @@ private:
         }
         Response response = api                  ? server_.api.handle(r)
                             : server_.options.site ? siteFile(*server_.options.site, r.method, r.target)
-                                                   : plain(404, "not found");
+                                                   : Response{404, "text/plain; charset=utf-8", "not found\n"};
         respond(std::move(response), keepAlive, r.method, r.target);
     }
 
@@ -186,10 +134,7 @@ private:
         if (method == "HEAD") res->content_length(size);
         if (counted) {
             const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start_;
-            // The path without its session: an id in a log is as good as the session itself.
-            std::string shown = target.substr(0, target.find('?'));
-            if (shown.rfind("/api/sessions/", 0) == 0 && shown.size() > 14 + 32 && shown[14 + 32] == '/')
-                shown = "/api/sessions/" + shown.substr(14, 8) + "…" + shown.substr(14 + 32);
+            const std::string shown = Api::loggedPath(target);
             char ms[32];
             std::snprintf(ms, sizeof ms, "%.1f", spent.count());
             server_.log(method + " " + shown.substr(0, 200) + " " + std::to_string(response.status) + " " + ms + " ms");

@@ -17,10 +17,6 @@
 
 namespace bopatron::server {
 
-// A static folder served as it is: GET and HEAD, the right types, no
-// listing, nothing outside it.
-Response siteFile(const std::string& folder, const std::string& method, const std::string& target);
-
 struct HttpOptions {
     std::string bind = "127.0.0.1";
     unsigned short port = 8080;

@@ -746,6 +746,11 @@ TEST(Api, RoutesNameNoIdAndTheSiteIsNotTheProtocols) {
     EXPECT_TRUE(Api::serves("/api/top?n=5"));
     EXPECT_FALSE(Api::serves("/index.html"));
     EXPECT_FALSE(Api::serves("/livez.html"));
+    // The log cuts every session id to its first 8 digits, whatever follows it.
+    for (const char* after : {"lines", "rounds"})
+        EXPECT_EQ(Api::loggedPath("/api/sessions/0123456789abcdef0123456789abcdef/" + std::string(after) + "?from=3"),
+                  "/api/sessions/01234567\u2026/" + std::string(after));
+    EXPECT_EQ(Api::loggedPath("/api/top?n=5"), "/api/top");
 }
 
 // The address a request counts against, behind a trusted proxy and not, and the key the limit counts it by.
