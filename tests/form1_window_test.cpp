@@ -19,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace bopatron::ui {
 namespace {
@@ -126,6 +128,37 @@ TEST_F(Form1WindowTest, TicksArrivingWhileTheDifficultyBoxIsOpenMidRoundAreDropp
     EXPECT_GE(droppedInside, 5);
     EXPECT_EQ(state().difficulty, 5);
     EXPECT_LE(*state().ticks, 1);
+}
+
+// Sent to a world table, a round's first tick waits for the round's value,
+// which is written before it; a value that comes for a round abandoned since
+// is not used, and a round whose value never comes plays on without one.
+TEST_F(Form1WindowTest, AWorldRoundsFirstTickWaitsForItsValue) {
+    std::string lines;
+    std::vector<std::function<void(std::optional<std::uint64_t>)>> asks;
+    DemoPlan plan;
+    plan.onLine = [&](const std::string& line) { lines += line; };
+    plan.seed = 42;
+    plan.askRoundValue = [&](std::function<void(std::optional<std::uint64_t>)> done) { asks.push_back(std::move(done)); };
+    window = std::make_unique<Form1Window>(dir.path(), plan);
+    loadAndShow();
+    newGame("0");
+    ASSERT_EQ(asks.size(), 1u);
+    QTest::qWait(100);
+    EXPECT_EQ(*state().ticks, 0) << "no tick before the value";
+    asks[0](77);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *state().ticks >= 2; }, 2000));
+    EXPECT_NE(lines.find("click\nanswer \"0\"\nvalue 77\ntick\n"), std::string::npos) << lines.substr(0, 200);
+    newGame("1");
+    newGame("2");
+    ASSERT_EQ(asks.size(), 3u);
+    asks[1](88);  // late, for the round pressed away
+    QTest::qWait(100);
+    EXPECT_EQ(*state().ticks, 0);
+    asks[2](std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *state().ticks >= 2; }, 2000));
+    EXPECT_EQ(lines.find("value 88"), std::string::npos);
+    EXPECT_NE(lines.find("click\nanswer \"2\"\ntick\n"), std::string::npos);
 }
 
 TEST_F(Form1WindowTest, MouseOverTheFieldMovesTheHandAndPressesWhackButNotOverTheButton) {
