@@ -418,8 +418,9 @@ json Api::claim(const SessionRow& session, int round, int score) {
 
     // What needs no replay first: the seed, the round's value, its pace.
     const SessionLog log = store_.log(session.id);
+    world::Round scanned;
     std::int64_t endedMs = 0;
-    if (const auto broken = checkLines(log, round, endedMs)) {
+    if (const auto broken = checkLines(log, round, scanned, endedMs)) {
         if (broken->code == "incomplete") {  // more lines may complete it: not decided
             log_("verdict: " + who + " refused incomplete: " + broken->message);
             metrics_.verdict(broken->code);
@@ -434,7 +435,7 @@ json Api::claim(const SessionRow& session, int round, int score) {
     const auto began = std::chrono::steady_clock::now();
     const RoundFacts facts = replay(log.text, round);
     metrics_.replay(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
-    if (const auto broken = factsRule(facts, *scanRound(log.text, round))) return refuse(*broken);
+    if (const auto broken = factsRule(facts, scanned)) return refuse(*broken);
     if (facts.score != score)
         return refuse({"score", "played again, the round scores " + std::to_string(facts.score) + ", not the " +
                                     std::to_string(score) + " claimed"});

@@ -76,7 +76,7 @@ std::optional<Refusal> seedRule(const std::string& text, std::uint64_t issued) {
     return std::nullopt;
 }
 
-std::optional<Refusal> valueRule(const std::string& text, const world::Round& round,
+std::optional<Refusal> valueRule(const std::vector<world::Round>& ended, const world::Round& round,
                                  const std::vector<IssuedValue>& issued, std::int64_t& issuedMs) {
     if (round.valueLine < 0)
         return refusal("no-value", "round " + std::to_string(round.number) +
@@ -84,8 +84,7 @@ std::optional<Refusal> valueRule(const std::string& text, const world::Round& ro
     const auto found = std::find_if(issued.begin(), issued.end(), [&](const IssuedValue& v) { return v.value == round.value; });
     if (found == issued.end())
         return refusal("value", "round " + std::to_string(round.number) + "'s value is not one this table issued for the session");
-    const std::vector<world::Round> rounds = roundsOf(text);
-    for (const world::Round& earlier : rounds) {
+    for (const world::Round& earlier : ended) {
         if (earlier.number >= round.number) break;
         if (earlier.valueLine >= 0 && earlier.value == round.value)
             return refusal("value", "round " + std::to_string(round.number) + "'s value was used by round " +
@@ -117,15 +116,17 @@ std::optional<Refusal> paceRule(const world::Round& round, const std::vector<Bat
     return std::nullopt;
 }
 
-std::optional<Refusal> checkLines(const SessionLog& log, int round, std::int64_t& endedMs) {
-    const auto scanned = scanRound(log.text, round);
-    if (!scanned) return refusal("incomplete", incomplete(round));
+std::optional<Refusal> checkLines(const SessionLog& log, int round, world::Round& scanned, std::int64_t& endedMs) {
+    const std::vector<world::Round> ended = roundsOf(log.text);
+    if (round < 1 || round > static_cast<int>(ended.size()) || ended[round - 1].closeLine < 0)
+        return refusal("incomplete", incomplete(round));
+    scanned = ended[round - 1];
     if (auto broken = seedRule(log.text, log.seed)) return broken;
     std::int64_t issuedMs = 0;
-    if (auto broken = valueRule(log.text, *scanned, log.values, issuedMs)) return broken;
-    if (auto broken = paceRule(*scanned, log.batches, issuedMs)) return broken;
+    if (auto broken = valueRule(ended, scanned, log.values, issuedMs)) return broken;
+    if (auto broken = paceRule(scanned, log.batches, issuedMs)) return broken;
     for (const Batch& b : log.batches)
-        if (scanned->endLine >= b.first && scanned->endLine < b.first + b.count) endedMs = b.arrivedMs;
+        if (scanned.endLine >= b.first && scanned.endLine < b.first + b.count) endedMs = b.arrivedMs;
     return std::nullopt;
 }
 
@@ -216,9 +217,10 @@ std::optional<Refusal> factsRule(const RoundFacts& facts, const world::Round& sc
 
 Verdict verifyRound(const SessionLog& log, int round, const Replayer& replayer) {
     Verdict v;
-    if ((v.refusal = checkLines(log, round, v.endedMs))) return v;
+    world::Round scanned;
+    if ((v.refusal = checkLines(log, round, scanned, v.endedMs))) return v;
     v.facts = replayRound(log.text, round, replayer);
-    v.refusal = factsRule(v.facts, *scanRound(log.text, round));
+    v.refusal = factsRule(v.facts, scanned);
     return v;
 }
 

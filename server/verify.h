@@ -99,12 +99,14 @@ std::optional<world::Round> scanRound(const std::string& text, int round);
 
 // The rules that need no replay, in order; the first broken one refuses.
 std::optional<Refusal> seedRule(const std::string& text, std::uint64_t issued);
-// The round's value was issued to this session and used by no earlier round; gives when it was issued.
-std::optional<Refusal> valueRule(const std::string& text, const world::Round& round,
+// The round's value was issued to this session and used by no earlier round of
+// those ended (in order); gives when it was issued.
+std::optional<Refusal> valueRule(const std::vector<world::Round>& ended, const world::Round& round,
                                  const std::vector<IssuedValue>& issued, std::int64_t& issuedMs);
 std::optional<Refusal> paceRule(const world::Round& round, const std::vector<Batch>& batches, std::int64_t issuedMs);
-// Every cheap rule over a round; on success, when its last tick arrived.
-std::optional<Refusal> checkLines(const SessionLog& log, int round, std::int64_t& endedMs);
+// Every cheap rule over a round; on success, the round as its lines show it and
+// when its last tick arrived.
+std::optional<Refusal> checkLines(const SessionLog& log, int round, world::Round& scanned, std::int64_t& endedMs);
 
 // Plays the session again through its round-th round.
 RoundFacts replayRound(const std::string& text, int round, const Replayer& replayer);

@@ -91,7 +91,6 @@ Stream honestStream(const std::string& text, const Pace& pace = {}) {
     std::int64_t base = clock;           // when the current round's clock started
     long roundTicks = -1, sent = 0;
     bool held = false;
-    std::vector<std::string> lines;
     std::string previous;
     const auto send = [&] {
         while (const auto r = client.due(clock)) {

@@ -22,8 +22,7 @@ let game = null;         // the compiled module
 let busy = false;        // a handler runs (a box may be open inside it): ticks and input wait
 let clock = null;        // the 20 ms interval while the game's clock is on
 let showing = false;     // a demo is being shown: the player's input does nothing
-let waitingValue = 0;    // the round's value is on its way (the number of its ask): no tick runs yet
-let valueAsks = 0;
+let waitingValue = false;  // the round's value is on its way: no tick runs yet
 let audio = null;        // made at the player's first press, as browsers require
 const cueBytes = new Map(), cues = new Map();
 let releaseLock = null;
@@ -230,15 +229,14 @@ canvas.addEventListener("contextmenu", (e) => e.preventDefault());
 button.addEventListener("click", async () => {
     startAudio();
     if (busy || showing) return;
-    const ask = ++valueAsks;
-    waitingValue = 0;
+    waitingValue = false;
     World.newGame();
     await run("web_click");
     // Sent to a world table, the round's rats come from its value: the first tick waits for it.
     if (!clock || !World.sending()) return;
-    waitingValue = ask;
-    await World.roundValue();
-    if (waitingValue === ask) waitingValue = 0;
+    waitingValue = true;
+    // An ask that a later press made stale leaves the wait to that press's own.
+    if (await World.roundValue()) waitingValue = false;
 });
 document.addEventListener("keydown", (e) => {
     startAudio();

@@ -207,12 +207,14 @@ const World = (() => {
         newGame() { ++asks; },
         sending() { return session && !stopped; },
         // The round just started asks the table for its value; its first tick waits for the answer.
+        // False when "New Game" was pressed again meanwhile: the answer belongs to no round.
         async roundValue() {
             const ask = ++asks;
             const [code, body] = await carry(game._web_world_value_request());
-            if (ask !== asks) return;
+            if (ask !== asks) return false;
             withText(game._web_world_value, code, body);
             tell();
+            return true;
         },
         // The game asked for initials in its own box: this round needs no other.
         // (The box asks inside the round's last tick, by which the round counts as ended.)
