@@ -299,14 +299,18 @@ std::string formatEvent(const Event& e) {
     return line;
 }
 
-Demo parseDemo(std::string_view text) {
+namespace {
+
+// Reads the lines of a demo from line number `number` + 1 on: with the first
+// line of the file when number is 0, events alone after it.
+Demo parseLines(std::string_view text, int number) {
     Demo demo;
     const auto failAt = [&demo](int line, const std::string& why) {
         demo.events.clear();
         demo.error = "line " + std::to_string(line) + ": " + why;
         return demo;
     };
-    int number = 0;
+    const bool whole = number == 0;
     bool ended = false;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
@@ -339,16 +343,24 @@ Demo parseDemo(std::string_view text) {
             }
         }
         if (!known) return failAt(number, "unknown event '" + std::string(word.substr(0, 40)) + "'");
-        if (demo.events.empty() && event.kind != Kind::Seed) return failAt(number, "expected 'seed N' before any other event");
+        if (whole && demo.events.empty() && event.kind != Kind::Seed)
+            return failAt(number, "expected 'seed N' before any other event");
         readFields(event, fields);
         if (fields.failed()) return failAt(number, fields.error);
         ended = event.kind == Kind::End;
         demo.events.push_back(std::move(event));
     }
+    if (!whole) return demo;
     if (number == 0) return failAt(1, "expected 'bopatron-demo 1': the file is empty");
     if (demo.events.empty()) return failAt(number + 1, "expected 'seed N': the demo holds no events");
     return demo;
 }
+
+}  // namespace
+
+Demo parseDemo(std::string_view text) { return parseLines(text, 0); }
+
+Demo parseEvents(std::string_view text, int firstLine) { return parseLines(text, firstLine - 1); }
 
 Demo readDemo(const std::string& path) {
     Demo demo;

@@ -52,6 +52,9 @@ struct Demo {
 // whole file unusable; its error names the line and what was expected. A
 // last line with no line end was cut while it was written: it is left out.
 Demo parseDemo(std::string_view text);
+// Reads the events of a demo's middle, from the line numbered firstLine (2 or
+// more) on: what follows a point where a replay stopped.
+Demo parseEvents(std::string_view text, int firstLine);
 
 // Reads a demo file from disk; errors name the file.
 Demo readDemo(const std::string& path);

@@ -48,6 +48,10 @@ public:
     double rnd() override { return random_.next(); }
     // A value line of the demo: mixed into the generator where it stands.
     void foldRandom(std::uint64_t value) { random_.fold(value); }
+    // The generator and the last box's answer: what a replay continued later needs back.
+    runtime::RandomSource& random() { return random_; }
+    const runtime::RandomSource& random() const { return random_; }
+    void setLastBoxCancelled(bool cancelled) { cancelled_ = cancelled; }
     std::string programFolder() override { return folder_; }
     void playSoundAsync(const std::string& path) override {
         if (onCue) onCue(path);

@@ -47,6 +47,12 @@ public:
     // Mixes a round's value into the generator the game draws from (the recording host's).
     std::function<void(std::uint64_t value)> foldRandom;
 
+    // Goes on from a session stopped earlier: its ticks played and checksum so far.
+    void resume(long ticks, std::uint64_t checksum) {
+        ticks_ = ticks;
+        checksum_ = checksum;
+    }
+
     long ticksPlayed() const { return ticks_; }
     std::uint64_t checksum() const { return checksum_; }
     std::int16_t score() const { return form_.state().score; }

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <locale>
+#include <sstream>
 #include <version>
 
 namespace bopatron::runtime {
@@ -146,6 +148,25 @@ void RandomSource::fold(std::uint64_t value) {
     std::seed_seq mixed{static_cast<std::uint32_t>(value), static_cast<std::uint32_t>(value >> 32),
                         static_cast<std::uint32_t>(state), static_cast<std::uint32_t>(state >> 32)};
     engine_.seed(mixed);
+}
+
+std::string RandomSource::state() const {
+    std::ostringstream out;
+    out.imbue(std::locale::classic());
+    out << engine_;
+    return out.str();
+}
+
+bool RandomSource::setState(const std::string& text) {
+    std::istringstream in(text);
+    in.imbue(std::locale::classic());
+    std::mt19937_64 read;
+    in >> read;
+    if (in.fail()) return false;
+    in >> std::ws;
+    if (!in.eof()) return false;
+    engine_ = read;
+    return true;
 }
 
 double RandomSource::next() {

@@ -70,6 +70,11 @@ public:
     // game sees: what follows depends on the value and on everything before.
     void fold(std::uint64_t value);
     double next();
+    // The generator's whole state as text (the standard's own form, the same on
+    // every platform), and the state set back from it; false for a text that is
+    // not one, which leaves the state as it was.
+    std::string state() const;
+    bool setState(const std::string& text);
 
 private:
     std::mt19937_64 engine_{0};

@@ -146,7 +146,9 @@ Api::Api(Store& store, const Replayer& replayer, Clock clock, std::function<void
           for (const char c : bits) value = value << 8 | static_cast<unsigned char>(c);
           return value;
       }),
-      replay([this](const std::string& text, int round) { return replayRound(text, round, replayer_); }),
+      replay([this](const std::string& text, int round, ReplayState& state) {
+          return replayRound(text, round, replayer_, state);
+      }),
       store_(store), replayer_(replayer), clock_(std::move(clock)), log_(std::move(log)) {}
 
 std::string clientAddress(const std::string& peer, const std::optional<std::string>& trustedProxy,
@@ -416,6 +418,7 @@ json Api::claim(const SessionRow& session, int round, int score) {
         return store_.countAtLeast(0, s) >= kBoardSize && store_.countAtLeast(dayStartMs(at), s) >= kBoardSize;
     };
 
+    std::lock_guard one(sessionLocks_[std::hash<std::string>{}(session.id) % sessionLocks_.size()]);
     // What needs no replay first: the seed, the round's value, its pace.
     const SessionLog log = store_.log(session.id);
     world::Round scanned;
@@ -431,10 +434,18 @@ json Api::claim(const SessionRow& session, int round, int score) {
     // A claim that would place on no board is not worth a replay.
     if (placesNowhere(score, clock_.nowMs())) return decided({}, "not placed: " + std::to_string(score) + " places on no board");
 
-    ++replays_;
+    // The session's replay goes on from where it stopped, unless it has passed the round already.
+    ReplayState state = parseReplayState(log.replay);
+    const std::size_t known = state.rounds.size();
     const auto began = std::chrono::steady_clock::now();
-    const RoundFacts facts = replay(log.text, round);
-    metrics_.replay(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
+    const RoundFacts facts = replay(log.text, round, state);
+    if (state.ticksReplayed > 0 || state.rounds.size() > known) {
+        ++replays_;
+        ticksReplayed_ += state.ticksReplayed;
+        metrics_.replay(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(), state.ticksReplayed);
+    }
+    if (state.rounds.size() > known)
+        store_.keepReplay(session.id, static_cast<int>(state.rounds.size()), formatReplayState(state));
     if (const auto broken = factsRule(facts, scanned)) return refuse(*broken);
     if (facts.score != score)
         return refuse({"score", "played again, the round scores " + std::to_string(facts.score) + ", not the " +

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -74,10 +75,13 @@ public:
     // balancer sends players to another server; what is in flight still finishes.
     void drain() { draining_ = true; }
     Metrics& metrics() { return metrics_; }
-    // Rounds replayed since the start (a claim answered from its verdict costs none).
+    // Replays run since the start (a claim answered from its verdict, or of a round a
+    // replay has passed, costs none), and the ticks they played.
     long replays() const { return replays_; }
-    // Plays a session's lines again through a round: the core's replay, unless a test says otherwise.
-    std::function<RoundFacts(const std::string& text, int round)> replay;
+    long ticksReplayed() const { return ticksReplayed_; }
+    // Plays a session's lines on from where its state stopped through a round: the
+    // core's replay, unless a test says otherwise.
+    std::function<RoundFacts(const std::string& text, int round, ReplayState& state)> replay;
     // Where round values come from: the operating system's generator, unless a test says otherwise.
     std::function<std::uint64_t()> newValue;
     // Whether answering may take a replay (a claim), which a server runs off its network threads.
@@ -110,6 +114,10 @@ private:
     std::mutex bucketsMutex_;
     std::map<std::string, Bucket> buckets_;
     std::atomic<long> replays_{0};
+    std::atomic<long> ticksReplayed_{0};
+    // Claims of one session are decided one at a time, so that the second goes on
+    // from where the first one's replay stopped; sessions share these by their id.
+    std::array<std::mutex, 64> sessionLocks_;
     std::atomic<bool> draining_{false};
     Metrics metrics_;
 };

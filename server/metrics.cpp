@@ -24,9 +24,12 @@ Metrics::Metrics()
                     .Help("Claims answered, by verdict: placed, not-placed, again (answered from the verdict given) or the refusal's code")
                     .Register(*registry_)),
       // From a hundredth of a second (a round's replay takes about 50 ms) to the 10 s of a 100-round session.
-      replaySeconds_(BuildHistogram().Name("bopatron_replay_seconds").Help("Time a replay of a claimed round took")
+      replaySeconds_(BuildHistogram().Name("bopatron_replay_seconds").Help("Time a claim's replay took (from where the session's last replay stopped)")
                          .Register(*registry_)
                          .Add({}, Histogram::BucketBoundaries{0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1, 2.5, 5, 10})),
+      replayedTicks_(one(BuildCounter().Name("bopatron_replayed_ticks_total")
+                             .Help("Ticks played by replays: each tick of a session is played once, whatever is claimed")
+                             .Register(*registry_))),
       replayQueue_(one(BuildGauge().Name("bopatron_replay_queue").Help("Claims waiting for or in a replay thread").Register(*registry_))),
       sessions_(one(BuildCounter().Name("bopatron_sessions_started_total").Help("Sessions started").Register(*registry_))),
       values_(one(BuildCounter().Name("bopatron_round_values_total").Help("Round values issued").Register(*registry_))),

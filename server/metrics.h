@@ -25,7 +25,10 @@ public:
     void request(const std::string& route, int status);
     void batch() { batches_.Increment(); }
     void verdict(const std::string& code) { verdicts_.Add({{"code", code}}).Increment(); }
-    void replay(double seconds) { replaySeconds_.Observe(seconds); }
+    void replay(double seconds, long ticks) {
+        replaySeconds_.Observe(seconds);
+        replayedTicks_.Increment(static_cast<double>(ticks));
+    }
     void sessionStarted() { sessions_.Increment(); }
     void valueIssued() { values_.Increment(); }
     void databaseError() { databaseErrors_.Increment(); }
@@ -41,6 +44,7 @@ private:
     prometheus::Counter& batches_;
     prometheus::Family<prometheus::Counter>& verdicts_;
     prometheus::Histogram& replaySeconds_;
+    prometheus::Counter& replayedTicks_;
     prometheus::Gauge& replayQueue_;
     prometheus::Counter& sessions_;
     prometheus::Counter& values_;

@@ -36,6 +36,9 @@ constexpr const char* kMigrations[] = {
     // 3: retention: sessions purged of what no record needs, found by their last line.
     R"(ALTER TABLE sessions ADD COLUMN purged BOOLEAN NOT NULL DEFAULT FALSE;
        CREATE INDEX sessions_idle ON sessions (purged, last);)",
+    // 4: where each session's replay stopped, and how many rounds it had passed.
+    R"(ALTER TABLE sessions ADD COLUMN replay TEXT NOT NULL DEFAULT '';
+       ALTER TABLE sessions ADD COLUMN replay_rounds INTEGER NOT NULL DEFAULT 0;)",
 };
 constexpr int kVersion = static_cast<int>(std::size(kMigrations));
 // Taken while migrating: two servers starting at once migrate one after the other.
@@ -220,10 +223,11 @@ SessionLog PostgresStore::log(const std::string& id) {
     const Lease lease(*this);
     PGconn* db = lease.db();
     SessionLog log;
-    const Result s = run(db, "SELECT seed, created FROM sessions WHERE id = $1", {id});
+    const Result s = run(db, "SELECT seed, created, replay FROM sessions WHERE id = $1", {id});
     if (PQntuples(s.get()) == 0) return log;
     log.seed = std::stoull(text(s.get(), 0, 0));
     log.createdMs = integer(s.get(), 0, 1);
+    log.replay = text(s.get(), 0, 2);
     const Result b = run(db, "SELECT first, count, arrived, text FROM batches WHERE session = $1 ORDER BY first", {id});
     for (int i = 0; i < PQntuples(b.get()); ++i) {
         log.batches.push_back({static_cast<long>(integer(b.get(), i, 0)), static_cast<long>(integer(b.get(), i, 1)),
@@ -269,11 +273,18 @@ int PostgresStore::purge(std::int64_t idleBeforeMs, int most) {
             // A record's demo is the session's lines through its round: later batches go.
             run(db, "DELETE FROM batches WHERE session = $1 AND first >= $2", {id, text(kept.get(), 0, 0)});
             run(db, "DELETE FROM round_values WHERE session = $1", {id});
-            run(db, "UPDATE sessions SET purged = TRUE WHERE id = $1", {id});
+            // The replay's state points past the lines kept: a later replay starts again.
+            run(db, "UPDATE sessions SET purged = TRUE, replay = '', replay_rounds = 0 WHERE id = $1", {id});
         }
     }
     t.commit();
     return PQntuples(idle.get());
+}
+
+void PostgresStore::keepReplay(const std::string& id, int rounds, const std::string& state) {
+    const Lease lease(*this);
+    run(lease.db(), "UPDATE sessions SET replay = $1, replay_rounds = $2 WHERE id = $3 AND replay_rounds < $2 AND NOT purged",
+        {state, n(rounds), id});
 }
 
 std::optional<StoredVerdict> PostgresStore::verdict(const std::string& id, int round) {

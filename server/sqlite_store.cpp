@@ -41,6 +41,9 @@ constexpr const char* kMigrations[] = {
     // 3: retention: sessions purged of what no record needs, found by their last line.
     R"(ALTER TABLE sessions ADD COLUMN purged INTEGER NOT NULL DEFAULT 0;
        CREATE INDEX sessions_idle ON sessions (purged, last);)",
+    // 4: where each session's replay stopped, and how many rounds it had passed.
+    R"(ALTER TABLE sessions ADD COLUMN replay TEXT NOT NULL DEFAULT '';
+       ALTER TABLE sessions ADD COLUMN replay_rounds INTEGER NOT NULL DEFAULT 0;)",
 };
 constexpr int kVersion = static_cast<int>(std::size(kMigrations));
 
@@ -251,10 +254,11 @@ Append SqliteStore::appendLines(const std::string& id, long from, const std::vec
 SessionLog SqliteStore::log(const std::string& id) {
     std::lock_guard lock(mutex_);
     SessionLog log;
-    Statement s(db_, "SELECT seed, created FROM sessions WHERE id = ?");
+    Statement s(db_, "SELECT seed, created, replay FROM sessions WHERE id = ?");
     if (!s.bind(1, id).step()) return log;
     log.seed = std::stoull(s.text(0));
     log.createdMs = s.integer(1);
+    log.replay = s.text(2);
     Statement b(db_, "SELECT first, count, arrived, text FROM batches WHERE session = ? ORDER BY first");
     b.bind(1, id);
     while (b.step()) {
@@ -301,11 +305,18 @@ int SqliteStore::purge(std::int64_t idleBeforeMs, int most) {
             // A record's demo is the session's lines through its round: later batches go.
             Statement(db_, "DELETE FROM batches WHERE session = ? AND first >= ?").bind(1, id).bind(2, kept.integer(0)).step();
             Statement(db_, "DELETE FROM round_values WHERE session = ?").bind(1, id).step();
-            Statement(db_, "UPDATE sessions SET purged = 1 WHERE id = ?").bind(1, id).step();
+            // The replay's state points past the lines kept: a later replay starts again.
+            Statement(db_, "UPDATE sessions SET purged = 1, replay = '', replay_rounds = 0 WHERE id = ?").bind(1, id).step();
         }
     }
     t.commit();
     return static_cast<int>(ids.size());
+}
+
+void SqliteStore::keepReplay(const std::string& id, int rounds, const std::string& state) {
+    std::lock_guard lock(mutex_);
+    Statement(db_, "UPDATE sessions SET replay = ?, replay_rounds = ? WHERE id = ? AND replay_rounds < ? AND purged = 0")
+        .bind(1, state).bind(2, rounds).bind(3, id).bind(4, rounds).step();
 }
 
 std::optional<StoredVerdict> SqliteStore::verdict(const std::string& id, int round) {

@@ -37,6 +37,7 @@ public:
     bool issueValue(const std::string& id, std::uint64_t value, std::int64_t issuedMs, int most) override;
     std::optional<StoredVerdict> verdict(const std::string& id, int round) override;
     void keepVerdict(const std::string& id, int round, const StoredVerdict& verdict) override;
+    void keepReplay(const std::string& id, int rounds, const std::string& state) override;
     int purge(std::int64_t idleBeforeMs, int most) override;
     std::optional<long long> placeRecord(const RecordRow& record) override;
     std::optional<RecordRow> record(long long id) override;

@@ -80,7 +80,7 @@ public:
     // is a gap. At most maxBytes may be held in all.
     virtual Append appendLines(const std::string& id, long from, const std::vector<std::string_view>& lines,
                                std::int64_t arrivedMs, std::int64_t maxBytes) = 0;
-    // The session's lines and batches and its rounds' values, for a replay.
+    // The session's lines and batches, its rounds' values and where its replay stopped.
     virtual SessionLog log(const std::string& id) = 0;
     // Keeps a round's value, issued now to the session; false when the session
     // holds `most` values already, or is no session.
@@ -89,6 +89,9 @@ public:
     virtual std::optional<StoredVerdict> verdict(const std::string& id, int round) = 0;
     // Keeps the verdict on a round; a verdict kept already stays.
     virtual void keepVerdict(const std::string& id, int round, const StoredVerdict& verdict) = 0;
+    // Keeps where the session's replay stopped (formatReplayState), when it has
+    // passed more rounds than the state kept: two replays at once only move it on.
+    virtual void keepReplay(const std::string& id, int rounds, const std::string& state) = 0;
     // One small step of retention, in one transaction: of at most `most` sessions whose
     // last line came before idleBeforeMs, those that hold no record are deleted, and the
     // others keep only the batches their records' demos need. Returns how many it took.

@@ -4,11 +4,14 @@
 
 #include "demo/demo_file.h"
 #include "demo/session.h"
+#include "demo/snapshot.h"
 #include "game/form1.h"
 #include "scores/printscore.h"
 
 #include <algorithm>
 #include <cstdio>
+
+#include <nlohmann/json.hpp>
 
 namespace bopatron::server {
 
@@ -49,6 +52,12 @@ std::vector<world::Round> roundsOf(const std::string& text) {
     return tracker.ended();
 }
 
+RoundFacts failedWith(const Refusal& r) {
+    RoundFacts facts;
+    facts.failed = r;
+    return facts;
+}
+
 std::string incomplete(int round) { return "round " + std::to_string(round) + " has not ended and closed in the lines sent"; }
 
 }  // namespace
@@ -59,6 +68,7 @@ Replayer loadReplayer(const std::string& programFolder, const draw::PictureDecod
     const demo::Demo none;
     demo::ReplayHost quiet(none, programFolder);  // a missing picture shows in every verdict instead
     draw::loadPictures(replayer.pictures, quiet, programFolder, decode);
+    draw::loadSpriteTable(runtime::programPath(programFolder, draw::kSpriteFile), replayer.sprites);
     return replayer;
 }
 
@@ -130,27 +140,111 @@ std::optional<Refusal> checkLines(const SessionLog& log, int round, world::Round
     return std::nullopt;
 }
 
-RoundFacts replayRound(const std::string& text, int round, const Replayer& replayer) {
-    RoundFacts facts;
-    const demo::Demo demo = demo::parseDemo(text);
-    if (!demo.error.empty()) {
-        facts.failed = refusal("malformed", "the session's lines are not a demo this game plays: " + demo.error);
-        return facts;
+std::string formatReplayState(const ReplayState& state) {
+    nlohmann::json rounds = nlohmann::json::array();
+    for (const RoundFacts& f : state.rounds) {
+        nlohmann::json bytes = nlohmann::json::array();
+        for (const char c : f.initials) bytes.push_back(static_cast<unsigned char>(c));
+        rounds.push_back({{"failed", f.failed ? nlohmann::json{f.failed->code, f.failed->message} : nlohmann::json()},
+                          {"score", f.score}, {"difficulty", f.difficulty}, {"asked", f.asked}, {"initials", bytes},
+                          {"lines", f.lines}, {"ticks", f.ticks}, {"first", f.firstTickLine}, {"end", f.endLine}});
     }
+    const nlohmann::json j{{"replay", 1}, {"rounds", rounds}, {"lines", state.lines}, {"offset", state.offset},
+                           {"core", state.core}};
+    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+ReplayState parseReplayState(std::string_view text) {
+    ReplayState state;
+    const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+    try {
+        if (!j.is_object() || j.value("replay", 0) != 1) return {};
+        for (const nlohmann::json& r : j.at("rounds")) {
+            RoundFacts f;
+            if (!r.at("failed").is_null()) f.failed = Refusal{r.at("failed").at(0), r.at("failed").at(1)};
+            f.score = r.at("score");
+            f.difficulty = r.at("difficulty");
+            f.asked = r.at("asked");
+            for (const int byte : r.at("initials")) f.initials += static_cast<char>(byte);
+            f.lines = r.at("lines");
+            f.ticks = r.at("ticks");
+            f.firstTickLine = r.at("first");
+            f.endLine = r.at("end");
+            state.rounds.push_back(std::move(f));
+        }
+        state.lines = j.at("lines");
+        state.offset = j.at("offset");
+        state.core = j.at("core");
+    } catch (const nlohmann::json::exception&) {
+        return {};
+    }
+    return state;
+}
+
+RoundFacts replayRound(const std::string& text, int round, const Replayer& replayer) {
+    ReplayState fresh;
+    return replayRound(text, round, replayer, fresh);
+}
+
+RoundFacts replayRound(const std::string& text, int round, const Replayer& replayer, ReplayState& state) {
+    state.ticksReplayed = 0;
+    const int known = static_cast<int>(state.rounds.size());
+    if (round < 1) return failedWith(refusal("incomplete", incomplete(round)));
+    if (round <= known) return state.rounds[round - 1];
+    // The game cannot go on past a round that parted ways with it.
+    if (known > 0 && state.rounds.back().failed) return state.rounds.back();
+    if (state.offset > text.size() || (known > 0) == state.core.empty()) state = {};
+
+    // The lines from where the last replay stopped through the round's closing
+    // checkpoint, as the lines alone show it; all of them when they do not show it yet.
+    const std::string_view rest = std::string_view(text).substr(state.offset);
+    std::size_t cut = std::string_view::npos;
+    long cutLines = state.lines;
+    {
+        world::RoundTracker tracker;
+        int closes = round - static_cast<int>(state.rounds.size());
+        for (std::size_t at = 0, end; (end = rest.find('\n', at)) != std::string_view::npos; at = end + 1) {
+            ++cutLines;
+            if (tracker.add(rest.substr(at, end - at)) == world::RoundTracker::Step::Close && --closes == 0) {
+                cut = end + 1;
+                break;
+            }
+        }
+    }
+    // Only what the lines decide for good is kept: a round closed in them, and what came before it.
+    const bool whole = cut != std::string_view::npos;
+    const auto fail = [&](const Refusal& r) {
+        if (whole) state.rounds.push_back(failedWith(r));
+        return failedWith(r);
+    };
+
+    const demo::Demo demo = state.core.empty() ? demo::parseDemo(rest.substr(0, cut))
+                                               : demo::parseEvents(rest.substr(0, cut), static_cast<int>(state.lines) + 1);
+    if (!demo.error.empty()) return fail(refusal("malformed", "the session's lines are not a demo this game plays: " + demo.error));
     draw::Surfaces surfaces = replayer.pictures;
     VerifyHost host(demo, replayer.programFolder);
     game::Form1 form(host, surfaces);
     demo::Session session(form, surfaces);
     host.onCue = [&session](const std::string& path) { session.cueStarted(path); };
+    if (!state.core.empty()) {
+        form.state().spr = replayer.sprites;
+        if (!demo::restore(state.core, host, session, form, surfaces)) {
+            state = {};  // a state this server cannot use: play from the first line
+            return replayRound(text, round, replayer, state);
+        }
+    }
+    const long ticksBefore = session.ticksPlayed();
 
-    int ended = 0;            // rounds ended so far
     long firstTickLine = -1;  // the current round's first tick, as a line of the demo
-    bool closing = false;     // the round's closing checkpoint has been taken
     long lastTopTick = -1;    // the session tick in which the "Top 5" box last asked
     std::string topAnswer;
+    std::int16_t tableScore = 0;
+    RoundFacts ending;        // the round whose last tick was played, until its checkpoint closes it
+    bool awaitingClose = false, closing = false, missingCheckpoint = false;
     const Event* previous = nullptr;
+    demo::Outcome outcome;
     host.onTable = [&] {
-        if (form.state().ticks == game::kRoundTicks && ended == round - 1 && facts.endLine < 0) facts.score = form.state().score;
+        if (form.state().ticks == game::kRoundTicks) tableScore = form.state().score;
     };
     host.showBox = [&](const std::string&, const std::optional<std::string>& title, const std::string& answer, bool) {
         if (title && *title == scores::kTopTitle) {
@@ -162,48 +256,70 @@ RoundFacts replayRound(const std::string& text, int round, const Replayer& repla
     const auto afterTick = [&](const Event& tick) {
         if (session.ticksPlayed() > kReplayBudgetTicks) throw OverBudget{};
         if (form.state().ticks == 1) firstTickLine = tick.line - 1;
-        if (form.state().ticks != game::kRoundTicks || ++ended != round) return;
-        facts.endLine = tick.line - 1;
-        facts.firstTickLine = firstTickLine;
-        facts.difficulty = form.state().difficulty;
-        facts.ticks = session.ticksPlayed();
-        facts.asked = lastTopTick == session.ticksPlayed() - 1;  // asked inside this very tick
-        if (facts.asked) facts.initials = scores::keptInitials(topAnswer);
+        if (form.state().ticks != game::kRoundTicks) return;
+        ending = {};
+        ending.score = tableScore;
+        ending.endLine = tick.line - 1;
+        ending.firstTickLine = firstTickLine;
+        ending.difficulty = form.state().difficulty;
+        ending.ticks = session.ticksPlayed();
+        ending.asked = lastTopTick == session.ticksPlayed() - 1;  // asked inside this very tick
+        if (ending.asked) ending.initials = scores::keptInitials(topAnswer);
+        awaitingClose = true;
     };
-    bool missingCheckpoint = false;
+    // A round's closing checkpoint was played and matched: the round is replayed.
+    const auto closed = [&] {
+        closing = false;
+        if (!outcome.difference.empty()) return false;
+        state.rounds.push_back(ending);
+        return static_cast<int>(state.rounds.size()) < round;
+    };
     const auto stopBefore = [&](const Event& e) {
         if (previous != nullptr && previous->kind == Kind::Tick) afterTick(*previous);
         previous = &e;
-        if (facts.endLine < 0) return false;
-        if (closing) return true;
+        if (closing && !closed()) return true;
+        if (!outcome.difference.empty()) return true;
+        if (!awaitingClose) return false;
+        awaitingClose = false;
         if (e.kind != Kind::Checkpoint) {
             missingCheckpoint = true;
             return true;
         }
         closing = true;
-        facts.lines = e.line;  // through this line, counting from 0
+        ending.lines = e.line;  // through this line, counting from 0
         return false;
     };
-    demo::Outcome outcome;
     try {
-        session.load();
-        demo::playEvents(host, session, outcome, false, stopBefore);
-        if (facts.endLine < 0 && previous != nullptr && previous->kind == Kind::Tick) afterTick(*previous);
+        if (state.core.empty()) session.load();
+        if (demo::playEvents(host, session, outcome, false, stopBefore)) previous = nullptr;
+        if (previous != nullptr && previous->kind == Kind::Tick) afterTick(*previous);
+        if (closing) closed();
     } catch (const OverBudget&) {
-        facts.failed = refusal("budget", "the session holds more ticks than a replay is allowed (" +
-                                             std::to_string(kReplayBudgetTicks) + ")");
-        return facts;
+        state.ticksReplayed = session.ticksPlayed() - ticksBefore;
+        return fail(refusal("budget", "the session holds more ticks than a replay is allowed (" +
+                                          std::to_string(kReplayBudgetTicks) + ")"));
     } catch (const std::exception& error) {
-        facts.failed = refusal("differs", std::string("the demo parts ways with the game: ") + error.what());
-        return facts;
+        state.ticksReplayed = session.ticksPlayed() - ticksBefore;
+        return fail(refusal("differs", std::string("the demo parts ways with the game: ") + error.what()));
     }
+    state.ticksReplayed = session.ticksPlayed() - ticksBefore;
     if (!outcome.difference.empty())
-        facts.failed = refusal("differs", "played again, the round does not give the frames it claims: " + outcome.difference);
-    else if (facts.endLine < 0)
-        facts.failed = refusal("incomplete", "round " + std::to_string(round) + " has not ended in the lines sent");
-    else if (missingCheckpoint || !closing)
-        facts.failed = refusal("incomplete", "the checkpoint that closes round " + std::to_string(round) + " has not arrived");
-    return facts;
+        return fail(refusal("differs", "played again, the round does not give the frames it claims: " + outcome.difference));
+    if (static_cast<int>(state.rounds.size()) < round) {
+        if (missingCheckpoint || awaitingClose)
+            return fail(refusal("incomplete", "the checkpoint that closes round " + std::to_string(round) + " has not arrived"));
+        return fail(refusal("incomplete", "round " + std::to_string(round) + " has not ended in the lines sent"));
+    }
+    // The round closed where its lines close it: the next replay goes on from here.
+    if (!whole || state.rounds.back().lines != cutLines) {
+        state.rounds.pop_back();
+        return fail(refusal("differs", "played again, round " + std::to_string(round) +
+                                           " does not close where its lines close it"));
+    }
+    state.lines = cutLines;
+    state.offset += cut;
+    state.core = demo::snapshot(host, session, form, surfaces);
+    return state.rounds.back();
 }
 
 std::optional<Refusal> factsRule(const RoundFacts& facts, const world::Round& scanned) {

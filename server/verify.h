@@ -10,12 +10,14 @@
 // every checkpoint matched), and small rules check those facts.
 
 #include "draw/pictures.h"
+#include "draw/sprite_table.h"
 #include "draw/surface.h"
 #include "world/rounds.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bopatron::server {
@@ -55,6 +57,7 @@ struct SessionLog {
     std::string text;             // every line received, each ending in LF
     std::vector<Batch> batches;   // in order of their first line
     std::vector<IssuedValue> values;
+    std::string replay;           // where its replay stopped (formatReplayState); "" before any
 };
 
 // A refusal: its code and a sentence for the player.
@@ -83,12 +86,29 @@ struct Verdict {
     std::int64_t endedMs = 0;    // when the round's last tick arrived
 };
 
-// The pictures a replay draws with (a copy is made for each verification)
-// and the program folder it reads the sprite table from.
+// The pictures a replay draws with (a copy is made for each verification),
+// the program folder it reads the sprite table from, and the table as read
+// (for a replay that goes on where another stopped).
 struct Replayer {
     draw::Surfaces pictures;
     std::string programFolder;
+    draw::SpriteTable sprites;
 };
+
+// Where a session's replay stopped, kept with the session so that the next
+// claim, on any server, goes on from there and no line is played twice: the
+// facts of every round played so far, and the core's state after the last of
+// them closed. A round that failed is the last: the game cannot go on past it.
+struct ReplayState {
+    std::vector<RoundFacts> rounds;  // rounds 1, 2, ... in order
+    long lines = 0;                  // lines played through the last round's closing checkpoint
+    std::size_t offset = 0;          // where the next line begins in the session's text
+    std::string core;                // the core's snapshot there; "" before any round
+    long ticksReplayed = 0;          // ticks the last call played (not kept)
+};
+std::string formatReplayState(const ReplayState& state);
+// A text that is not a state kept by this server (or none) is a replay not yet begun.
+ReplayState parseReplayState(std::string_view text);
 
 // The game's own pictures, from its program folder.
 Replayer loadReplayer(const std::string& programFolder, const draw::PictureDecoder& decode);
@@ -108,7 +128,11 @@ std::optional<Refusal> paceRule(const world::Round& round, const std::vector<Bat
 // when its last tick arrived.
 std::optional<Refusal> checkLines(const SessionLog& log, int round, world::Round& scanned, std::int64_t& endedMs);
 
-// Plays the session again through its round-th round.
+// The facts of the session's round-th round: kept in the state when the
+// replay has passed it, or found by playing on from where the state stopped
+// (every round it passes is added to the state).
+RoundFacts replayRound(const std::string& text, int round, const Replayer& replayer, ReplayState& state);
+// The same from the session's first line.
 RoundFacts replayRound(const std::string& text, int round, const Replayer& replayer);
 // The facts vouch for the round the lines showed.
 std::optional<Refusal> factsRule(const RoundFacts& facts, const world::Round& scanned);

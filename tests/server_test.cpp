@@ -5,6 +5,7 @@
 // database in memory with a clock of the test's own. Every expected score,
 // initials and line is read off the demo files, never worked out here.
 #include "demo/demo_file.h"
+#include "demo/snapshot.h"
 #include "headless/png_pictures.h"
 #include "runtime/files.h"
 #include "server/api.h"
@@ -288,6 +289,74 @@ TEST(Verification, ReplayFactsComeFromTheTableStep) {
     }
 }
 
+// A session claimed round after round is played once: each replay goes on from
+// the state the last one kept (as text, as a store keeps it), and finds the
+// same facts as one replay from the first line.
+TEST(Verification, AReplayGoesOnWhereTheLastStoppedAndPlaysEachTickOnce) {
+    const auto fields = [](const RoundFacts& f) {
+        return std::tuple(f.failed.has_value(), f.score, f.difficulty, f.asked, f.initials, f.lines, f.ticks, f.firstTickLine, f.endLine);
+    };
+    for (const char* name : {"two-rounds.dem", "world-rounds.dem", kValues}) {
+        const std::string text = golden(name);
+        int rounds = 0;
+        while (scanRound(text, rounds + 1)) ++rounds;
+        ASSERT_GE(rounds, 1) << name;
+        ReplayState state;
+        long ticks = 0;
+        for (int round = 1; round <= rounds; ++round) {
+            state = parseReplayState(formatReplayState(state));
+            const RoundFacts chained = replayRound(text, round, replayer(), state);
+            ticks += state.ticksReplayed;
+            const RoundFacts straight = replayRound(text, round, replayer());
+            ASSERT_FALSE(straight.failed) << name << " round " << round << ": " << straight.failed->message;
+            EXPECT_EQ(fields(chained), fields(straight)) << name << " round " << round;
+            EXPECT_EQ(ticks, straight.ticks) << name << " round " << round << ": every tick through it played once";
+        }
+        // A round passed already is answered from the state, without a tick.
+        EXPECT_EQ(fields(replayRound(text, 1, replayer(), state)), fields(replayRound(text, 1, replayer()))) << name;
+        EXPECT_EQ(state.ticksReplayed, 0) << name;
+    }
+    // A state that is not one starts again from the first line; a failed round stops the session's replay there.
+    ReplayState unusable = parseReplayState(R"({"replay": 1, "rounds": [], "lines": 9, "offset": 99, "core": "bopatron-replay 1"})");
+    EXPECT_EQ(replayRound(golden(kValues), 2, replayer(), unusable).score, replayRound(golden(kValues), 2, replayer()).score);
+    ReplayState broken;
+    const std::string edited = replaced(golden(kValues), "checkpoint 1400 1044 2d69354175046360", "checkpoint 1400 1044 2d69354175046361");
+    EXPECT_EQ(replayRound(edited, 2, replayer(), broken).failed->code, "differs");
+    ASSERT_EQ(broken.rounds.size(), 1u);
+    EXPECT_EQ(replayRound(edited, 2, replayer(), broken).failed->code, "differs");
+    EXPECT_EQ(broken.ticksReplayed, 0) << "the round that parted ways is not played again";
+}
+
+// A replay restored from a snapshot shows the same frames as the one it was
+// taken from: the generator, the game and the back buffer's last column (which
+// no background covers: here the hand left pixels there) go on alike.
+TEST(Verification, ASnapshotGoesOnWithTheSameFrames) {
+    struct Replay {
+        explicit Replay(const demo::Demo& d) : host(d, BOPATRON_PROGRAM_DIR) {}
+        draw::Surfaces surfaces = replayer().pictures;
+        demo::ReplayHost host;
+        game::Form1 form{host, surfaces};
+        demo::Session session{form, surfaces};
+    };
+    const demo::Demo d = demo::parseDemo(golden(kValues));
+    Replay first(d), second(d);
+    first.session.load();
+    demo::Outcome outcome;
+    demo::playEvents(first.host, first.session, outcome, false, [](const demo::Event& e) { return e.line > 900; });
+    first.session.mouseMove(0, 0, 445, 150);  // the hand over the field's right edge
+    first.session.tick();
+    second.form.state().spr = replayer().sprites;
+    ASSERT_TRUE(demo::restore(demo::snapshot(first.host, first.session, first.form, first.surfaces), second.host,
+                              second.session, second.form, second.surfaces));
+    for (Replay* r : {&first, &second}) r->session.mouseMove(0, 0, 200, 100);
+    for (int tick = 0; tick < 50; ++tick) {
+        for (Replay* r : {&first, &second}) r->session.tick();
+        ASSERT_EQ(second.session.checksum(), first.session.checksum()) << "tick " << tick;
+    }
+    EXPECT_EQ(second.form.state().score, first.form.state().score);
+    EXPECT_FALSE(demo::restore("bopatron-replay 1\ngame 1 2", second.host, second.session, second.form, second.surfaces));
+}
+
 // The PostgreSQL the test run started (tests/server/postgres.sh), or "".
 std::string testPostgres() {
     const char* url = std::getenv("BOPATRON_TEST_POSTGRES");
@@ -459,6 +528,29 @@ TEST_P(ApiTest, AClaimIsDecidedOnceAndSentAgainCostsNoReplay) {
     EXPECT_EQ(json::parse(claimAgain(id, 1, 1044).body)["record"], stream(id, text, {{1, 1044}})[0]["record"]);
     EXPECT_EQ(api.replays(), 2);
     EXPECT_EQ(callJson("GET", "/api/top").size(), 1u);
+}
+
+// Every tick of a session is replayed once, whatever is claimed, in whatever
+// order, on whichever server of a cluster: each goes on from the state kept.
+TEST_P(ApiTest, EachTickOfASessionIsReplayedOnceWhicheverClaimAndServer) {
+    const std::string text = golden(kValues);
+    const long round1 = replayRound(text, 1, replayer()).ticks, round2 = replayRound(text, 2, replayer()).ticks;
+    const std::string id = session(text);
+    EXPECT_EQ(stream(id, text, {{1, 1044}})[0]["placed"], true);
+    EXPECT_EQ(api.ticksReplayed(), round1);
+    Api other{store, replayer(), {[this] { return now; }}, [](const std::string&) {}};
+    const Response second = other.handle({"POST", "/api/sessions/" + id + "/lines?from=" + std::to_string(store.session(id)->lines) +
+                                                      "&round=2&score=135", "", "192.0.2.1"});
+    EXPECT_EQ(json::parse(second.body)["placed"], true) << second.body;
+    EXPECT_EQ(other.ticksReplayed(), round2 - round1) << "the other server went on from where the first stopped";
+    // The last round claimed first: the earlier one is then answered from what that replay found.
+    const std::string later = session(text, std::string(32, 'b'));
+    stream(later, text, {});
+    now += kClaimRefillMs;
+    EXPECT_EQ(json::parse(claimAgain(later, 2, 135).body)["placed"], true);
+    EXPECT_EQ(json::parse(claimAgain(later, 1, 1044).body)["placed"], true);
+    EXPECT_EQ(api.ticksReplayed(), round1 + round2);
+    EXPECT_EQ(api.replays(), 2);
 }
 
 TEST_P(ApiTest, ClaimsPerSessionAreLimited) {
@@ -649,11 +741,11 @@ TEST_P(ApiTest, AReplayThatThrowsIsAnswered500AndTheNextClaimIsServed) {
     const std::string text = golden(kValues);
     const std::string id = session(text);
     stream(id, text, {});
-    api.replay = [](const std::string&, int) -> RoundFacts { throw std::runtime_error("the replay broke"); };
+    api.replay = [](const std::string&, int, ReplayState&) -> RoundFacts { throw std::runtime_error("the replay broke"); };
     const Response failed = claimAgain(id, 1, 1044);
     EXPECT_EQ(std::tuple(failed.status, json::parse(failed.body)["error"]), std::tuple(500, "internal"));
     EXPECT_THAT(logged, ::testing::Contains("internal error in claim: the replay broke"));
-    api.replay = [](const std::string& text, int round) { return replayRound(text, round, replayer()); };
+    api.replay = [](const std::string& t, int round, ReplayState& state) { return replayRound(t, round, replayer(), state); };
     EXPECT_EQ(json::parse(claimAgain(id, 1, 1044).body)["placed"], true) << "nothing was decided by the failure";
 }
 
@@ -910,8 +1002,8 @@ TEST(PostgresStore, TwoServersStartedTogetherMigrateOnce) {
             return PostgresStore(url).version();
         };
         auto first = std::async(std::launch::async, start), second = std::async(std::launch::async, start);
-        EXPECT_EQ(first.get(), 3);
-        EXPECT_EQ(second.get(), 3);
+        EXPECT_EQ(first.get(), 4);
+        EXPECT_EQ(second.get(), 4);
     }
 }
 
@@ -975,12 +1067,12 @@ TEST(SqliteStore, MigratesAnEmptyFileAndKeepsWhatItHolds) {
     const std::string path = dir.filePath("world.db");
     {
         SqliteStore store(path);
-        EXPECT_EQ(store.version(), 3);
+        EXPECT_EQ(store.version(), 4);
         store.createSession({std::string(32, 'a'), 18446744073709551615u, 5, 5, 0, 0});
         store.appendLines(std::string(32, 'a'), 0, {"bopatron-demo 1", "seed 18446744073709551615"}, 7, kMostSessionBytes);
     }
     SqliteStore again(path);
-    EXPECT_EQ(again.version(), 3);
+    EXPECT_EQ(again.version(), 4);
     const SessionLog log = again.log(std::string(32, 'a'));
     EXPECT_EQ(std::tuple(log.seed, log.createdMs, log.text), std::tuple(18446744073709551615u, 5, std::string("bopatron-demo 1\nseed 18446744073709551615\n")));
     EXPECT_THROW(SqliteStore(dir.filePath("no/such/folder/world.db")), StoreUnavailable);
@@ -994,14 +1086,14 @@ TEST(PostgresStore, MigratesAnEmptyDatabaseOnceAndKeepsWhatItHolds) {
     PQfinish(admin);
     {
         PostgresStore store(url);
-        EXPECT_EQ(store.version(), 3);
+        EXPECT_EQ(store.version(), 4);
         store.createSession({std::string(32, 'a'), 18446744073709551615u, 5, 5, 0, 0});
         store.appendLines(std::string(32, 'a'), 0, {"bopatron-demo 1", "seed 18446744073709551615"}, 7, kMostSessionBytes);
         EXPECT_EQ(store.placeRecord({0, std::string(32, 'a'), 1, "ACE", true, 1488, 3, 9, 2, false}), 1);
     }
     // Opened again, and by a second server: the schema is found made, not made again.
     PostgresStore again(url), other(url);
-    EXPECT_EQ(again.version(), 3);
+    EXPECT_EQ(again.version(), 4);
     const SessionLog log = other.log(std::string(32, 'a'));
     EXPECT_EQ(std::tuple(log.seed, log.createdMs, log.text), std::tuple(18446744073709551615u, 5, std::string("bopatron-demo 1\nseed 18446744073709551615\n")));
     EXPECT_EQ(again.placeRecord({0, std::string(32, 'a'), 1, "TWO", true, 1488, 3, 9, 2, false}), std::nullopt) << "a round placed twice";
