@@ -13,16 +13,26 @@
 // With --answers=FILE writes what the table answered each player (its session,
 // seed, lines, placed records and claimed scores), which the fault tests
 // compare with the database; --keep=DIR keeps each player's demo there (P.dem).
+// With --attackers=M, M more clients attack the table as hard as its rules let
+// them, from addresses of their own: each plays --attack-rounds rounds in one
+// session at the game's pace (the table refuses a faster one before any
+// replay), claims each with a score no round makes (so that every claim is
+// replayed) and sends its claims again as often as the table takes claims.
+// Their times are not in the players' figures; the JSON says how many ticks
+// the table replayed ("replayedTicks", from its /metrics) against the ticks
+// all sessions played ("sessionTicks").
 // usage: node world_load.mjs --url=URL --players=N --record-demos=BIN --program=DIR
 //            [--spread=MS] [--retry-for=MS] [--addresses=K] [--first-address=A]
 //            [--watch=NAME:PID ...] [--answers=FILE] [--keep=DIR]
+//            [--attackers=M] [--attack-rounds=R]
 import { spawn } from "node:child_process";
 import { readFileSync, readdirSync, writeFileSync } from "node:fs";
 import http from "node:http";
 import os from "node:os";
 import path from "node:path";
 
-const options = { spread: "20000", "retry-for": "30000", addresses: "0", "first-address": "2", watch: [] };
+const options = { spread: "20000", "retry-for": "30000", addresses: "0", "first-address": "2", watch: [],
+                  attackers: "0", "attack-rounds": "5" };
 for (const arg of process.argv.slice(2)) {
     const [key, value] = arg.replace(/^--/, "").split(/=(.*)/s);
     if (key === "watch") options.watch.push(value);
@@ -76,11 +86,12 @@ const planners = os.cpus().map(() => {
     return { child, waiting };
 });
 let nextPlanner = 0;
-function plan(session, seed, value) {
+// The bot's rounds on the values given, one after the other.
+function plan(session, seed, ...values) {
     const planner = planners[nextPlanner++ % planners.length];
     return new Promise((resolve) => {
         planner.waiting.push(resolve);
-        planner.child.stdin.write(`${session} ${seed} ${value}\n`);
+        planner.child.stdin.write(`${session} ${seed} ${values.join(" ")}\n`);
     });
 }
 
@@ -109,7 +120,15 @@ for (let p = 0; p < players; ++p) {
     if (answer.status !== 200) throw new Error(`no session for player ${p}: ${answer.status} ${answer.text}`);
     sessions.push(JSON.parse(answer.text));
 }
-console.error(`world_load: ${players} players have their sessions; streaming`);
+const attackers = Number(options.attackers), attackRounds = Number(options["attack-rounds"]);
+const attackSessions = [];
+for (let a = 0; a < attackers; ++a) {
+    const agent = new http.Agent({ keepAlive: true, localAddress: `127.0.1.${1 + a}` });
+    const answer = await send("/api/sessions", "", agent, null);
+    if (answer.status !== 200) throw new Error(`no session for attacker ${a}: ${answer.status} ${answer.text}`);
+    attackSessions.push({ ...JSON.parse(answer.text), agent });
+}
+console.error(`world_load: ${players} players and ${attackers} attackers have their sessions; streaming`);
 
 // Processor time (utime + stime, with waited-for children) and resident memory of a process and its children.
 const tick = 100;
@@ -146,6 +165,45 @@ const sampler = setInterval(() => {
 
 const answers = [];
 const began = Date.now();
+const attack = { claims: 0, again: 0, refused: {}, verdictMs: [] };
+// An attacker: its rounds one after the other at the game's pace, every claim for a
+// score no round makes, and its last claim sent again as often as the table takes one.
+async function attacker({ session, seed, agent }) {
+    const values = [];
+    let last = null, done = false;
+    const again = (async () => {
+        for (; !done; await sleep(5000)) {
+            if (!last) continue;
+            const answer = await post(`/api/sessions/${session}/lines?from=${last.lines}&round=${last.round}&score=30000`, "", agent);
+            ++attack.claims;
+            if (answer.status === 200) ++attack.again;
+        }
+    })();
+    for (let round = 1; round <= attackRounds; ++round) {
+        const given = await send(`/api/sessions/${session}/rounds`, "", agent, null);
+        const valueAt = Date.now();
+        if (given.status !== 200) break;
+        values.push(JSON.parse(given.text).value);
+        const from = (round - 1) * 20000;
+        const { requests } = await plan(session, seed, ...values);
+        for (const request of requests.filter((r) => round === 1 || r.at > from)) {
+            await sleep(valueAt + request.at - from - Date.now());
+            const claim = /&round=(\d+)&score=-?\d+/.exec(request.path);
+            const target = claim ? request.path.replace(/&score=-?\d+/, "&score=30000") : request.path;
+            const dueAt = performance.now();
+            const answer = await send(`/api/${target}`, request.body, agent, null);
+            if (!claim || answer.status !== 200) continue;
+            const json = JSON.parse(answer.text);
+            ++attack.claims;
+            attack.verdictMs.push(performance.now() - dueAt);
+            attack.refused[json.refused] = (attack.refused[json.refused] || 0) + 1;
+            last = { round: Number(claim[1]), lines: json.lines };
+        }
+    }
+    done = true;
+    await again;
+}
+const attacking = Promise.all(attackSessions.map(attacker));
 await Promise.all(sessions.map(async ({ session, seed }, p) => {
     const agent = agentFor(p);
     const mine = { session, seed, lines: 0, records: [], scores: [] };
@@ -185,8 +243,18 @@ await Promise.all(sessions.map(async ({ session, seed }, p) => {
     }
     if (options.keep) writeFileSync(path.join(options.keep, `${p}.dem`), requests.map((r) => r.body).join(""));
 }));
+await attacking;
 for (const { child } of planners) child.stdin.end();
 const seconds = (Date.now() - began) / 1000;
+// What the table replayed, from its metrics (through a front, one server's only).
+const metrics = await new Promise((resolve) => {
+    http.get(options.url + "/metrics", (response) => {
+        let text = "";
+        response.on("data", (chunk) => (text += chunk));
+        response.on("end", () => resolve(text));
+    }).on("error", () => resolve(""));
+});
+const replayedTicks = Number(/^bopatron_replayed_ticks_total (\S+)/m.exec(metrics)?.[1] ?? NaN);
 clearInterval(sampler);
 for (const w of watched) w.end = usage(w.pid);
 for (const agent of agents.values()) agent.destroy();
@@ -203,6 +271,9 @@ console.log(JSON.stringify({
     verdicts: verdictMs.length, placed: answers.reduce((n, a) => n + a.records.length, 0),
     refused: answers.reduce((r, a) => (a.refused ? { ...r, [a.refused]: (r[a.refused] || 0) + 1 } : r), {}),
     verdictP50: quantile(verdictMs, 0.5), verdictP99: quantile(verdictMs, 0.99), verdictMax: quantile(verdictMs, 1),
+    attackers, attackRounds, attackClaims: attack.claims, attackAnsweredAgain: attack.again, attackRefused: attack.refused,
+    attackVerdictP50: quantile(attack.verdictMs, 0.5), attackVerdictP99: quantile(attack.verdictMs, 0.99),
+    replayedTicks, sessionTicks: 1000 * (players - failedPlayers + attackers * attackRounds),
     processes: watched.map((w) => ({ name: w.name, cpuSeconds: Math.round((w.end.cpu - w.start.cpu) * 10) / 10,
                                      cpuPercent: Math.round((100 * (w.end.cpu - w.start.cpu)) / seconds),
                                      peakMiB: Math.round(Math.max(w.peak, w.end.rss)) })),

@@ -126,6 +126,15 @@ std::optional<Refusal> paceRule(const world::Round& round, const std::vector<Bat
     return std::nullopt;
 }
 
+std::optional<Refusal> sessionPaceRule(const world::Round& round, std::int64_t createdMs, std::int64_t issuedMs) {
+    const std::int64_t elapsed = issuedMs - createdMs;
+    if (round.ticksBefore <= std::max<std::int64_t>(0, elapsed) / kTickMs + kAheadTicks) return std::nullopt;
+    return refusal("too-fast", "the session ran ahead of the game's clock before round " + std::to_string(round.number) +
+                                   ": " + std::to_string(round.ticksBefore) + " ticks had been played " + seconds(elapsed) +
+                                   " s after it began, when 20 ms a tick makes " +
+                                   std::to_string(std::max<std::int64_t>(0, elapsed / kTickMs)));
+}
+
 std::optional<Refusal> checkLines(const SessionLog& log, int round, world::Round& scanned, std::int64_t& endedMs) {
     const std::vector<world::Round> ended = roundsOf(log.text);
     if (round < 1 || round > static_cast<int>(ended.size()) || ended[round - 1].closeLine < 0)
@@ -134,6 +143,7 @@ std::optional<Refusal> checkLines(const SessionLog& log, int round, world::Round
     if (auto broken = seedRule(log.text, log.seed)) return broken;
     std::int64_t issuedMs = 0;
     if (auto broken = valueRule(ended, scanned, log.values, issuedMs)) return broken;
+    if (auto broken = sessionPaceRule(scanned, log.createdMs, issuedMs)) return broken;
     if (auto broken = paceRule(scanned, log.batches, issuedMs)) return broken;
     for (const Batch& b : log.batches)
         if (scanned.endLine >= b.first && scanned.endLine < b.first + b.count) endedMs = b.arrivedMs;

@@ -124,6 +124,11 @@ std::optional<Refusal> seedRule(const std::string& text, std::uint64_t issued);
 std::optional<Refusal> valueRule(const std::vector<world::Round>& ended, const world::Round& round,
                                  const std::vector<IssuedValue>& issued, std::int64_t& issuedMs);
 std::optional<Refusal> paceRule(const world::Round& round, const std::vector<Batch>& batches, std::int64_t issuedMs);
+// The session's rounds before this one were played no faster than the game's
+// clock either: they hold at most the ticks the time from the session's start
+// to this round's value makes, and kAheadTicks more. So no claim makes a
+// replay play more ticks than the session's own time holds.
+std::optional<Refusal> sessionPaceRule(const world::Round& round, std::int64_t createdMs, std::int64_t issuedMs);
 // Every cheap rule over a round; on success, the round as its lines show it and
 // when its last tick arrived.
 std::optional<Refusal> checkLines(const SessionLog& log, int round, world::Round& scanned, std::int64_t& endedMs);

@@ -169,6 +169,7 @@ TEST(Verification, RoundsOnTheTablesValuesAndEditedCopies) {
         Pace pace = {};
         std::uint64_t seed = 0;  // 0: the demo's own
         std::vector<IssuedValue> issued = {};  // empty: as the stream issued them
+        std::int64_t began = 0;  // when set, the session began this long before the round's value
     };
     const Case cases[] = {
         {"round 1", values, 1, ""},
@@ -184,6 +185,9 @@ TEST(Verification, RoundsOnTheTablesValuesAndEditedCopies) {
         {"an edited value: other rats", replaced(values, "value 1311768467463790320", "value 1311768467463790321"), 1, "differs",
          {}, 0, {{1311768467463790321u, kStart}}},
         {"a line that is no event", replaced(values, "tick\ntick\n", "tick\ntock\n"), 1, "malformed"},
+        // Round 2 follows 1400 ticks: 27.5 s of play with half a second ahead allowed.
+        {"earlier rounds as fast as the clock allows", values, 2, "", {}, 0, {}, 27500},
+        {"earlier rounds ahead of the clock", values, 2, "too-fast", {}, 0, {}, 27480},
     };
     for (const Case& c : cases) {
         const Stream stream = honestStream(c.text, c.pace);
@@ -192,6 +196,8 @@ TEST(Verification, RoundsOnTheTablesValuesAndEditedCopies) {
             log.values = c.issued;
             for (IssuedValue& v : log.values) v.issuedMs = stream.values.at(1).issuedMs;
         }
+        for (const IssuedValue& v : log.values)
+            if (c.began && v.value == scanRound(c.text, c.round)->value) log.createdMs = v.issuedMs - c.began;
         const Verdict v = verifyRound(log, c.round, replayer());
         EXPECT_EQ(v.refusal ? v.refusal->code : "", c.code) << c.what << ": " << (v.refusal ? v.refusal->message : "");
         if (v.refusal) EXPECT_FALSE(v.refusal->message.empty()) << c.what;

@@ -29,7 +29,11 @@ RoundTracker::Step RoundTracker::add(std::string_view line) {
     }
     if (line == "tick" && running_) {
         current_.tickLines.push_back(at);
-        if (current_.tickLines.size() == 1) current_.firstTickLine = at;
+        if (current_.tickLines.size() == 1) {
+            current_.firstTickLine = at;
+            current_.ticksBefore = ticks_;
+        }
+        ++ticks_;
         if (current_.tickLines.size() < static_cast<std::size_t>(game::kRoundTicks))
             return current_.tickLines.size() == 1 ? Step::FirstTick : Step::Tick;
         current_.endLine = at;

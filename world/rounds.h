@@ -19,6 +19,7 @@ struct Round {
     long valueLine = -1;       // -1: played without a value
     std::uint64_t value = 0;
     long firstTickLine = -1;
+    long ticksBefore = 0;      // ticks the session played before its first
     long endLine = -1;         // its 1000th tick
     long closeLine = -1;       // its closing checkpoint; -1 until it comes
     std::vector<long> tickLines;  // its ticks, in order
@@ -40,6 +41,7 @@ public:
 
 private:
     long lines_ = 0;
+    long ticks_ = 0;
     bool running_ = false;
     Round current_;
     std::vector<Round> ended_;

@@ -11,9 +11,9 @@
 // with the given seed (and a world table's VALUE for it), as a world
 // table's tests need: with INITIALS typed into the "Top 5" box, or with "-"
 // against a local table it cannot enter, so that no box asks. --plan reads
-// "SESSION SEED VALUE" lines and answers each with the requests the world
-// client sends while the bot plays that round at the game's pace (a line
-// of JSON), for the load driver, which carries them.
+// "SESSION SEED VALUE [VALUE ...]" lines and answers each with the requests
+// the world client sends while the bot plays a round on each value at the
+// game's pace (a line of JSON), for the load driver, which carries them.
 
 #include "demo/session.h"
 #include "world/client.h"
@@ -27,6 +27,7 @@
 #include <deque>
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -222,19 +223,25 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-// --plan: for each "SESSION SEED VALUE", the bot plays the round (its value
-// arriving at 0 ms, a tick every 20 ms from then) and the world client says
-// what it sends and when, each batch answered at once. One JSON line each:
-// {"requests": [{"at": MS, "path": "...", "body": "..."}, ...]}.
+// --plan: for each "SESSION SEED VALUE [VALUE ...]", the bot plays a round on
+// each value, one after the other (the first value arriving at 0 ms, a tick
+// every 20 ms from then, each next round straight after), and the world client
+// says what it sends and when, each batch answered at once. One JSON line
+// each: {"requests": [{"at": MS, "path": "...", "body": "..."}, ...]}; a round
+// k's requests are those at (k - 1) * 20000 ms and after.
 int plans(const std::string& program) {
     const std::string scores = (std::filesystem::temp_directory_path() / ("record-demos-" + std::to_string(getpid()))).string();
     std::filesystem::create_directories(scores);
-    char session[64];
-    unsigned long long seed = 0, value = 0;
-    while (std::scanf("%63s %llu %llu", session, &seed, &value) == 3) {
+    char text[65536];
+    while (std::fgets(text, sizeof text, stdin)) {
+        std::istringstream line(text);
+        std::string session;
+        std::uint64_t seed = 0, value = 0;
+        if (!(line >> session >> seed >> value)) break;
         world::Client client;
-        client.sessionAnswered({200, std::string("{\"session\":\"") + session + "\",\"seed\":\"" + std::to_string(seed) + "\"}"}, "");
-        const Plan plan = loadRound(seed, "BOT", value);
+        client.sessionAnswered({200, "{\"session\":\"" + session + "\",\"seed\":\"" + std::to_string(seed) + "\"}"}, "");
+        Plan plan = loadRound(seed, "BOT", value);
+        while (line >> value) plan.rounds.push_back({{"0"}, {"BOT"}, 0.95, Aim::Middle, 1000, value});
         runtime::replaceFile(scores + "/Scores.txt", plan.table);
         std::int64_t now = 0;
         std::string out;
@@ -246,7 +253,8 @@ int plans(const std::string& program) {
             }
         };
         play(
-            plan, program, scores, [&](const std::string& line) { client.add(line); },
+            // The session goes on after these rounds (the next plan of it plays on): no closing line.
+            plan, program, scores, [&](const std::string& l) { if (l.rfind("end ", 0) != 0) client.add(l); },
             [&] {
                 now += 20;
                 sendDue();
