@@ -52,7 +52,7 @@ void Session::mouseUp(std::int16_t button, std::int16_t shift, float x, float y)
 void Session::tick() {
     record(eventOf(Kind::Tick));
     form_.Timer1_Timer();
-    if (checksums_) checksum_ = frameChecksum(checksum_, surfaces_.window);
+    if (checksums_) checksum_ = frameChecksum(checksum_, surfaces_.shown());
     ++ticks_;
     // Also after the tick that ends a round, so that every frame of a round is
     // vouched for as soon as the round is over.

@@ -4,6 +4,9 @@
 
 #include "runtime/basic.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace bopatron::draw {
 
 using runtime::add16;
@@ -28,7 +31,23 @@ void drawMasked(Surfaces& s, std::int32_t x, std::int32_t y, std::int32_t w, std
 
 }  // namespace
 
-void restoreBackground(Surfaces& s) { copyWhole(s, s.hDC(s.Picbuf), s.hDC(s.Picbak)); }
+void restoreBackground(Surfaces& s) {
+    Surface& buf = s.Picbuf;
+    if (!buf.tracksDamage() || buf.wholeDamaged()) {
+        copyWhole(s, s.hDC(buf), s.hDC(s.Picbak));
+    } else {
+        // Everywhere else the back buffer holds the background still.
+        const Surface& bak = s.Picbak;
+        const int right = std::min(buf.width(), bak.width()), bottom = std::min(buf.height(), bak.height());
+        for (const Surface::Rect& r : buf.damaged()) {
+            const int x0 = std::max(r.x, 0), x1 = std::min(r.x + r.w, right);
+            if (x0 >= x1) continue;
+            for (int y = std::max(r.y, 0); y < std::min(r.y + r.h, bottom); ++y)
+                std::memcpy(buf.row(y) + x0, bak.row(y) + x0, static_cast<std::size_t>(x1 - x0) * sizeof(std::uint32_t));
+        }
+    }
+    buf.clearDamage();
+}
 
 SheetPair selectSheets(const Surfaces& s, std::int16_t ratKind) {
     switch (ratKind) {
@@ -70,6 +89,8 @@ void drawhand(Surfaces& s, std::int16_t handX, std::int16_t handY, std::int16_t 
     }
 }
 
-void present(Surfaces& s) { copyWhole(s, s.hDC(s.window), s.hDC(s.Picbuf)); }
+void present(Surfaces& s) {
+    if (!s.unwatched()) copyWhole(s, s.hDC(s.window), s.hDC(s.Picbuf));
+}
 
 }  // namespace bopatron::draw

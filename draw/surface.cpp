@@ -44,8 +44,9 @@ int lineHeight(double points) {
 
 void Surface::print(std::string_view line) {
     if (onPrint) onPrint(line);
-    int left = 0;
+    int left = 0, right = 0;
     for (const char c : line) {
+        right = std::max(right, left + 8);
         const Glyph& glyph = kFace[static_cast<unsigned char>(c)];
         for (int y = 0; y < kFaceHeight; ++y) {
             const int py = text.currentY + y;
@@ -57,6 +58,7 @@ void Surface::print(std::string_view line) {
         }
         left = glyph.advance == kTab ? (left / kTabStop + 1) * kTabStop : left + glyph.advance;
     }
+    if (right > 0) damage(text.currentX, text.currentY, right, kFaceHeight);
     text.currentX = 0;
     text.currentY += lineHeight(text.fontSize);
 }
@@ -122,6 +124,8 @@ void bitBlt(Surfaces& surfaces, Dc dst, std::int32_t x, std::int32_t y, std::int
     x1 = std::min({x1, std::int64_t{d.width()} - x, std::int64_t{s.width()} - sx});
     y1 = std::min({y1, std::int64_t{d.height()} - y, std::int64_t{s.height()} - sy});
     if (x0 >= x1 || y0 >= y1) return;
+    d.damage(static_cast<int>(x + x0), static_cast<int>(y + y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0));
+    if (to == &surfaces.Picbak) surfaces.Picbuf.damageWhole();  // the background itself changed
 
     const auto dStride = static_cast<std::size_t>(d.width());
     const auto sStride = static_cast<std::size_t>(s.width());

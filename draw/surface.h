@@ -58,10 +58,38 @@ public:
     // Sees every printed line: lets tests read the text without reading pixels.
     std::function<void(std::string_view)> onPrint;
 
+    // Where the surface was drawn since the last clearDamage, when it keeps track
+    // (block transfers onto it and printed lines; nothing else draws on a back buffer).
+    struct Rect {
+        int x, y, w, h;
+    };
+    void trackDamage() { tracking_ = true; }
+    bool tracksDamage() const { return tracking_; }
+    void damage(int x, int y, int w, int h) {
+        if (!tracking_ || whole_) return;
+        // A mask and then its image land on the same rectangle: kept once.
+        if (!damaged_.empty() && damaged_.back().x == x && damaged_.back().y == y && damaged_.back().w == w &&
+            damaged_.back().h == h)
+            return;
+        if (damaged_.size() == kMostRects) whole_ = true;
+        else damaged_.push_back({x, y, w, h});
+    }
+    void damageWhole() { whole_ = true; }
+    bool wholeDamaged() const { return whole_; }
+    const std::vector<Rect>& damaged() const { return damaged_; }
+    void clearDamage() {
+        damaged_.clear();
+        whole_ = false;
+    }
+
 private:
+    static constexpr std::size_t kMostRects = 64;
     int width_ = 0;
     int height_ = 0;
     std::vector<std::uint32_t> pixels_;
+    bool tracking_ = false;
+    bool whole_ = true;  // a new surface is drawn all over
+    std::vector<Rect> damaged_;
 };
 
 // The height of a printed line at a size in points: the size in pixels at
@@ -82,8 +110,20 @@ struct Surfaces {
     // Block transfers made so far: a figure for tests and benchmarks.
     long transfers = 0;
 
+    // A replay no one watches (a server's): a present copies nothing, and the frame
+    // shown is the back buffer, which holds what a present would copy; the back
+    // buffer keeps track of where each frame drew, so that the background is
+    // restored only there.
+    void setUnwatched() {
+        unwatched_ = true;
+        Picbuf.trackDamage();
+    }
+    bool unwatched() const { return unwatched_; }
+    const Surface& shown() const { return unwatched_ ? Picbuf : window; }
+
 private:
     std::array<const Surface*, 9> all() const;
+    bool unwatched_ = false;
 };
 
 // BitBlt: combines a w x h rectangle of the source into the destination with

@@ -9,6 +9,7 @@
 #include "scores/printscore.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 #include <nlohmann/json.hpp>
@@ -19,6 +20,23 @@ namespace {
 
 using demo::Event;
 using Kind = Event::Kind;
+
+// The surfaces a replay draws on: one set a thread, copied from the pictures
+// once. Only the back buffer is drawn on (and a replay no one watches presents
+// nothing), so each replay starts again from the pictures' back buffer alone.
+draw::Surfaces& replaySurfaces(const Replayer& replayer) {
+    thread_local std::uint64_t madeFrom = 0;
+    thread_local draw::Surfaces surfaces;
+    if (madeFrom != replayer.id || replayer.id == 0) {
+        surfaces = replayer.pictures;
+        surfaces.setUnwatched();
+        madeFrom = replayer.id;
+    } else {
+        surfaces.Picbuf = replayer.pictures.Picbuf;
+        surfaces.Picbuf.trackDamage();
+    }
+    return surfaces;
+}
 
 Refusal refusal(std::string code, std::string message) { return {std::move(code), std::move(message)}; }
 
@@ -63,7 +81,9 @@ std::string incomplete(int round) { return "round " + std::to_string(round) + " 
 }  // namespace
 
 Replayer loadReplayer(const std::string& programFolder, const draw::PictureDecoder& decode) {
+    static std::atomic<std::uint64_t> made{0};
     Replayer replayer;
+    replayer.id = ++made;
     replayer.programFolder = programFolder;
     const demo::Demo none;
     demo::ReplayHost quiet(none, programFolder);  // a missing picture shows in every verdict instead
@@ -231,7 +251,7 @@ RoundFacts replayRound(const std::string& text, int round, const Replayer& repla
     const demo::Demo demo = state.core.empty() ? demo::parseDemo(rest.substr(0, cut))
                                                : demo::parseEvents(rest.substr(0, cut), static_cast<int>(state.lines) + 1);
     if (!demo.error.empty()) return fail(refusal("malformed", "the session's lines are not a demo this game plays: " + demo.error));
-    draw::Surfaces surfaces = replayer.pictures;
+    draw::Surfaces& surfaces = replaySurfaces(replayer);
     VerifyHost host(demo, replayer.programFolder);
     game::Form1 form(host, surfaces);
     demo::Session session(form, surfaces);

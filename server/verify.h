@@ -93,6 +93,7 @@ struct Replayer {
     draw::Surfaces pictures;
     std::string programFolder;
     draw::SpriteTable sprites;
+    std::uint64_t id = 0;  // one for each loadReplayer: a thread's surfaces are made from it once
 };
 
 // Where a session's replay stopped, kept with the session so that the next
