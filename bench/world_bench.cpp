@@ -10,7 +10,7 @@
 // usage: world_bench PROGRAM_FOLDER DEMO [FOLDER_FOR_THE_DATABASE]
 #include "demo/checksum.h"
 #include "demo/demo_file.h"
-#include "headless/png_pictures.h"
+#include "image/png_decoder.h"
 #include "runtime/files.h"
 #include "server/api.h"
 #include "server/sqlite_store.h"
@@ -52,7 +52,7 @@ int main(int argc, char* argv[]) {
     const std::string folder = argc > 3 ? argv[3] : std::filesystem::temp_directory_path().string();
     const std::string path = folder + "/world-bench.db";
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
-    const server::Replayer replayer = server::loadReplayer(argv[1], headless::decodePng);
+    const server::Replayer replayer = server::loadReplayer(argv[1], image::decodePng);
     const std::string text = runtime::readFile(argv[2], demo::kMostBytes).text;
     std::vector<std::string> lines;
     for (std::size_t at = 0; at < text.size();) {

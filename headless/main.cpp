@@ -6,28 +6,18 @@
 // folder with libpng.
 #include "demo/session.h"
 #include "demo/timedemo.h"
-#include "headless/png_pictures.h"
+#include "image/png_decoder.h"
+#include "image/program_folder.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
-
-namespace {
-
-// The folder of the running program, which holds the pictures.
-std::string programFolder(const char* argv0) {
-    std::error_code error;
-    const auto self = std::filesystem::canonical("/proc/self/exe", error);
-    return (error ? std::filesystem::absolute(argv0) : self).parent_path().string();
-}
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
     if (argc != 2 || argv[1][0] == '-') {
         std::fprintf(stderr, "Usage: bopatron-timedemo FILE\n");
         return 2;
     }
-    return bopatron::demo::timedemoMain(argv[1], programFolder(argv[0]), bopatron::headless::decodePng, stdout,
+    return bopatron::demo::timedemoMain(argv[1], bopatron::image::programFolder(argv[0]), bopatron::image::decodePng, stdout,
                                         stderr);
 }

@@ -4,7 +4,8 @@
 // session's demo as it is played, plays every round that claims a place
 // again on its own core and times it on its own clock before ranking it.
 #include "demo/session.h"
-#include "headless/png_pictures.h"
+#include "image/png_decoder.h"
+#include "image/program_folder.h"
 #include "server/api.h"
 #include "server/http_server.h"
 #include "server/postgres_store.h"
@@ -81,16 +82,6 @@ std::string defaultDatabase() {
     std::error_code ignored;
     fs::create_directories(folder, ignored);
     return (folder / "world.db").string();
-}
-
-// The folder of the pictures the replays draw with: beside the program where
-// it was built, in share/bopatron-server where it is installed.
-std::string programFolder(const char* argv0) {
-    std::error_code error;
-    const auto self = std::filesystem::canonical("/proc/self/exe", error);
-    const auto folder = (error ? std::filesystem::absolute(argv0) : self).parent_path();
-    const auto installed = (folder / BOPATRON_SERVER_DATA_RELATIVE).lexically_normal();
-    return std::filesystem::is_directory(installed, error) ? installed.string() : folder.string();
 }
 
 std::int64_t nowMs() {
@@ -260,7 +251,7 @@ int main(int argc, char* argv[]) {
             std::printf("record %lld is off the boards (its demo is kept)\n", removeId);
             return 0;
         }
-        const server::Replayer replayer = server::loadReplayer(programFolder(argv[0]), headless::decodePng);
+        const server::Replayer replayer = server::loadReplayer(image::programFolder(argv[0], BOPATRON_SERVER_DATA_RELATIVE), image::decodePng);
         if (command == "check") return check(store, replayer);
         server::Api api(store, replayer, {nowMs}, logLine);
         server::HttpServer http(api, options, logLine);

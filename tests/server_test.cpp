@@ -6,7 +6,7 @@
 // initials and line is read off the demo files, never worked out here.
 #include "demo/demo_file.h"
 #include "demo/snapshot.h"
-#include "headless/png_pictures.h"
+#include "image/png_decoder.h"
 #include "runtime/files.h"
 #include "server/api.h"
 #include "server/postgres_store.h"
@@ -145,7 +145,7 @@ SessionLog logOf(const std::string& text, std::uint64_t seed, const Stream& stre
 std::uint64_t seedOf(const std::string& text) { return std::stoull(linesOf(text)[1].substr(5)); }
 
 const Replayer& replayer() {
-    static const Replayer r = loadReplayer(BOPATRON_PROGRAM_DIR, headless::decodePng);
+    static const Replayer r = loadReplayer(BOPATRON_PROGRAM_DIR, image::decodePng);
     return r;
 }
 

@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #include "demo/session.h"
 #include "demo/timedemo.h"
-#include "headless/png_pictures.h"
+#include "image/png_decoder.h"
 #include "ui/command_line.h"
 #include "ui/form1_window.h"
 #include "ui/settings.h"
@@ -68,7 +68,7 @@ int main(int argc, char* argv[]) {
         QCoreApplication app(argc, argv);
         const QString folder = dataFolder();
         return bopatron::demo::timedemoMain(command.timedemo, QDir::toNativeSeparators(folder).toStdString(),
-                                            bopatron::headless::decodePng, stdout, stderr);
+                                            bopatron::image::decodePng, stdout, stderr);
     }
 
     // A demo to show is read, and a file to record into created, before anything starts.

@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #include "ui/pictures.h"
 
-#include "headless/png_pictures.h"
+#include "image/png_decoder.h"
 
 #include <QDir>
 #include <QImage>
@@ -11,7 +11,7 @@ namespace bopatron::ui {
 
 void loadPictures(draw::Surfaces& s, runtime::Host& host, const QString& folder) {
     // libpng straight away: Qt's image reader looks through its plugins first.
-    draw::loadPictures(s, host, QDir::toNativeSeparators(folder).toStdString(), headless::decodePng);
+    draw::loadPictures(s, host, QDir::toNativeSeparators(folder).toStdString(), image::decodePng);
 }
 
 QImage imageOf(const draw::Surface& surface) {

@@ -21,7 +21,7 @@
 #include "draw/pictures.h"
 #include "game/form1.h"
 #include "scores/score_file.h"
-#include "headless/png_pictures.h"
+#include "image/png_decoder.h"
 
 #include <cstdio>
 #include <deque>
@@ -156,7 +156,7 @@ void play(const Plan& plan, const std::string& program, const std::string& score
     // The pictures are decoded once: --plan plays many rounds.
     static draw::Surfaces loaded;
     static bool decoded = false;
-    if (!decoded) draw::loadPictures(loaded, bot, program, headless::decodePng), decoded = true;
+    if (!decoded) draw::loadPictures(loaded, bot, program, image::decodePng), decoded = true;
     draw::Surfaces surfaces = loaded;
     game::Form1 form(host, surfaces);
     if (tabled) host.onTable = [&] { tabled(form.state().score); };

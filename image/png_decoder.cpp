@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
-#include "headless/png_pictures.h"
+#include "image/png_decoder.h"
 
 #include <png.h>
 
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <memory>
 
-namespace bopatron::headless {
+namespace bopatron::image {
 
 namespace {
 
@@ -51,4 +51,4 @@ std::optional<draw::Surface> decodePng(const std::string& path) {
     return draw::Surface(static_cast<int>(width), static_cast<int>(height), std::move(pixels));
 }
 
-}  // namespace bopatron::headless
+}  // namespace bopatron::image
