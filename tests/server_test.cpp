@@ -559,6 +559,43 @@ TEST_P(ApiTest, EachTickOfASessionIsReplayedOnceWhicheverClaimAndServer) {
     EXPECT_EQ(api.replays(), 2);
 }
 
+// A session of 100 rounds (the bot's, one after the other on values 1 to 100):
+// its last round claimed first replays each of its ticks once; every earlier
+// round is then answered from what that replay found, and claims sent again
+// from their verdicts, without a tick more.
+TEST_P(ApiTest, TheHundredthRoundClaimedReplaysEachTickOnceAndNoClaimAfterItReplays) {
+    if (GetParam() != "sqlite") GTEST_SKIP() << "the state kept on each backend is the test above's";
+    std::string values;
+    for (int v = 1; v <= kMostRounds; ++v) values += " " + std::to_string(v);
+    const std::string command = std::string(BOPATRON_RECORD_DEMOS) + " " + BOPATRON_PROGRAM_DIR + " --plan";
+    FILE* planner = popen(("echo " + std::string(32, 'a') + " 20261208" + values + " | " + command).c_str(), "r");
+    ASSERT_NE(planner, nullptr);
+    std::string planned;
+    for (char chunk[65536]; std::fgets(chunk, sizeof chunk, planner);) planned += chunk;
+    pclose(planner);
+    std::string text;
+    std::map<int, int> scores;
+    const json plan = json::parse(planned);
+    for (const json& r : plan["requests"]) {
+        text += r["body"].get<std::string>();
+        std::smatch claim;
+        const std::string path = r["path"];
+        if (std::regex_search(path, claim, std::regex("round=(\\d+)&score=(-?\\d+)"))) scores[std::stoi(claim[1])] = std::stoi(claim[2]);
+    }
+    ASSERT_EQ(scores.size(), static_cast<std::size_t>(kMostRounds));
+    const std::string id = session(text);
+    EXPECT_EQ(stream(id, text, {{kMostRounds, 32767}})[0]["refused"], "score");
+    EXPECT_EQ(api.ticksReplayed(), kMostRounds * 1000L) << "every tick of the session once";
+    for (int round = kMostRounds; round >= 1; --round) {
+        now += kClaimRefillMs;
+        EXPECT_EQ(json::parse(claimAgain(id, round, round == kMostRounds ? 32767 : scores[round]).body).value("refused", ""),
+                  round == kMostRounds ? "score" : "")
+            << "round " << round;
+    }
+    EXPECT_EQ(api.ticksReplayed(), kMostRounds * 1000L);
+    EXPECT_EQ(api.replays(), 1);
+}
+
 TEST_P(ApiTest, ClaimsPerSessionAreLimited) {
     const std::string text = golden(kValues);
     const std::string id = session(text);
