@@ -20,11 +20,9 @@ namespace {
 
 constexpr double kSpawnBase = 30;
 constexpr double kHolePick = 2.99;
-constexpr std::int16_t kPopUpPos = 12;
 constexpr std::int16_t kPaceBase = 8;
 constexpr std::int16_t kSinkPenalty = 20;
 constexpr std::int16_t kLastWhackedPos = 14;
-constexpr std::int16_t kWhackedPos = 13;
 constexpr std::int16_t kWhackedPace = 10;
 constexpr std::int16_t kLowestDifficulty = -32737;  // 30 - difficulty must fit 16 bits
 constexpr std::int16_t kHardest = 8;

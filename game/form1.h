@@ -16,6 +16,8 @@ namespace bopatron::game {
 
 inline constexpr char kDifficultyPrompt[] = "Choose a difficulty from 0 to 8\r8 being the hardest.";
 inline constexpr std::int16_t kRoundTicks = 1000;
+inline constexpr std::int16_t kPopUpPos = 12;    // a rat's position when it comes up
+inline constexpr std::int16_t kWhackedPos = 13;  // a rat's first position after a whack
 
 // Every variable of the game. Holes are indexed [row][col].
 struct GameState {

@@ -461,6 +461,7 @@ json Api::claim(const SessionRow& session, int round, int score) {
     r.difficulty = facts.difficulty;
     r.atMs = endedMs;
     r.lines = facts.lines;
+    r.reactions = reactionsJson(facts.reactions).dump();
     auto id = store_.placeRecord(r);
     if (!id) {
         // Another server placed the same round meanwhile (a client that retried there): the
@@ -508,6 +509,8 @@ Response Api::record(long long id, bool withDemo) {
     if (!withDemo) {
         json row = recordJson(*r);
         row["round"] = r->round;
+        // How fast the round's whacks came, for anyone to see how the best play.
+        row["reactions"] = r->reactions.empty() ? json(nullptr) : json::parse(r->reactions, nullptr, false);
         return jsonResponse(200, row);
     }
     // The session's lines through the round's closing checkpoint, closed as a

@@ -39,6 +39,8 @@ constexpr const char* kMigrations[] = {
     // 4: where each session's replay stopped, and how many rounds it had passed.
     R"(ALTER TABLE sessions ADD COLUMN replay TEXT NOT NULL DEFAULT '';
        ALTER TABLE sessions ADD COLUMN replay_rounds INTEGER NOT NULL DEFAULT 0;)",
+    // 5: how fast each record's whacks came.
+    R"(ALTER TABLE records ADD COLUMN reactions TEXT NOT NULL DEFAULT '';)",
 };
 constexpr int kVersion = static_cast<int>(std::size(kMigrations));
 // Taken while migrating: two servers starting at once migrate one after the other.
@@ -101,7 +103,7 @@ private:
 };
 
 constexpr const char* kRecordColumns =
-    "SELECT id, session, round, initials, initials_final, score, difficulty, at, lines, removed FROM records ";
+    "SELECT id, session, round, initials, initials_final, score, difficulty, at, lines, removed, reactions FROM records ";
 
 std::vector<RecordRow> recordsIn(const PGresult* r) {
     std::vector<RecordRow> rows;
@@ -117,6 +119,7 @@ std::vector<RecordRow> recordsIn(const PGresult* r) {
         row.atMs = integer(r, i, 7);
         row.lines = static_cast<long>(integer(r, i, 8));
         row.removed = boolean(r, i, 9);
+        row.reactions = text(r, i, 10);
         rows.push_back(row);
     }
     return rows;
@@ -307,10 +310,10 @@ std::optional<long long> PostgresStore::placeRecord(const RecordRow& r) {
     const Lease lease(*this);
     // Two servers verifying the same round: the unique (session, round) lets one in.
     const Result placed = run(lease.db(),
-                              "INSERT INTO records (session, round, initials, initials_final, score, difficulty, at, lines) "
-                              "VALUES ($1, $2, $3, $4, $5, $6, $7, $8) ON CONFLICT (session, round) DO NOTHING RETURNING id",
+                              "INSERT INTO records (session, round, initials, initials_final, score, difficulty, at, lines, reactions) "
+                              "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (session, round) DO NOTHING RETURNING id",
                               {r.session, n(r.round), r.initials, r.initialsFinal ? "t" : "f", n(r.score),
-                               n(r.difficulty), n(r.atMs), n(r.lines)});
+                               n(r.difficulty), n(r.atMs), n(r.lines), r.reactions});
     if (!placed || PQntuples(placed.get()) == 0) return std::nullopt;
     return integer(placed.get(), 0, 0);
 }

@@ -44,6 +44,8 @@ constexpr const char* kMigrations[] = {
     // 4: where each session's replay stopped, and how many rounds it had passed.
     R"(ALTER TABLE sessions ADD COLUMN replay TEXT NOT NULL DEFAULT '';
        ALTER TABLE sessions ADD COLUMN replay_rounds INTEGER NOT NULL DEFAULT 0;)",
+    // 5: how fast each record's whacks came.
+    R"(ALTER TABLE records ADD COLUMN reactions TEXT NOT NULL DEFAULT '';)",
 };
 constexpr int kVersion = static_cast<int>(std::size(kMigrations));
 
@@ -112,7 +114,7 @@ private:
 };
 
 constexpr const char* kRecordColumns =
-    "id, session, round, initials, initials_final, score, difficulty, at, lines, removed FROM records";
+    "id, session, round, initials, initials_final, score, difficulty, at, lines, removed, reactions FROM records";
 
 RecordRow recordOf(const Statement& s) {
     RecordRow r;
@@ -126,6 +128,7 @@ RecordRow recordOf(const Statement& s) {
     r.atMs = s.integer(7);
     r.lines = static_cast<long>(s.integer(8));
     r.removed = s.integer(9) != 0;
+    r.reactions = s.text(10);
     return r;
 }
 
@@ -335,10 +338,10 @@ void SqliteStore::keepVerdict(const std::string& id, int round, const StoredVerd
 std::optional<long long> SqliteStore::placeRecord(const RecordRow& r) {
     std::lock_guard lock(mutex_);
     try {
-        Statement(db_, "INSERT INTO records (session, round, initials, initials_final, score, difficulty, at, lines) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
+        Statement(db_, "INSERT INTO records (session, round, initials, initials_final, score, difficulty, at, lines, reactions) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
             .bind(1, r.session).bind(2, r.round).bind(3, r.initials).bind(4, r.initialsFinal ? 1 : 0)
-            .bind(5, r.score).bind(6, r.difficulty).bind(7, r.atMs).bind(8, r.lines)
+            .bind(5, r.score).bind(6, r.difficulty).bind(7, r.atMs).bind(8, r.lines).bind(9, r.reactions)
             .step();
     } catch (const Statement::Constraint&) {
         return std::nullopt;

@@ -43,6 +43,7 @@ struct RecordRow {
     std::int64_t atMs = 0;  // when the round's last tick arrived
     long lines = 0;         // the demo's lines through the round
     bool removed = false;
+    std::string reactions;  // how fast its whacks came, as JSON (GET /api/records/ID); "" when not known
 };
 
 // What the table answered a claim, kept so that the claim sent again is

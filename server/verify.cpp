@@ -7,6 +7,7 @@
 #include "demo/snapshot.h"
 #include "game/form1.h"
 #include "scores/printscore.h"
+#include "server/play_facts.h"
 
 #include <algorithm>
 #include <atomic>
@@ -170,6 +171,23 @@ std::optional<Refusal> checkLines(const SessionLog& log, int round, world::Round
     return std::nullopt;
 }
 
+nlohmann::json reactionsJson(const ReactionSummary& r) {
+    return {{"whacks", r.whacks}, {"medianMs", r.medianMs}, {"fastestMs", r.fastestMs}, {"underFloor", r.underFloor},
+            {"spreadMs", r.spreadMs}, {"arrivedBefore", r.arrivedBefore}, {"arrivedByChance", r.arrivedByChance}};
+}
+
+ReactionSummary reactionsFrom(const nlohmann::json& j) {
+    ReactionSummary r;
+    r.whacks = j.at("whacks");
+    r.medianMs = j.at("medianMs");
+    r.fastestMs = j.at("fastestMs");
+    r.underFloor = j.at("underFloor");
+    r.spreadMs = j.at("spreadMs");
+    r.arrivedBefore = j.at("arrivedBefore");
+    r.arrivedByChance = j.at("arrivedByChance");
+    return r;
+}
+
 std::string formatReplayState(const ReplayState& state) {
     nlohmann::json rounds = nlohmann::json::array();
     for (const RoundFacts& f : state.rounds) {
@@ -177,10 +195,13 @@ std::string formatReplayState(const ReplayState& state) {
         for (const char c : f.initials) bytes.push_back(static_cast<unsigned char>(c));
         rounds.push_back({{"failed", f.failed ? nlohmann::json{f.failed->code, f.failed->message} : nlohmann::json()},
                           {"score", f.score}, {"difficulty", f.difficulty}, {"asked", f.asked}, {"initials", bytes},
-                          {"lines", f.lines}, {"ticks", f.ticks}, {"first", f.firstTickLine}, {"end", f.endLine}});
+                          {"lines", f.lines}, {"ticks", f.ticks}, {"first", f.firstTickLine}, {"end", f.endLine},
+                          {"reactions", reactionsJson(f.reactions)}});
     }
+    nlohmann::json pointer = nlohmann::json::array();
+    for (const auto& [x, y] : state.pointer) pointer.push_back({x, y});
     const nlohmann::json j{{"replay", 1}, {"rounds", rounds}, {"lines", state.lines}, {"offset", state.offset},
-                           {"core", state.core}};
+                           {"core", state.core}, {"pointer", pointer}};
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
@@ -200,8 +221,10 @@ ReplayState parseReplayState(std::string_view text) {
             f.ticks = r.at("ticks");
             f.firstTickLine = r.at("first");
             f.endLine = r.at("end");
+            f.reactions = reactionsFrom(r.at("reactions"));
             state.rounds.push_back(std::move(f));
         }
+        for (const nlohmann::json& p : j.at("pointer")) state.pointer.emplace_back(p.at(0), p.at(1));
         state.lines = j.at("lines");
         state.offset = j.at("offset");
         state.core = j.at("core");
@@ -264,6 +287,9 @@ RoundFacts replayRound(const std::string& text, int round, const Replayer& repla
         }
     }
     const long ticksBefore = session.ticksPlayed();
+    // The facts of play: every event seen before it is played and after.
+    PlayWatcher watcher(form.state());
+    if (!state.core.empty()) watcher.setTrail(state.pointer);
 
     long firstTickLine = -1;  // the current round's first tick, as a line of the demo
     long lastTopTick = -1;    // the session tick in which the "Top 5" box last asked
@@ -295,6 +321,7 @@ RoundFacts replayRound(const std::string& text, int round, const Replayer& repla
         ending.ticks = session.ticksPlayed();
         ending.asked = lastTopTick == session.ticksPlayed() - 1;  // asked inside this very tick
         if (ending.asked) ending.initials = scores::keptInitials(topAnswer);
+        ending.reactions = summarize(watcher.take());
         awaitingClose = true;
     };
     // A round's closing checkpoint was played and matched: the round is replayed.
@@ -304,9 +331,27 @@ RoundFacts replayRound(const std::string& text, int round, const Replayer& repla
         state.rounds.push_back(ending);
         return static_cast<int>(state.rounds.size()) < round;
     };
-    const auto stopBefore = [&](const Event& e) {
-        if (previous != nullptr && previous->kind == Kind::Tick) afterTick(*previous);
-        previous = &e;
+    const auto afterEvent = [&](const Event& e) {
+        if (e.kind == Kind::Tick) {
+            watcher.afterTick(session.ticksPlayed());
+            afterTick(e);
+        } else if (e.kind == Kind::Down) {
+            watcher.afterPress(session.ticksPlayed());
+        }
+    };
+    const auto beforeEvent = [&](const Event& e) {
+        switch (e.kind) {
+            case Kind::Click: watcher.newGame(); break;
+            case Kind::Tick: watcher.beforeTick(); break;
+            case Kind::Move: watcher.moved(e.x, e.y); break;
+            case Kind::Down:
+                watcher.moved(e.x, e.y);
+                watcher.beforePress();
+                break;
+            default: break;
+        }
+    };
+    const auto decide = [&](const Event& e) {
         if (closing && !closed()) return true;
         if (!outcome.difference.empty()) return true;
         if (!awaitingClose) return false;
@@ -319,10 +364,17 @@ RoundFacts replayRound(const std::string& text, int round, const Replayer& repla
         ending.lines = e.line;  // through this line, counting from 0
         return false;
     };
+    const auto stopBefore = [&](const Event& e) {
+        if (previous != nullptr) afterEvent(*previous);
+        previous = &e;
+        const bool stop = decide(e);
+        if (!stop) beforeEvent(e);
+        return stop;
+    };
     try {
         if (state.core.empty()) session.load();
         if (demo::playEvents(host, session, outcome, false, stopBefore)) previous = nullptr;
-        if (previous != nullptr && previous->kind == Kind::Tick) afterTick(*previous);
+        if (previous != nullptr) afterEvent(*previous);
         if (closing) closed();
     } catch (const OverBudget&) {
         state.ticksReplayed = session.ticksPlayed() - ticksBefore;
@@ -349,6 +401,7 @@ RoundFacts replayRound(const std::string& text, int round, const Replayer& repla
     state.lines = cutLines;
     state.offset += cut;
     state.core = demo::snapshot(host, session, form, surfaces);
+    state.pointer = watcher.trail();
     return state.rounds.back();
 }
 

@@ -11,6 +11,9 @@
 
 #include "draw/pictures.h"
 #include "draw/sprite_table.h"
+#include "server/play_facts.h"
+
+#include <nlohmann/json.hpp>
 #include "draw/surface.h"
 #include "world/rounds.h"
 
@@ -18,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace bopatron::server {
@@ -77,6 +81,7 @@ struct RoundFacts {
     long ticks = 0;                 // ticks played in the session through the round
     long firstTickLine = -1;        // where the replay found the round's first and last ticks
     long endLine = -1;
+    ReactionSummary reactions;      // how fast its whacks came
 };
 
 struct Verdict {
@@ -105,9 +110,13 @@ struct ReplayState {
     long lines = 0;                  // lines played through the last round's closing checkpoint
     std::size_t offset = 0;          // where the next line begins in the session's text
     std::string core;                // the core's snapshot there; "" before any round
+    std::vector<std::pair<float, float>> pointer;  // the pointer there, and after each of the ticks before
     long ticksReplayed = 0;          // ticks the last call played (not kept)
 };
 std::string formatReplayState(const ReplayState& state);
+// A round's reaction summary as JSON: {"whacks", "medianMs", "fastestMs", "underFloor",
+// "spreadMs", "arrivedBefore", "arrivedByChance"}.
+nlohmann::json reactionsJson(const ReactionSummary& reactions);
 // A text that is not a state kept by this server (or none) is a replay not yet begun.
 ReplayState parseReplayState(std::string_view text);
 

@@ -300,7 +300,8 @@ TEST(Verification, ReplayFactsComeFromTheTableStep) {
 // same facts as one replay from the first line.
 TEST(Verification, AReplayGoesOnWhereTheLastStoppedAndPlaysEachTickOnce) {
     const auto fields = [](const RoundFacts& f) {
-        return std::tuple(f.failed.has_value(), f.score, f.difficulty, f.asked, f.initials, f.lines, f.ticks, f.firstTickLine, f.endLine);
+        return std::tuple(f.failed.has_value(), f.score, f.difficulty, f.asked, f.initials, f.lines, f.ticks, f.firstTickLine, f.endLine,
+                          reactionsJson(f.reactions).dump());
     };
     for (const char* name : {"two-rounds.dem", "world-rounds.dem", kValues}) {
         const std::string text = golden(name);
@@ -361,6 +362,91 @@ TEST(Verification, ASnapshotGoesOnWithTheSameFrames) {
     }
     EXPECT_EQ(second.form.state().score, first.form.state().score);
     EXPECT_FALSE(demo::restore("bopatron-replay 1\ngame 1 2", second.host, second.session, second.form, second.surfaces));
+}
+
+// Facts of play: a rat is shown by the first frame that draws it with something
+// to see (a hole is drawn before its step, so a rat that comes up shows its
+// first frame that tick); a whack's reaction runs from that frame to the press.
+TEST(PlayFacts, ReactionsRunFromTheFrameThatFirstShowedTheRat) {
+    struct Case {
+        const char* what;
+        bool firstFrameSeen;  // frame 12 has a size
+        bool beforeNewGame;   // the rat came up before the round's "New Game"
+        bool arrived;         // the pointer came to the spot before the rat came up
+        int ticksAfter;       // ticks played after the one the rat came up in, before the press
+        int reactionMs;       // -1: no whack of the round
+    };
+    const Case cases[] = {
+        {"pressed right after the frame that showed it", true, false, false, 0, 0},
+        {"pressed 25 ticks later", true, false, false, 25, 500},
+        {"frame 12 shows nothing: shown at 11, two ticks later", false, false, false, 3, 20},
+        {"the pointer waited on the spot", true, false, true, 6, 120},
+        {"a rat up since before the round", true, true, false, 6, -1},
+    };
+    for (const Case& c : cases) {
+        game::GameState g;
+        g.spr.sprW[12] = g.spr.sprH[12] = c.firstFrameSeen ? 10 : 0;
+        g.spr.sprW[11] = g.spr.sprH[11] = 10;
+        PlayWatcher watcher(g);
+        long ticks = 0;
+        const auto tick = [&](std::int16_t pos) {
+            watcher.beforeTick();
+            if (pos >= 0) g.ratPos[1][1] = pos;
+            watcher.afterTick(++ticks);
+        };
+        watcher.moved(300, 200);  // far from hole (1, 1)
+        if (!c.beforeNewGame) watcher.newGame();
+        for (int t = 0; t < 30; ++t) tick(-1);
+        if (c.arrived) watcher.moved(190, 95);
+        tick(12);  // tick 31: up, and drawn at 12
+        if (c.beforeNewGame) watcher.newGame();
+        for (int t = 0; t < c.ticksAfter; ++t) tick(t == 0 ? 11 : -1);
+        watcher.moved(190, 95);
+        watcher.beforePress();
+        g.ratPos[1][1] = game::kWhackedPos;
+        watcher.afterPress(ticks);
+        const std::vector<Whack> whacks = watcher.take();
+        ASSERT_EQ(whacks.size(), c.reactionMs < 0 ? 0u : 1u) << c.what;
+        if (whacks.empty()) continue;
+        EXPECT_EQ(std::tuple(whacks[0].reactionMs(), whacks[0].arrivedBefore(), whacks[0].row, whacks[0].col),
+                  std::tuple(c.reactionMs, c.arrived, 1, 1)) << c.what;
+    }
+    // A round's summary: median, fastest, spread, and the whacks under the floor,
+    // whose press came at most 100 ms after the frame (80 to 100 ms is not certain: 100 counts).
+    std::vector<Whack> whacks;
+    for (const long ticks : {0, 4, 5, 10, 20}) whacks.push_back(Whack{100, 100 + ticks});
+    const ReactionSummary s = summarize(whacks);
+    EXPECT_EQ(std::tuple(s.whacks, s.medianMs, s.fastestMs, s.underFloor, s.spreadMs), std::tuple(5, 100, 0, 2, 138));
+}
+
+// A replay that goes on later starts from the pointer's trail the last one left:
+// whether the pointer came to a hole before its rat depends on where it was then.
+TEST(PlayFacts, AWatcherGoesOnFromTheTrailTheLastOneLeft) {
+    game::GameState g;
+    g.spr.sprW[12] = g.spr.sprH[12] = 10;
+    PlayWatcher first(g);
+    first.newGame();
+    first.moved(300, 200);
+    long ticks = 0;
+    const auto tick = [&](std::vector<PlayWatcher*> watchers, std::int16_t pos) {
+        for (PlayWatcher* w : watchers) w->beforeTick();
+        if (pos >= 0) g.ratPos[0][2] = pos;
+        ++ticks;
+        for (PlayWatcher* w : watchers) w->afterTick(ticks);
+    };
+    for (int t = 0; t < 10; ++t) tick({&first}, -1);
+    first.moved(300.25f, 60.5f);  // over hole (0, 2)
+    PlayWatcher second(g);
+    second.setTrail(first.trail());
+    for (PlayWatcher* w : {&first, &second}) w->newGame();
+    tick({&first, &second}, 12);
+    for (PlayWatcher* w : {&first, &second}) w->beforePress();
+    g.ratPos[0][2] = game::kWhackedPos;
+    for (PlayWatcher* w : {&first, &second}) w->afterPress(ticks);
+    const std::vector<Whack> one = first.take(), other = second.take();
+    ASSERT_EQ(std::tuple(one.size(), other.size()), std::tuple(1u, 1u));
+    EXPECT_TRUE(one[0].arrivedBefore());
+    EXPECT_EQ(other[0].arrivedBefore(), one[0].arrivedBefore());
 }
 
 // The PostgreSQL the test run started (tests/server/postgres.sh), or "".
@@ -507,6 +593,11 @@ TEST_P(ApiTest, StreamedRoundIsPlacedRankedAndCanBeWatched) {
               std::tuple("VAL", 1, 1044, 2, 1));
     EXPECT_TRUE(std::regex_match(top[0]["at"].get<std::string>(), std::regex("2026-12-08T07:00:[0-5][0-9]Z")));
     EXPECT_EQ(callJson("GET", "/api/records/1")["score"], 1044);
+    // How fast its whacks came: the bot that recorded it presses the tick it sees a rat, faster than a person.
+    const json reactions = callJson("GET", "/api/records/1")["reactions"];
+    EXPECT_GT(reactions["whacks"].get<int>(), 20) << reactions.dump();
+    EXPECT_EQ(reactions["fastestMs"], 0) << reactions.dump();
+    EXPECT_GE(reactions["underFloor"].get<int>() * 10, reactions["whacks"].get<int>() * 9) << reactions.dump();
     // The demo to watch: the session's lines through the round, closed by an end line.
     const std::vector<std::string> all = linesOf(text);
     std::string expected;
@@ -1045,8 +1136,8 @@ TEST(PostgresStore, TwoServersStartedTogetherMigrateOnce) {
             return PostgresStore(url).version();
         };
         auto first = std::async(std::launch::async, start), second = std::async(std::launch::async, start);
-        EXPECT_EQ(first.get(), 4);
-        EXPECT_EQ(second.get(), 4);
+        EXPECT_EQ(first.get(), 5);
+        EXPECT_EQ(second.get(), 5);
     }
 }
 
@@ -1110,12 +1201,12 @@ TEST(SqliteStore, MigratesAnEmptyFileAndKeepsWhatItHolds) {
     const std::string path = dir.filePath("world.db");
     {
         SqliteStore store(path);
-        EXPECT_EQ(store.version(), 4);
+        EXPECT_EQ(store.version(), 5);
         store.createSession({std::string(32, 'a'), 18446744073709551615u, 5, 5, 0, 0});
         store.appendLines(std::string(32, 'a'), 0, {"bopatron-demo 1", "seed 18446744073709551615"}, 7, kMostSessionBytes);
     }
     SqliteStore again(path);
-    EXPECT_EQ(again.version(), 4);
+    EXPECT_EQ(again.version(), 5);
     const SessionLog log = again.log(std::string(32, 'a'));
     EXPECT_EQ(std::tuple(log.seed, log.createdMs, log.text), std::tuple(18446744073709551615u, 5, std::string("bopatron-demo 1\nseed 18446744073709551615\n")));
     EXPECT_THROW(SqliteStore(dir.filePath("no/such/folder/world.db")), StoreUnavailable);
@@ -1129,14 +1220,14 @@ TEST(PostgresStore, MigratesAnEmptyDatabaseOnceAndKeepsWhatItHolds) {
     PQfinish(admin);
     {
         PostgresStore store(url);
-        EXPECT_EQ(store.version(), 4);
+        EXPECT_EQ(store.version(), 5);
         store.createSession({std::string(32, 'a'), 18446744073709551615u, 5, 5, 0, 0});
         store.appendLines(std::string(32, 'a'), 0, {"bopatron-demo 1", "seed 18446744073709551615"}, 7, kMostSessionBytes);
         EXPECT_EQ(store.placeRecord({0, std::string(32, 'a'), 1, "ACE", true, 1488, 3, 9, 2, false}), 1);
     }
     // Opened again, and by a second server: the schema is found made, not made again.
     PostgresStore again(url), other(url);
-    EXPECT_EQ(again.version(), 4);
+    EXPECT_EQ(again.version(), 5);
     const SessionLog log = other.log(std::string(32, 'a'));
     EXPECT_EQ(std::tuple(log.seed, log.createdMs, log.text), std::tuple(18446744073709551615u, 5, std::string("bopatron-demo 1\nseed 18446744073709551615\n")));
     EXPECT_EQ(again.placeRecord({0, std::string(32, 'a'), 1, "TWO", true, 1488, 3, 9, 2, false}), std::nullopt) << "a round placed twice";
