@@ -42,6 +42,8 @@ public:
     double rnd() override { return random_.next(); }
     // Mixes a world table's round value into the generator (Session::roundValue records it).
     void foldRandom(std::uint64_t value) { random_.fold(value); }
+    // The generator as it stands (a bot that knows the round in advance copies it).
+    const runtime::RandomSource& random() const { return random_; }
     std::string programFolder() override { return real_.programFolder(); }
     std::string scoresFolder() override { return real_.scoresFolder(); }
     void playSoundAsync(const std::string& path) override {

@@ -48,6 +48,7 @@ ReactionSummary summarize(const std::vector<Whack>& whacks) {
     std::sort(ms.begin(), ms.end());
     s.fastestMs = ms.front();
     s.medianMs = ms[ms.size() / 2];
+    s.thirdQuartileMs = ms[ms.size() * 3 / 4];
     const double mean = sum / static_cast<double>(ms.size());
     double squares = 0;
     for (const int m : ms) squares += (m - mean) * (m - mean);

@@ -42,6 +42,7 @@ struct ReactionSummary {
     int whacks = 0;
     int medianMs = 0;
     int fastestMs = 0;
+    int thirdQuartileMs = 0;  // three in four whacks came within this long
     int underFloor = 0;       // whacks whose press came sooner than kHumanFloorMs after the show, at most
     int spreadMs = 0;         // the standard deviation of the reactions
     int arrivedBefore = 0;    // whacks with the pointer on the spot before the rat came

@@ -172,7 +172,8 @@ std::optional<Refusal> checkLines(const SessionLog& log, int round, world::Round
 }
 
 nlohmann::json reactionsJson(const ReactionSummary& r) {
-    return {{"whacks", r.whacks}, {"medianMs", r.medianMs}, {"fastestMs", r.fastestMs}, {"underFloor", r.underFloor},
+    return {{"whacks", r.whacks}, {"medianMs", r.medianMs}, {"fastestMs", r.fastestMs},
+            {"thirdQuartileMs", r.thirdQuartileMs}, {"underFloor", r.underFloor},
             {"spreadMs", r.spreadMs}, {"arrivedBefore", r.arrivedBefore}, {"arrivedByChance", r.arrivedByChance}};
 }
 
@@ -181,6 +182,7 @@ ReactionSummary reactionsFrom(const nlohmann::json& j) {
     r.whacks = j.at("whacks");
     r.medianMs = j.at("medianMs");
     r.fastestMs = j.at("fastestMs");
+    r.thirdQuartileMs = j.at("thirdQuartileMs");
     r.underFloor = j.at("underFloor");
     r.spreadMs = j.at("spreadMs");
     r.arrivedBefore = j.at("arrivedBefore");

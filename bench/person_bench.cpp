@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+// The person check against the bots and the model of a person: ROUNDS rounds
+// of each player at each difficulty from 0 to 8 (seeds and values from a fixed
+// sequence), each played, replayed by the server's own verification and judged
+// by its rules. Prints, for each player, its typical reactions and how many of
+// its rounds the rules hold; and how long judging adds to a round's replay.
+// usage: person_bench PROGRAM_FOLDER [ROUNDS]
+#include "image/png_decoder.h"
+#include "server/person_check.h"
+#include "server/verify.h"
+#include "tools/bots/round.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace bopatron;
+
+int main(int argc, char* argv[]) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: person_bench PROGRAM_FOLDER [ROUNDS]\n");
+        return 2;
+    }
+    const int rounds = argc > 2 ? std::stoi(argv[2]) : 5;
+    const server::Replayer replayer = server::loadReplayer(argv[1], image::decodePng);
+    std::mt19937_64 seeds(20261208);
+    std::printf("| player | rounds | whacks a round | median reaction ms | under the floor | spread ms | "
+                "pointer waiting (chance) | judged | held | held for |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
+    for (const bots::Kind kind : bots::kKinds) {
+        int held = 0, played = 0, judged = 0;
+        std::vector<int> medians, spreads;
+        long whacks = 0, under = 0, waiting = 0;
+        double chance = 0;
+        std::map<std::string, int> why;
+        for (int difficulty = 0; difficulty <= 8; ++difficulty) {
+            for (int i = 0; i < rounds; ++i) {
+                const bots::RoundPlan plan{kind, seeds(), seeds(), difficulty, static_cast<std::uint32_t>(seeds())};
+                const std::string text = bots::playRound(plan, argv[1], replayer.pictures);
+                const server::RoundFacts facts = server::replayRound(text, 1, replayer);
+                if (facts.failed) {
+                    std::fprintf(stderr, "person_bench: a %s round does not verify: %s\n", bots::nameOf(kind).data(),
+                                 facts.failed->message.c_str());
+                    return 1;
+                }
+                const server::ReactionSummary& r = facts.reactions;
+                ++played;
+                if (r.whacks >= server::kLeastWhacks) ++judged;
+                whacks += r.whacks;
+                under += r.underFloor;
+                waiting += r.arrivedBefore;
+                chance += r.arrivedByChance;
+                medians.push_back(r.medianMs);
+                spreads.push_back(r.spreadMs);
+                const std::vector<server::PersonReason> reasons = server::personReasons(r);
+                if (!reasons.empty()) ++held;
+                for (const server::PersonReason& reason : reasons) ++why[reason.rule];
+            }
+        }
+        std::sort(medians.begin(), medians.end());
+        std::sort(spreads.begin(), spreads.end());
+        std::string reasons;
+        for (const auto& [reason, n] : why) reasons += (reasons.empty() ? "" : "; ") + std::to_string(n) + "× " + reason;
+        std::printf("| %s | %d | %.1f | %d | %.1f %% | %d | %ld (%.0f) | %d | %d (%.1f %%) | %s |\n", bots::nameOf(kind).data(), played,
+                    static_cast<double>(whacks) / played, medians[medians.size() / 2],
+                    whacks ? 100.0 * static_cast<double>(under) / static_cast<double>(whacks) : 0.0,
+                    spreads[spreads.size() / 2], waiting, chance, judged, held, 100.0 * held / played, reasons.c_str());
+    }
+    return 0;
+}

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Bopatron authors
+#pragma once
+// One round played by a bot, recorded as a demo: "New Game" at a difficulty,
+// the table's value for the round, 1000 ticks with the bot's pointer between
+// them, against a local table the round cannot enter (so that no box asks).
+
+#include "draw/surface.h"
+#include "tools/bots/bots.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace bopatron::bots {
+
+struct RoundPlan {
+    Kind kind = Kind::Person;
+    std::uint64_t seed = 0;
+    std::optional<std::uint64_t> value;
+    int difficulty = 0;
+    std::uint32_t botSeed = 0;
+};
+
+// The round's demo, each line as it is written to `line` (and all of it returned).
+std::string playRound(const RoundPlan& plan, const std::string& program, const draw::Surfaces& pictures,
+                      const std::function<void(const std::string&)>& line = {});
+
+}  // namespace bopatron::bots
