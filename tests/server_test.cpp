@@ -11,7 +11,9 @@
 #include "server/api.h"
 #include "server/postgres_store.h"
 #include "server/sqlite_store.h"
+#include "server/person_check.h"
 #include "server/verify.h"
+#include "tools/bots/round.h"
 #include "world/client.h"
 #include "world/rounds.h"
 #include "tests/fixture.h"
@@ -447,6 +449,30 @@ TEST(PlayFacts, AWatcherGoesOnFromTheTrailTheLastOneLeft) {
     ASSERT_EQ(std::tuple(one.size(), other.size()), std::tuple(1u, 1u));
     EXPECT_TRUE(one[0].arrivedBefore());
     EXPECT_EQ(other[0].arrivedBefore(), one[0].arrivedBefore());
+}
+
+// Every round of each bot is held, at every difficulty: the instant one for its
+// presses under the floor, the 150 ms and the jittered ones for reacting sooner
+// than a person can, the precomputing one for waiting where rats come before
+// they do. The model of a person, with a mouse or by touch, is not (how seldom
+// over many rounds: bench/person_bench).
+TEST(PersonCheck, EveryBotRoundIsHeldAtEveryDifficultyAndAPersonsIsNot) {
+    using bots::Kind;
+    const std::map<Kind, std::string> rule = {
+        {Kind::Instant, "under-floor"}, {Kind::Fixed150, "quick"}, {Kind::Jittered, "quick"}, {Kind::Precomputing, "waiting"}};
+    for (const Kind kind : bots::kKinds) {
+        for (int difficulty = 0; difficulty <= 8; ++difficulty) {
+            const bots::RoundPlan plan{kind, 1000u + static_cast<unsigned>(difficulty), 7u, difficulty, 11u};
+            const RoundFacts facts = replayRound(bots::playRound(plan, BOPATRON_PROGRAM_DIR, replayer().pictures), 1, replayer());
+            ASSERT_FALSE(facts.failed) << bots::nameOf(kind) << " at " << difficulty;
+            std::vector<std::string> broken;
+            for (const PersonReason& r : personReasons(facts.reactions)) broken.push_back(r.rule);
+            const std::string what = std::string(bots::nameOf(kind)) + " at " + std::to_string(difficulty) + ": " +
+                                     reactionsJson(facts.reactions).dump();
+            if (rule.count(kind)) EXPECT_THAT(broken, ::testing::Contains(rule.at(kind))) << what;
+            else EXPECT_THAT(broken, ::testing::IsEmpty()) << what;
+        }
+    }
 }
 
 // The PostgreSQL the test run started (tests/server/postgres.sh), or "".
