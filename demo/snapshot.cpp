@@ -3,8 +3,8 @@
 #include "demo/snapshot.h"
 
 #include <charconv>
+#include <cstring>
 #include <cstdint>
-#include <type_traits>
 
 namespace bopatron::demo {
 
@@ -19,6 +19,18 @@ void eachEdgePixel(const draw::Surfaces& s, Each each) {
     const int w = s.Picbak.width(), h = s.Picbak.height();
     for (int y = 0; y < s.Picbuf.height(); ++y)
         for (int x = y < h ? w : 0; x < s.Picbuf.width(); ++x) each(x, y);
+}
+
+// A double as its bits and back (std::bit_cast is not in every library this builds with).
+std::uint64_t bitsOf(double value) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+double fromBits(std::uint64_t bits) {
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
 }
 
 class Writer {
@@ -62,11 +74,7 @@ public:
     Number number(int base = 10) {
         const std::string_view w = word();
         Number n{};
-        std::from_chars_result r{};
-        if constexpr (std::is_floating_point_v<Number>)
-            r = std::from_chars(w.data(), w.data() + w.size(), n);
-        else
-            r = std::from_chars(w.data(), w.data() + w.size(), n, base);
+        const std::from_chars_result r = std::from_chars(w.data(), w.data() + w.size(), n, base);
         if (r.ec != std::errc() || r.ptr != w.data() + w.size()) ok = false;
         return n;
     }
@@ -101,7 +109,8 @@ std::string snapshot(const ReplayHost& host, const Session& session, const game:
     w.line();
     w.word("session").number(session.ticksPlayed()).number(session.checksum()).number(host.lastBoxCancelled() ? 1 : 0).line();
     const draw::TextState& t = surfaces.Picbuf.text;
-    w.word("text").number(t.fontSize).number(t.fontBold ? 1 : 0).number(t.currentX).number(t.currentY).number(t.foreColor);
+    // The size as its bits: exact, and written the same by every platform.
+    w.word("text").number(bitsOf(t.fontSize)).number(t.fontBold ? 1 : 0).number(t.currentX).number(t.currentY).number(t.foreColor);
     w.word(t.fontName).line();
     w.word("edge");
     eachEdgePixel(surfaces, [&](int x, int y) { w.number(surfaces.Picbuf.pixel(x, y)); });
@@ -128,7 +137,7 @@ bool restore(std::string_view text, ReplayHost& host, Session& session, game::Fo
     host.setLastBoxCancelled(r.number<int>() != 0);
     if (!r.expect("text")) return false;
     draw::TextState& t = surfaces.Picbuf.text;
-    t.fontSize = r.number<double>();
+    t.fontSize = fromBits(r.number<std::uint64_t>());
     t.fontBold = r.number<int>() != 0;
     t.currentX = r.number<int>();
     t.currentY = r.number<int>();

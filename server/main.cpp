@@ -8,11 +8,13 @@
 #include "image/program_folder.h"
 #include "server/api.h"
 #include "server/http_server.h"
+#include "server/person_check.h"
 #include "server/postgres_store.h"
 #include "server/sqlite_store.h"
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -52,6 +54,8 @@ constexpr char kUsage[] =
     "                   its last line, and what no record needs of the others\n"
     "                   (default 7)\n"
     "  check            play every stored record again and list those that no longer match\n"
+    "  review           list the records on the boards whose play breaks the person\n"
+    "                   check (docs/WORLD.md), best score first, with the reasons\n"
     "  remove ID        take record ID off the boards\n"
     "  backup FILE      copy a SQLite table to FILE as it is now, while it serves\n"
     "                   (for PostgreSQL, pg_dump: see docs/WORLD.md)\n"
@@ -147,6 +151,32 @@ int check(server::Store& store, const server::Replayer& replayer) {
     return bad ? 1 : 0;
 }
 
+// The records on the boards whose play breaks the person check, best score first.
+int review(server::Store& store) {
+    std::vector<server::RecordRow> records = store.allRecords();
+    std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.score > b.score; });
+    int listed = 0, onBoards = 0;
+    for (const server::RecordRow& r : records) {
+        if (r.removed) continue;
+        ++onBoards;
+        const nlohmann::json reactions = nlohmann::json::parse(r.reactions.empty() ? "null" : r.reactions, nullptr, false);
+        if (!reactions.is_object()) continue;
+        std::string why;
+        try {
+            for (const server::PersonReason& reason : server::personReasons(server::reactionsFrom(reactions)))
+                why += (why.empty() ? "" : "; ") + reason.text;
+        } catch (const nlohmann::json::exception&) {
+            continue;  // kept by another version: nothing to judge by
+        }
+        if (why.empty()) continue;
+        ++listed;
+        std::printf("record %lld: %d at difficulty %d, %s, %s: %s\n", r.id, r.score, r.difficulty, server::isoTime(r.atMs).c_str(),
+                    r.initials.c_str(), why.c_str());
+    }
+    std::printf("%d records on the boards, %d of them played as no person plays\n", onBoards, listed);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -200,7 +230,7 @@ int main(int argc, char* argv[]) {
             keepDays = std::strtod(v->c_str(), &end);
             if (v->empty() || *end != '\0' || !(keepDays > 0) || keepDays > 36500)
                 return usageError("--keep-sessions must be a number of days above 0, not '" + *v + "'");
-        } else if (command.empty() && (arg == "check" || arg == "remove" || arg == "backup")) {
+        } else if (command.empty() && (arg == "check" || arg == "review" || arg == "remove" || arg == "backup")) {
             command = arg;
             if (arg == "backup") {
                 if (i + 1 >= argc || argv[i + 1][0] == '\0' || argv[i + 1][0] == '-') return usageError("backup needs a file to write");
@@ -243,6 +273,7 @@ int main(int argc, char* argv[]) {
             opened = std::make_unique<server::SqliteStore>(database);
         }
         server::Store& store = *opened;
+        if (command == "review") return review(store);
         if (command == "remove") {
             if (!store.removeRecord(removeId)) {
                 std::fprintf(stderr, "bopatron-server: there is no record %lld on the boards\n", removeId);

@@ -117,6 +117,8 @@ std::string formatReplayState(const ReplayState& state);
 // A round's reaction summary as JSON: {"whacks", "medianMs", "fastestMs", "underFloor",
 // "spreadMs", "arrivedBefore", "arrivedByChance"}.
 nlohmann::json reactionsJson(const ReactionSummary& reactions);
+// And back; throws nlohmann::json::exception for JSON that is not one.
+ReactionSummary reactionsFrom(const nlohmann::json& json);
 // A text that is not a state kept by this server (or none) is a replay not yet begun.
 ReplayState parseReplayState(std::string_view text);
 

@@ -139,7 +139,7 @@ Stream honestStream(const std::string& text, const Pace& pace = {}) {
 }
 
 SessionLog logOf(const std::string& text, std::uint64_t seed, const Stream& stream) {
-    SessionLog log{seed, kStart, text, {}, stream.values};
+    SessionLog log{seed, kStart, text, {}, stream.values, {}};
     for (const Sent& b : stream.batches) log.batches.push_back({b.first, static_cast<long>(b.lines.size()), b.arrivedMs});
     return log;
 }

@@ -189,13 +189,20 @@ const World = (() => {
         return true;
     }
 
-    // A record being watched: the panel says whose it is.
+    // A record being watched: the panel says whose it is, and how fast its whacks came.
     async function watching(path) {
         const id = /^\/api\/records\/(\d+)\/demo$/.exec(path)?.[1];
         if (!id) return;
         try {
             const [code, r] = await api(`records/${id}`);
-            if (code === 200) status(`Watching record ${id}: ${r.initials}, ${r.score}, ${String(r.at).slice(0, 10)}.`);
+            if (code !== 200) return;
+            // How fast its whacks came, as the table measured them in its replay.
+            const x = r.reactions;
+            const pace = x && x.whacks > 0
+                ? ` ${x.whacks} whacks, ${x.medianMs} ms from a rat showing to its whack at the median, the fastest ${x.fastestMs} ms` +
+                  (x.underFloor ? `, ${x.underFloor} sooner than 100 ms.` : ".")
+                : "";
+            status(`Watching record ${id}: ${r.initials}, ${r.score}, ${String(r.at).slice(0, 10)}.${pace}`);
         } catch { /* the demo says if it cannot be read */ }
     }
 

@@ -11,7 +11,8 @@
 # - killed with -9 under the load of 30 players streaming rounds and started
 #   again, it has lost nothing it answered; a backup taken under that load
 #   serves every record placed before it began; check finds
-#   every record still matching; remove takes one off the boards;
+#   every record still matching; review lists the bot's records as
+#   played faster than a person; remove takes one off the boards;
 # - SIGTERM lets a request in flight finish and closes the database;
 # - through a proxy that delays every request and answer by half a second, a
 #   round is placed; through one that holds its batches back 3 s, refused;
@@ -156,9 +157,12 @@ kill -TERM "$pid"
 wait "$pid" || fail "SIGTERM did not end the server cleanly"
 grep -q "stopped; the database is closed" "$work/log" || fail "no clean stop"
 
-# check and remove.
+# check, review and remove.
 out=$("$server" check --database="$db") || fail "check: $out"
 case "$out" in *" records checked, 0 no longer match") ;; *) fail "check printed: $out" ;; esac
+# The bot that plays these rounds presses the tick it sees a rat: its record is listed, with why.
+out=$("$server" review --database="$db") || fail "review: $out"
+echo "$out" | grep -q "^record $record: .*came faster than a person reacts" || fail "review printed: $out"
 "$server" remove "$record" --database="$db" >/dev/null || fail "remove"
 start
 [ "$(curl -s "$url/api/top" | grep -c "\"record\":$record,")" = 0 ] || fail "a removed record is on the board"
