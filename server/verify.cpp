@@ -266,10 +266,13 @@ RoundFacts replayRound(const std::string& text, int round, const Replayer& repla
             }
         }
     }
-    // Only what the lines decide for good is kept: a round closed in them, and what came before it.
+    // Only what the lines decide for good is kept: a round closed in them, and what came
+    // before it. Lines that do not show the round closed yet decide nothing: the state
+    // stays as it was, to go on from its own point when more lines have come.
     const bool whole = cut != std::string_view::npos;
     const auto fail = [&](const Refusal& r) {
         if (whole) state.rounds.push_back(failedWith(r));
+        else state.rounds.resize(static_cast<std::size_t>(known));
         return failedWith(r);
     };
 

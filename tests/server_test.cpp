@@ -325,6 +325,15 @@ TEST(Verification, AReplayGoesOnWhereTheLastStoppedAndPlaysEachTickOnce) {
         EXPECT_EQ(fields(replayRound(text, 1, replayer(), state)), fields(replayRound(text, 1, replayer()))) << name;
         EXPECT_EQ(state.ticksReplayed, 0) << name;
     }
+    // Lines that do not yet show round 2 closed leave the state as it was (round 1
+    // replayed on the way is not kept without the point to go on from); with the rest
+    // of the lines, the same facts as from the first line.
+    const std::string values = golden(kValues);
+    ReplayState early;
+    const std::string cutShort = values.substr(0, values.rfind("checkpoint 2400 135 "));
+    EXPECT_EQ(replayRound(cutShort, 2, replayer(), early).failed->code, "incomplete");
+    EXPECT_TRUE(early.rounds.empty());
+    EXPECT_EQ(fields(replayRound(values, 2, replayer(), early)), fields(replayRound(values, 2, replayer())));
     // A state that is not one starts again from the first line; a failed round stops the session's replay there.
     ReplayState unusable = parseReplayState(R"({"replay": 1, "rounds": [], "lines": 9, "offset": 99, "core": "bopatron-replay 1"})");
     EXPECT_EQ(replayRound(golden(kValues), 2, replayer(), unusable).score, replayRound(golden(kValues), 2, replayer()).score);
