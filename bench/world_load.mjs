@@ -24,7 +24,10 @@
 // usage: node world_load.mjs --url=URL --players=N --record-demos=BIN --program=DIR
 //            [--spread=MS] [--retry-for=MS] [--addresses=K] [--first-address=A]
 //            [--watch=NAME:PID ...] [--answers=FILE] [--keep=DIR]
-//            [--attackers=M] [--attack-rounds=R]
+//            [--attackers=M] [--attack-rounds=R] [--player=KIND]
+// --player: who plays the players' rounds (record_demos' --player; a person by
+// default, whose rounds the table places; "instant" plays as no person can, and
+// the table holds those rounds for review).
 import { spawn } from "node:child_process";
 import { readFileSync, readdirSync, writeFileSync } from "node:fs";
 import http from "node:http";
@@ -75,7 +78,8 @@ const retryable = (status) => status === 0 || status === 429 || status >= 500;
 // The bot's rounds, planned by record_demos --plan: one process per processor,
 // each answering the "SESSION SEED VALUE" lines it is given in order.
 const planners = os.cpus().map(() => {
-    const child = spawn(options["record-demos"], [options.program, "--plan"], { stdio: ["pipe", "pipe", "inherit"] });
+    const child = spawn(options["record-demos"], [options.program, "--plan", ...(options.player ? [`--player=${options.player}`] : [])],
+                        { stdio: ["pipe", "pipe", "inherit"] });
     const waiting = [];
     let buffer = "";
     child.stdout.setEncoding("utf8");
@@ -206,7 +210,7 @@ async function attacker({ session, seed, agent }) {
 const attacking = Promise.all(attackSessions.map(attacker));
 await Promise.all(sessions.map(async ({ session, seed }, p) => {
     const agent = agentFor(p);
-    const mine = { session, seed, lines: 0, records: [], scores: [] };
+    const mine = { session, seed, lines: 0, records: [], held: [], scores: [] };
     answers[p] = mine;
     await sleep(began + (p * spread) / players - Date.now());
     // "New Game": the round's value, then the bot's round on it, sent as the game sends it.
@@ -237,6 +241,7 @@ await Promise.all(sessions.map(async ({ session, seed }, p) => {
         if (claim) {
             verdictMs.push(performance.now() - dueAt);
             if (json.placed) mine.records.push(json.record);
+            if (json.held) mine.held.push(json.record);
             if (json.refused) mine.refused = json.refused;
             mine.scores.push(Number(claim[1]));
         }
@@ -269,6 +274,7 @@ console.log(JSON.stringify({
     players, seconds: Math.round(seconds), batches, retries, refusals, failedPlayers,
     batchP50: quantile(batchMs, 0.5), batchP99: quantile(batchMs, 0.99), batchMax: quantile(batchMs, 1),
     verdicts: verdictMs.length, placed: answers.reduce((n, a) => n + a.records.length, 0),
+    held: answers.reduce((n, a) => n + a.held.length, 0),
     refused: answers.reduce((r, a) => (a.refused ? { ...r, [a.refused]: (r[a.refused] || 0) + 1 } : r), {}),
     verdictP50: quantile(verdictMs, 0.5), verdictP99: quantile(verdictMs, 0.99), verdictMax: quantile(verdictMs, 1),
     attackers, attackRounds, attackClaims: attack.claims, attackAnsweredAgain: attack.again, attackRefused: attack.refused,

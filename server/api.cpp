@@ -3,6 +3,7 @@
 #include "server/api.h"
 
 #include "demo/demo_file.h"
+#include "server/person_check.h"
 #include "scores/printscore.h"
 
 #include <nlohmann/json.hpp>
@@ -393,6 +394,9 @@ Response Api::lines(const std::string& id, const std::map<std::string, std::stri
 json Api::answerFrom(const StoredVerdict& v) {
     if (v.record > 0) {
         const auto r = store_.record(v.record);
+        // Held until an operator looks: said so, with why; once approved, ranked as any other.
+        if (r && !r->held.empty() && !r->removed)
+            return json{{"placed", false}, {"held", true}, {"record", r->id}, {"message", r->held}};
         if (r) return ranks(r->id, r->score, r->atMs);
     }
     if (!v.code.empty()) return json{{"placed", false}, {"refused", v.code}, {"message", v.message}};
@@ -407,9 +411,10 @@ json Api::claim(const SessionRow& session, int round, int score) {
         metrics_.verdict("again");
         return answerFrom(*given);
     }
+    std::string held;  // why the round waits for an operator, when it does
     const auto decided = [&](const StoredVerdict& v, const std::string& said) {
         store_.keepVerdict(session.id, round, v);
-        metrics_.verdict(v.record > 0 ? "placed" : v.code.empty() ? "not-placed" : v.code);
+        metrics_.verdict(v.record > 0 ? (held.empty() ? "placed" : "held") : v.code.empty() ? "not-placed" : v.code);
         log_("verdict: " + who + " " + said);
         return answerFrom(v);
     };
@@ -462,6 +467,9 @@ json Api::claim(const SessionRow& session, int round, int score) {
     r.atMs = endedMs;
     r.lines = facts.lines;
     r.reactions = reactionsJson(facts.reactions).dump();
+    // Played as no person plays: kept with its reasons, off the boards until an operator approves it.
+    for (const PersonReason& reason : personReasons(facts.reactions)) held += (held.empty() ? "" : "; ") + reason.text;
+    r.held = held;
     auto id = store_.placeRecord(r);
     if (!id) {
         // Another server placed the same round meanwhile (a client that retried there): the
@@ -470,7 +478,8 @@ json Api::claim(const SessionRow& session, int round, int score) {
             if (placed.round == round) id = placed.id;
         if (!id) return refuse({"again", "this round is on the boards already"});
     }
-    return decided({*id, {}, {}}, "placed as record " + std::to_string(*id) + " with " + std::to_string(facts.score));
+    const std::string as = "as record " + std::to_string(*id) + " with " + std::to_string(facts.score);
+    return decided({*id, {}, {}}, held.empty() ? "placed " + as : "held " + as + ": " + held);
 }
 
 json Api::ranks(long long record, int score, std::int64_t atMs) {
@@ -511,21 +520,27 @@ Response Api::record(long long id, bool withDemo) {
         row["round"] = r->round;
         // How fast the round's whacks came, for anyone to see how the best play.
         row["reactions"] = r->reactions.empty() ? json(nullptr) : json::parse(r->reactions, nullptr, false);
+        // A record waiting for an operator is off the boards; why is anyone's to read.
+        row["held"] = r->held.empty() ? json(nullptr) : json(r->held);
         return jsonResponse(200, row);
     }
+    return {200, "text/plain; charset=us-ascii", recordDemo(store_, *r)};
+}
+
+std::string recordDemo(Store& store, const RecordRow& r) {
     // The session's lines through the round's closing checkpoint, closed as a
     // demo is: by an end line that repeats that checkpoint.
-    const SessionLog log = store_.log(r->session);
+    const SessionLog log = store.log(r.session);
     std::size_t at = 0;
     std::string last;
-    for (long line = 0; line < r->lines && at < log.text.size(); ++line) {
+    for (long line = 0; line < r.lines && at < log.text.size(); ++line) {
         const std::size_t end = log.text.find('\n', at);
         last = log.text.substr(at, end - at);
         at = end + 1;
     }
     std::string text = log.text.substr(0, at);
     if (last.rfind("checkpoint ", 0) == 0) text += "end " + last.substr(11) + "\n";
-    return {200, "text/plain; charset=us-ascii", text};
+    return text;
 }
 
 Response Api::initials(long long id, const Request& request) {

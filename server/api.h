@@ -131,6 +131,9 @@ std::string clientAddress(const std::string& peer, const std::optional<std::stri
 // an IPv6 one by its /64 (one subscriber's network), a v4-mapped one as IPv4.
 std::string rateKey(const std::string& address);
 
+// A record's round as a demo: its session's lines through the round, closed by an end line.
+std::string recordDemo(Store& store, const RecordRow& record);
+
 // The start of the UTC day that holds ms.
 std::int64_t dayStartMs(std::int64_t ms);
 // An ISO 8601 time in UTC, to the second: 2026-12-08T06:05:26Z.

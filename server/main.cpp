@@ -35,7 +35,7 @@ constexpr char kUsage[] =
     "Usage: bopatron-server [--bind=ADDR] [--port=N] [--database=PATH] [--site=DIR]\n"
     "                       [--trusted-proxy=ADDR] [--keep-sessions=DAYS]\n"
     "       bopatron-server check [--database=PATH]\n"
-    "       bopatron-server remove ID [--database=PATH]\n"
+    "       bopatron-server review | approve ID | remove ID | demo ID [--database=PATH]\n"
     "       bopatron-server backup FILE [--database=PATH]\n"
     "\n"
     "The world table of Bopatron: every round that claims a place is played again\n"
@@ -54,9 +54,12 @@ constexpr char kUsage[] =
     "                   its last line, and what no record needs of the others\n"
     "                   (default 7)\n"
     "  check            play every stored record again and list those that no longer match\n"
-    "  review           list the records on the boards whose play breaks the person\n"
-    "                   check (docs/WORLD.md), best score first, with the reasons\n"
-    "  remove ID        take record ID off the boards\n"
+    "  review           list the records held for review (played as no person plays,\n"
+    "                   docs/WORLD.md), best score first, with the reasons\n"
+    "  approve ID       put held record ID on the boards\n"
+    "  remove ID        take record ID off the boards (or out of review)\n"
+    "  demo ID          write record ID's round as a demo to standard output\n"
+    "                   (bopatron --play=FILE shows it)\n"
     "  backup FILE      copy a SQLite table to FILE as it is now, while it serves\n"
     "                   (for PostgreSQL, pg_dump: see docs/WORLD.md)\n"
     "  --help, --version\n";
@@ -151,14 +154,23 @@ int check(server::Store& store, const server::Replayer& replayer) {
     return bad ? 1 : 0;
 }
 
-// The records on the boards whose play breaks the person check, best score first.
+// The records held for review, and any on the boards whose play breaks the person
+// check (placed before it held rounds), best score first, each with why.
 int review(server::Store& store) {
     std::vector<server::RecordRow> records = store.allRecords();
     std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.score > b.score; });
-    int listed = 0, onBoards = 0;
+    int held = 0, listed = 0;
+    const auto list = [](const server::RecordRow& r, const char* where, const std::string& why) {
+        std::printf("record %lld%s: %d at difficulty %d, %s, %s: %s\n", r.id, where, r.score, r.difficulty,
+                    server::isoTime(r.atMs).c_str(), r.initials.c_str(), why.c_str());
+    };
     for (const server::RecordRow& r : records) {
         if (r.removed) continue;
-        ++onBoards;
+        if (!r.held.empty()) {
+            ++held;
+            list(r, " (held)", r.held);
+            continue;
+        }
         const nlohmann::json reactions = nlohmann::json::parse(r.reactions.empty() ? "null" : r.reactions, nullptr, false);
         if (!reactions.is_object()) continue;
         std::string why;
@@ -170,10 +182,10 @@ int review(server::Store& store) {
         }
         if (why.empty()) continue;
         ++listed;
-        std::printf("record %lld: %d at difficulty %d, %s, %s: %s\n", r.id, r.score, r.difficulty, server::isoTime(r.atMs).c_str(),
-                    r.initials.c_str(), why.c_str());
+        list(r, " (on the boards)", why);
     }
-    std::printf("%d records on the boards, %d of them played as no person plays\n", onBoards, listed);
+    std::printf("%d records held for review (bopatron-server demo ID > round.dem, then bopatron --play=round.dem,\n"
+                "to watch one; approve ID or remove ID); %d on the boards played as no person plays\n", held, listed);
     return 0;
 }
 
@@ -185,7 +197,7 @@ int main(int argc, char* argv[]) {
     server::HttpOptions options;
     std::string database;
     std::string command;
-    long long removeId = 0;
+    long long recordId = 0;
     std::string backupFile;
     double keepDays = 7;
     for (int i = 1; i < argc; ++i) {
@@ -230,16 +242,17 @@ int main(int argc, char* argv[]) {
             keepDays = std::strtod(v->c_str(), &end);
             if (v->empty() || *end != '\0' || !(keepDays > 0) || keepDays > 36500)
                 return usageError("--keep-sessions must be a number of days above 0, not '" + *v + "'");
-        } else if (command.empty() && (arg == "check" || arg == "review" || arg == "remove" || arg == "backup")) {
+        } else if (command.empty() && (arg == "check" || arg == "review" || arg == "remove" || arg == "approve" ||
+                                       arg == "demo" || arg == "backup")) {
             command = arg;
             if (arg == "backup") {
                 if (i + 1 >= argc || argv[i + 1][0] == '\0' || argv[i + 1][0] == '-') return usageError("backup needs a file to write");
                 backupFile = argv[++i];
             }
-            if (arg == "remove") {
+            if (arg == "remove" || arg == "approve" || arg == "demo") {
                 char* end = nullptr;
-                removeId = i + 1 < argc ? std::strtoll(argv[i + 1], &end, 10) : 0;
-                if (removeId <= 0 || *end != '\0') return usageError("remove needs a record number");
+                recordId = i + 1 < argc ? std::strtoll(argv[i + 1], &end, 10) : 0;
+                if (recordId <= 0 || *end != '\0') return usageError(arg + " needs a record number");
                 ++i;
             }
         } else {
@@ -275,12 +288,29 @@ int main(int argc, char* argv[]) {
         server::Store& store = *opened;
         if (command == "review") return review(store);
         if (command == "remove") {
-            if (!store.removeRecord(removeId)) {
-                std::fprintf(stderr, "bopatron-server: there is no record %lld on the boards\n", removeId);
+            if (!store.removeRecord(recordId)) {
+                std::fprintf(stderr, "bopatron-server: there is no record %lld on the boards\n", recordId);
                 return 1;
             }
-            std::printf("record %lld is off the boards (its demo is kept)\n", removeId);
+            std::printf("record %lld is off the boards (its demo is kept)\n", recordId);
             return 0;
+        }
+        if (command == "approve") {
+            if (!store.approveRecord(recordId)) {
+                std::fprintf(stderr, "bopatron-server: record %lld is not held for review\n", recordId);
+                return 1;
+            }
+            std::printf("record %lld is on the boards, ranked by when it was played\n", recordId);
+            return 0;
+        }
+        if (command == "demo") {
+            const auto r = store.record(recordId);
+            if (!r) {
+                std::fprintf(stderr, "bopatron-server: there is no record %lld\n", recordId);
+                return 1;
+            }
+            const std::string text = server::recordDemo(store, *r);
+            return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0 ? 0 : 1;
         }
         const server::Replayer replayer = server::loadReplayer(image::programFolder(argv[0], BOPATRON_SERVER_DATA_RELATIVE), image::decodePng);
         if (command == "check") return check(store, replayer);

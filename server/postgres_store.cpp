@@ -41,6 +41,8 @@ constexpr const char* kMigrations[] = {
        ALTER TABLE sessions ADD COLUMN replay_rounds INTEGER NOT NULL DEFAULT 0;)",
     // 5: how fast each record's whacks came.
     R"(ALTER TABLE records ADD COLUMN reactions TEXT NOT NULL DEFAULT '';)",
+    // 6: records held off the boards for an operator, with why.
+    R"(ALTER TABLE records ADD COLUMN held TEXT NOT NULL DEFAULT '';)",
 };
 constexpr int kVersion = static_cast<int>(std::size(kMigrations));
 // Taken while migrating: two servers starting at once migrate one after the other.
@@ -103,7 +105,7 @@ private:
 };
 
 constexpr const char* kRecordColumns =
-    "SELECT id, session, round, initials, initials_final, score, difficulty, at, lines, removed, reactions FROM records ";
+    "SELECT id, session, round, initials, initials_final, score, difficulty, at, lines, removed, reactions, held FROM records ";
 
 std::vector<RecordRow> recordsIn(const PGresult* r) {
     std::vector<RecordRow> rows;
@@ -120,6 +122,7 @@ std::vector<RecordRow> recordsIn(const PGresult* r) {
         row.lines = static_cast<long>(integer(r, i, 8));
         row.removed = boolean(r, i, 9);
         row.reactions = text(r, i, 10);
+        row.held = text(r, i, 11);
         rows.push_back(row);
     }
     return rows;
@@ -310,10 +313,10 @@ std::optional<long long> PostgresStore::placeRecord(const RecordRow& r) {
     const Lease lease(*this);
     // Two servers verifying the same round: the unique (session, round) lets one in.
     const Result placed = run(lease.db(),
-                              "INSERT INTO records (session, round, initials, initials_final, score, difficulty, at, lines, reactions) "
-                              "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9) ON CONFLICT (session, round) DO NOTHING RETURNING id",
+                              "INSERT INTO records (session, round, initials, initials_final, score, difficulty, at, lines, reactions, held) "
+                              "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) ON CONFLICT (session, round) DO NOTHING RETURNING id",
                               {r.session, n(r.round), r.initials, r.initialsFinal ? "t" : "f", n(r.score),
-                               n(r.difficulty), n(r.atMs), n(r.lines), r.reactions});
+                               n(r.difficulty), n(r.atMs), n(r.lines), r.reactions, r.held});
     if (!placed || PQntuples(placed.get()) == 0) return std::nullopt;
     return integer(placed.get(), 0, 0);
 }
@@ -328,14 +331,14 @@ std::optional<RecordRow> PostgresStore::record(long long id) {
 
 std::vector<RecordRow> PostgresStore::top(std::int64_t sinceMs, int count) {
     const Lease lease(*this);
-    const Result r = run(lease.db(), sql(kRecordColumns, "WHERE NOT removed AND at >= $1 ORDER BY score DESC, at, id LIMIT $2").c_str(),
+    const Result r = run(lease.db(), sql(kRecordColumns, "WHERE NOT removed AND held = '' AND at >= $1 ORDER BY score DESC, at, id LIMIT $2").c_str(),
                          {n(sinceMs), n(count)});
     return recordsIn(r.get());
 }
 
 long PostgresStore::countAtLeast(std::int64_t sinceMs, int score) {
     const Lease lease(*this);
-    const Result r = run(lease.db(), "SELECT count(*) FROM records WHERE NOT removed AND at >= $1 AND score >= $2",
+    const Result r = run(lease.db(), "SELECT count(*) FROM records WHERE NOT removed AND held = '' AND at >= $1 AND score >= $2",
                          {n(sinceMs), n(score)});
     return static_cast<long>(integer(r.get(), 0, 0));
 }
@@ -350,6 +353,12 @@ bool PostgresStore::setInitials(long long id, const std::string& initials) {
 bool PostgresStore::removeRecord(long long id) {
     const Lease lease(*this);
     const Result r = run(lease.db(), "UPDATE records SET removed = TRUE WHERE id = $1 AND NOT removed", {n(id)});
+    return std::string(PQcmdTuples(r.get())) == "1";
+}
+
+bool PostgresStore::approveRecord(long long id) {
+    const Lease lease(*this);
+    const Result r = run(lease.db(), "UPDATE records SET held = '' WHERE id = $1 AND held <> '' AND NOT removed", {n(id)});
     return std::string(PQcmdTuples(r.get())) == "1";
 }
 

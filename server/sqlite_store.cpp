@@ -46,6 +46,8 @@ constexpr const char* kMigrations[] = {
        ALTER TABLE sessions ADD COLUMN replay_rounds INTEGER NOT NULL DEFAULT 0;)",
     // 5: how fast each record's whacks came.
     R"(ALTER TABLE records ADD COLUMN reactions TEXT NOT NULL DEFAULT '';)",
+    // 6: records held off the boards for an operator, with why.
+    R"(ALTER TABLE records ADD COLUMN held TEXT NOT NULL DEFAULT '';)",
 };
 constexpr int kVersion = static_cast<int>(std::size(kMigrations));
 
@@ -114,7 +116,7 @@ private:
 };
 
 constexpr const char* kRecordColumns =
-    "id, session, round, initials, initials_final, score, difficulty, at, lines, removed, reactions FROM records";
+    "id, session, round, initials, initials_final, score, difficulty, at, lines, removed, reactions, held FROM records";
 
 RecordRow recordOf(const Statement& s) {
     RecordRow r;
@@ -129,6 +131,7 @@ RecordRow recordOf(const Statement& s) {
     r.lines = static_cast<long>(s.integer(8));
     r.removed = s.integer(9) != 0;
     r.reactions = s.text(10);
+    r.held = s.text(11);
     return r;
 }
 
@@ -338,10 +341,10 @@ void SqliteStore::keepVerdict(const std::string& id, int round, const StoredVerd
 std::optional<long long> SqliteStore::placeRecord(const RecordRow& r) {
     std::lock_guard lock(mutex_);
     try {
-        Statement(db_, "INSERT INTO records (session, round, initials, initials_final, score, difficulty, at, lines, reactions) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
+        Statement(db_, "INSERT INTO records (session, round, initials, initials_final, score, difficulty, at, lines, reactions, held) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
             .bind(1, r.session).bind(2, r.round).bind(3, r.initials).bind(4, r.initialsFinal ? 1 : 0)
-            .bind(5, r.score).bind(6, r.difficulty).bind(7, r.atMs).bind(8, r.lines).bind(9, r.reactions)
+            .bind(5, r.score).bind(6, r.difficulty).bind(7, r.atMs).bind(8, r.lines).bind(9, r.reactions).bind(10, r.held)
             .step();
     } catch (const Statement::Constraint&) {
         return std::nullopt;
@@ -359,7 +362,7 @@ std::optional<RecordRow> SqliteStore::record(long long id) {
 std::vector<RecordRow> SqliteStore::top(std::int64_t sinceMs, int n) {
     std::lock_guard lock(mutex_);
     Statement s(db_, (std::string("SELECT ") + kRecordColumns +
-                      " WHERE removed = 0 AND at >= ? ORDER BY score DESC, at, id LIMIT ?").c_str());
+                      " WHERE removed = 0 AND held = '' AND at >= ? ORDER BY score DESC, at, id LIMIT ?").c_str());
     s.bind(1, sinceMs).bind(2, n);
     std::vector<RecordRow> rows;
     while (s.step()) rows.push_back(recordOf(s));
@@ -368,7 +371,7 @@ std::vector<RecordRow> SqliteStore::top(std::int64_t sinceMs, int n) {
 
 long SqliteStore::countAtLeast(std::int64_t sinceMs, int score) {
     std::lock_guard lock(mutex_);
-    Statement s(db_, "SELECT count(*) FROM records WHERE removed = 0 AND at >= ? AND score >= ?");
+    Statement s(db_, "SELECT count(*) FROM records WHERE removed = 0 AND held = '' AND at >= ? AND score >= ?");
     s.bind(1, sinceMs).bind(2, score).step();
     return static_cast<long>(s.integer(0));
 }
@@ -383,6 +386,12 @@ bool SqliteStore::setInitials(long long id, const std::string& initials) {
 bool SqliteStore::removeRecord(long long id) {
     std::lock_guard lock(mutex_);
     Statement(db_, "UPDATE records SET removed = 1 WHERE id = ? AND removed = 0").bind(1, id).step();
+    return sqlite3_changes(db_) == 1;
+}
+
+bool SqliteStore::approveRecord(long long id) {
+    std::lock_guard lock(mutex_);
+    Statement(db_, "UPDATE records SET held = '' WHERE id = ? AND held <> '' AND removed = 0").bind(1, id).step();
     return sqlite3_changes(db_) == 1;
 }
 

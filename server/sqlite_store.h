@@ -45,6 +45,7 @@ public:
     long countAtLeast(std::int64_t sinceMs, int score) override;
     bool setInitials(long long id, const std::string& initials) override;
     bool removeRecord(long long id) override;
+    bool approveRecord(long long id) override;
     std::vector<RecordRow> allRecords() override;
     std::vector<RecordRow> recordsOf(const std::string& session) override;
 

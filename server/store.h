@@ -44,6 +44,7 @@ struct RecordRow {
     long lines = 0;         // the demo's lines through the round
     bool removed = false;
     std::string reactions;  // how fast its whacks came, as JSON (GET /api/records/ID); "" when not known
+    std::string held;       // why it waits off the boards for an operator, in the player's words; "" when on them
 };
 
 // What the table answered a claim, kept so that the claim sent again is
@@ -101,7 +102,7 @@ public:
     // Stores a verified record; nullopt when that round of that session is placed already.
     virtual std::optional<long long> placeRecord(const RecordRow& record) = 0;
     virtual std::optional<RecordRow> record(long long id) = 0;
-    // The records on the boards (not removed) that arrived at or after sinceMs, best first:
+    // The records on the boards (neither removed nor held) that arrived at or after sinceMs, best first:
     // higher score first, an equal score keeping the earlier record above.
     virtual std::vector<RecordRow> top(std::int64_t sinceMs, int n) = 0;
     // How many records on the boards since sinceMs have a score of at least score.
@@ -109,6 +110,8 @@ public:
     // Sets the initials of a record whose initials are not final; false when they are.
     virtual bool setInitials(long long id, const std::string& initials) = 0;
     virtual bool removeRecord(long long id) = 0;
+    // Puts a held record on the boards (where the time it was played ranks it); false when none is held.
+    virtual bool approveRecord(long long id) = 0;
     virtual std::vector<RecordRow> allRecords() = 0;
     // The records of one session, removed ones included.
     virtual std::vector<RecordRow> recordsOf(const std::string& session) = 0;

@@ -238,6 +238,8 @@ TEST(WorldClient, VerdictsReadAsThePlayerSaysThem) {
         {R"({"placed": true, "record": 7, "ranks": {"all": 101, "today": 112}})", "112th today, 101st of all time"},
         {R"({"placed": false})", "not in the top 5"},
         {R"({"placed": false, "refused": "too-slow", "message": "the round came 3.2 s behind"})", "not placed: the round came 3.2 s behind"},
+        {R"({"placed": false, "held": true, "record": 9, "message": "14 of 31 whacks came faster than a person reacts"})",
+         "held for review: 14 of 31 whacks came faster than a person reacts"},
     };
     for (const auto& [answer, text] : cases) EXPECT_EQ(verdictText(Json::parse(answer)), text) << answer;
 }

@@ -57,6 +57,7 @@ std::string verdictText(const Json& v) {
         if (const auto all = ranks["all"].integer()) places += (places.empty() ? "" : ", ") + ordinal(*all) + " of all time";
         return places;
     }
+    if (v["held"].boolean()) return "held for review: " + v["message"].text();
     if (v["refused"].isString()) return "not placed: " + v["message"].text();
     return "not in the top 5";
 }

@@ -49,7 +49,8 @@ struct Notice {
     enum class Kind {
         On,        // the table takes this session's rounds
         Off,       // it does not (any more): text says why
-        Verdict,   // a round's verdict: text is "3rd today", "not in the top 5", "not placed: ..."
+        Verdict,   // a round's verdict: text is "3rd today", "not in the top 5", "not placed: ...",
+                   // "held for review: ..." (an operator decides)
         Unsent,    // a batch failed and will be sent again: text says when
         OffTable,  // a round plays on the game's own generator: its value did not come
     };
@@ -62,7 +63,8 @@ struct Notice {
     std::string line() const;
 };
 
-// "3rd today, 1st of all time", "not in the top 5", or "not placed: " and the table's reason.
+// "3rd today, 1st of all time", "not in the top 5", "not placed: " and the table's reason,
+// or "held for review: " and why the round waits for an operator.
 std::string verdictText(const Json& answer);
 
 class Client {

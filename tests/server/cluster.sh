@@ -41,16 +41,17 @@ EOF
     for _ in $(seq 50); do curl -s -o /dev/null "$url/api/top" && break; sleep 0.1; done
 }
 
-# play_round URL: one player (bench/world_load.mjs) has the bot play a round for the
-# seed the table gives and streams it at the game's pace, as the game does. Sets id,
-# seed, placed (the round's score) and record (empty when not placed); the demo is $work/0.dem.
+# play_round URL [--player=KIND]: one player (bench/world_load.mjs) has the model of a
+# person (or KIND) play a round for the seed the table gives and streams it at the
+# game's pace, as the game does. Sets id, seed, placed (the round's score) and record
+# (placed or held; empty when neither); the demo is $work/0.dem.
 play_round() {
     node "$here/../../bench/world_load.mjs" --url="$1" --players=1 --spread=0 --record-demos="$record_demos" \
-        --program="$(dirname "$timedemo")" --answers="$work/round.json" --keep="$work" >"$work/round.out" 2>&1 ||
+        --program="$(dirname "$timedemo")" --answers="$work/round.json" --keep="$work" ${2:+"$2"} >"$work/round.out" 2>&1 ||
         fail "the round did not stream: $(cat "$work/round.out")"
     eval "$(node -e '
         const [a] = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
-        console.log(`id=${a.session} seed=${a.seed} placed=${a.scores[0]} record=${a.records[0] || ""}`);
+        console.log(`id=${a.session} seed=${a.seed} placed=${a.scores[0]} record=${a.records[0] || a.held[0] || ""}`);
     ' "$work/round.json")"
     grep -q "^seed $seed\$" "$work/0.dem" || fail "the bot's demo does not use the table's seed"
     [ -n "$record" ] || fail "the round was not placed: $(cat "$work/round.out")"

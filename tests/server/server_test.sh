@@ -106,7 +106,7 @@ case "$got" in "HTTP/1.1 413"*) ;; *) fail "an oversized body was answered '$got
 # A round at the game's pace, placed.
 play_round "$url"
 top=$(curl -s "$url/api/top?board=today")
-echo "$top" | grep -q "\"initials\":\"BOT\".*\"score\":$placed" || fail "the board: $top"
+echo "$top" | grep -q "\"record\":$record,\"score\":$placed" || fail "the board: $top"
 grep -q "verdict: session ${id%????????????????????????} round 1 placed as record $record with $placed" "$work/log" || fail "no verdict logged"
 curl -s "$url/api/records/$record/demo" >"$work/record.dem"
 out=$("$timedemo" "$work/record.dem") || fail "the record's demo does not play: $out"
@@ -160,9 +160,31 @@ grep -q "stopped; the database is closed" "$work/log" || fail "no clean stop"
 # check, review and remove.
 out=$("$server" check --database="$db") || fail "check: $out"
 case "$out" in *" records checked, 0 no longer match") ;; *) fail "check printed: $out" ;; esac
-# The bot that plays these rounds presses the tick it sees a rat: its record is listed, with why.
+# A round of the bot that presses the tick it sees a rat is held off the boards, with
+# why; review lists it; its demo plays; approve puts it on the boards.
+start
+person=$record
+play_round "$url" --player=instant
+grep -q "verdict: session ${id%????????????????????????} round 1 held as record $record with $placed: .*came faster than a person reacts" "$work/log" ||
+    fail "the bot's round was not held: $(tail -n 3 "$work/log")"
+[ "$(curl -s "$url/api/top" | grep -c "\"record\":$record,")" = 0 ] || fail "a held record is on the board"
+curl -s "$url/api/records/$record" | grep -q '"held":"[0-9]* of [0-9]* whacks came faster than a person reacts' ||
+    fail "the held record does not say why: $(curl -s "$url/api/records/$record")"
+kill -TERM "$pid"
+wait "$pid" || true
 out=$("$server" review --database="$db") || fail "review: $out"
-echo "$out" | grep -q "^record $record: .*came faster than a person reacts" || fail "review printed: $out"
+echo "$out" | grep -q "^record $record (held): $placed at difficulty 0, .*came faster than a person reacts" || fail "review printed: $out"
+echo "$out" | grep -q "^1 records held for review" || fail "review counts: $out"
+! echo "$out" | grep -q "^record $person " || fail "review lists the person's record: $out"
+"$server" demo "$record" --database="$db" >"$work/held.dem" || fail "demo"
+out=$("$timedemo" "$work/held.dem") || fail "the held record's demo does not play: $out"
+[ "$("$server" approve "$person" --database="$db" 2>&1)" = "bopatron-server: record $person is not held for review" ] ||
+    fail "a record on the boards was approved"
+"$server" approve "$record" --database="$db" >/dev/null || fail "approve"
+start
+curl -s "$url/api/top" | grep -q "\"record\":$record,\"score\":$placed" || fail "an approved record is not on the board"
+kill -TERM "$pid"
+wait "$pid" || true
 "$server" remove "$record" --database="$db" >/dev/null || fail "remove"
 start
 [ "$(curl -s "$url/api/top" | grep -c "\"record\":$record,")" = 0 ] || fail "a removed record is on the board"

@@ -4,8 +4,8 @@
 // demo, the way a player's session is recorded: the game sees the recording
 // host, the bot sees the game's state and aims its presses at the rats.
 // Usage: record_demos PROGRAM_FOLDER OUT_FOLDER
-//        record_demos PROGRAM_FOLDER --round SEED INITIALS FILE [VALUE]
-//        record_demos PROGRAM_FOLDER --plan
+//        record_demos PROGRAM_FOLDER --round SEED INITIALS FILE [VALUE] [--player=KIND]
+//        record_demos PROGRAM_FOLDER --plan [--player=KIND]
 // The golden demos in tests/demos were made by it once; they are never
 // remade to let a change pass. --round records one round at difficulty 0
 // with the given seed (and a world table's VALUE for it), as a world
@@ -14,6 +14,9 @@
 // "SESSION SEED VALUE [VALUE ...]" lines and answers each with the requests
 // the world client sends while the bot plays a round on each value at the
 // game's pace (a line of JSON), for the load driver, which carries them.
+// --round and --plan rounds are played by the model of a person (tools/bots),
+// whose rounds the world table places; --player=instant (or another bot's
+// name) plays them as no person can, for the rounds it must hold.
 
 #include "demo/session.h"
 #include "world/client.h"
@@ -22,6 +25,7 @@
 #include "game/form1.h"
 #include "scores/score_file.h"
 #include "image/png_decoder.h"
+#include "tools/bots/bots.h"
 
 #include <cstdio>
 #include <deque>
@@ -53,6 +57,9 @@ struct Round {
     Aim aim = Aim::Middle;
     int ticks = 1000;    // ticks before the next press of "New Game" (a press mid-round when < 1000)
     std::optional<std::uint64_t> value;  // a world table's value for the round
+    // Who plays it instead of this bot (skill and aim unused): the world table holds
+    // rounds no person could have played, so those meant to place are a person's.
+    std::optional<bots::Kind> player;
 };
 
 struct Plan {
@@ -173,8 +180,16 @@ void play(const Plan& plan, const std::string& program, const std::string& score
         session.mouseMove(0, 0, 40.5f, 22.0f);  // over the button
         session.click();
         if (round.value && bot.clock) session.roundValue(*round.value);
+        const std::unique_ptr<bots::Bot> player = round.player ? bots::makeBot(*round.player, dice()) : nullptr;
         for (int t = 0; t < round.ticks && bot.clock; ++t) {
-            for (const auto& [px, py] : aimAt(form.state(), round, dice)) {
+            for (const bots::Input& in : player ? player->between({form.state(), t, &host.random()}) : std::vector<bots::Input>{}) {
+                switch (in.what) {
+                    case bots::Input::What::Move: session.mouseMove(0, 0, in.x, in.y); break;
+                    case bots::Input::What::Down: session.mouseDown(1, 0, in.x, in.y); break;
+                    case bots::Input::What::Up: session.mouseUp(1, 0, in.x, in.y); break;
+                }
+            }
+            for (const auto& [px, py] : player ? std::vector<std::pair<float, float>>{} : aimAt(form.state(), round, dice)) {
                 // The hand travels to the rat in two moves, then whacks.
                 session.mouseMove(0, 0, (x + px) / 2, (y + py) / 2);
                 x = px;
@@ -201,10 +216,10 @@ void record(const Plan& plan, const std::string& program, const std::string& out
     std::filesystem::remove_all(scores);
 }
 
-// A round for a load player: difficulty 0, played well; with initials "-" against a local
-// table it cannot enter, so that no box asks.
-Plan loadRound(std::uint64_t seed, const std::string& initials, std::optional<std::uint64_t> value) {
-    Plan plan{"round", seed, {{{"0"}, {initials}, 0.95, Aim::Middle, 1000, value}}};
+// A round for a load player: difficulty 0, played by `player`; with initials "-" against
+// a local table it cannot enter, so that no box asks.
+Plan loadRound(std::uint64_t seed, const std::string& initials, std::optional<std::uint64_t> value, bots::Kind player) {
+    Plan plan{"round", seed, {{{"0"}, {initials}, 0.95, Aim::Middle, 1000, value, player}}};
     if (initials == "-") {
         plan.table.clear();
         for (int i = 0; i < 5; ++i) plan.table += "\"TOP\",9999\r\n";
@@ -229,7 +244,7 @@ std::string jsonString(const std::string& text) {
 // says what it sends and when, each batch answered at once. One JSON line
 // each: {"requests": [{"at": MS, "path": "...", "body": "..."}, ...]}; a round
 // k's requests are those at (k - 1) * 20000 ms and after.
-int plans(const std::string& program) {
+int plans(const std::string& program, bots::Kind player) {
     const std::string scores = (std::filesystem::temp_directory_path() / ("record-demos-" + std::to_string(getpid()))).string();
     std::filesystem::create_directories(scores);
     char text[65536];
@@ -240,8 +255,8 @@ int plans(const std::string& program) {
         if (!(line >> session >> seed >> value)) break;
         world::Client client;
         client.sessionAnswered({200, "{\"session\":\"" + session + "\",\"seed\":\"" + std::to_string(seed) + "\"}"}, "");
-        Plan plan = loadRound(seed, "BOT", value);
-        while (line >> value) plan.rounds.push_back({{"0"}, {"BOT"}, 0.95, Aim::Middle, 1000, value});
+        Plan plan = loadRound(seed, "BOT", value, player);
+        while (line >> value) plan.rounds.push_back({{"0"}, {"BOT"}, 0.95, Aim::Middle, 1000, value, player});
         runtime::replaceFile(scores + "/Scores.txt", plan.table);
         std::int64_t now = 0;
         std::string out;
@@ -272,10 +287,21 @@ int plans(const std::string& program) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc == 3 && std::string(argv[2]) == "--plan") return plans(argv[1]);
+    // --player=KIND (last) plays --round and --plan with another of tools/bots' players.
+    bots::Kind player = bots::Kind::Person;
+    if (argc > 3 && std::string(argv[argc - 1]).rfind("--player=", 0) == 0) {
+        const auto named = bots::kindNamed(std::string(argv[argc - 1]).substr(9));
+        if (!named) {
+            std::fprintf(stderr, "record_demos: no player called %s\n", argv[argc - 1] + 9);
+            return 2;
+        }
+        player = *named;
+        --argc;
+    }
+    if (argc == 3 && std::string(argv[2]) == "--plan") return plans(argv[1], player);
     if ((argc == 6 || argc == 7) && std::string(argv[2]) == "--round") {
         const std::filesystem::path file = argv[5];
-        Plan plan = loadRound(std::stoull(argv[3]), argv[4], argc == 7 ? std::optional(std::stoull(argv[6])) : std::nullopt);
+        Plan plan = loadRound(std::stoull(argv[3]), argv[4], argc == 7 ? std::optional(std::stoull(argv[6])) : std::nullopt, player);
         plan.name = file.stem().string();
         const std::string folder = file.parent_path().empty() ? "." : file.parent_path().string();
         record(plan, argv[1], folder);
@@ -283,8 +309,8 @@ int main(int argc, char* argv[]) {
     }
     if (argc != 3) {
         std::fprintf(stderr, "usage: record_demos PROGRAM_FOLDER OUT_FOLDER\n"
-                             "       record_demos PROGRAM_FOLDER --round SEED INITIALS|- FILE [VALUE]\n"
-                             "       record_demos PROGRAM_FOLDER --plan\n");
+                             "       record_demos PROGRAM_FOLDER --round SEED INITIALS|- FILE [VALUE] [--player=KIND]\n"
+                             "       record_demos PROGRAM_FOLDER --plan [--player=KIND]\n");
         return 2;
     }
     const std::vector<Plan> plans = {
@@ -317,6 +343,15 @@ int main(int argc, char* argv[]) {
          {{{"3"}, {"NOT"}, 0.9, Aim::Middle, 400, 11400714819323198485u},
           {{"2"}, {"VAL"}, 0.95, Aim::Middle, 1000, 1311768467463790320u},
           {{"5"}, {"LOW"}, 0.05, Aim::Middle, 1000, 3735928559u}}},
+        // The same shape played by the model of a person (whose rounds the
+        // world table places): "New Game" mid-round, then a round at 2 placed
+        // in a local table of low scores with typed initials, then one at 5
+        // below them.
+        {"person-rounds", 8675309,
+         {{{"3"}, {"NOT"}, 0, Aim::Middle, 400, 11400714819323198485u, bots::Kind::Person},
+          {{"2"}, {"PER"}, 0, Aim::Middle, 1000, 1311768467463790320u, bots::Kind::Person},
+          {{"5"}, {"SON"}, 0, Aim::Middle, 1000, 3735928559u, bots::Kind::Person}},
+         "\"LOW\",-100\r\n\"LOW\",-100\r\n\"LOW\",-100\r\n\"LOW\",-100\r\n\"LOW\",-100\r\n"},
     };
     for (const Plan& plan : plans) record(plan, argv[1], argv[2]);
     return 0;
