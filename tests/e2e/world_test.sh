@@ -6,7 +6,8 @@
 # and appears on the world board with the score the game placed and the
 # initials typed; its demo holds the value and plays with --timedemo to that
 # score; the server killed with -9 and started again has lost nothing. A game
-# whose world table does not answer says so in its title and plays on.
+# whose world table does not answer says so in its title and plays on. A
+# screen-reading bot's round is held for review, and approved.
 # usage: world_test.sh PROGRAM SERVER
 . "$(dirname "$0")/common.sh"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
@@ -23,14 +24,24 @@ server() {
 }
 server "$@"
 
+# watch NAME SECONDS: the screen-reading player plays the round about to start
+# in game NAME (WATCHER=person: at a person's pace), then waits for the "Top 5" box.
+watch() {
+    on "$1" node "$(dirname "$0")/watch_and_click.mjs" "$(window_of "$1")" 0 "$work/empty.json"
+    new_round "$1" 0
+    on "$1" node "$(dirname "$0")/watch_and_click.mjs" "$(window_of "$1")" "$2" "$work/empty.json" >"$work/watcher.out"
+    for _ in $(seq 150); do [ "$(windows "$1" 'Top 5')" = 1 ] && return 0; sleep 0.1; done
+    fail "no Top 5 box after the round: $(cat "$work/log-$1")"
+}
+
 GAME_TITLE='Bopatron .* world table on' launch g "$work/game/$(basename "$1")" --world="$url"
 GAME_TITLE='Bopatron .* world.*'
-new_round g 0
-play_blindly g
+WATCHER=person watch g 19
 answer g WLD
 for _ in $(seq 100); do [ "$(windows g 'Bopatron .* world: .*')" = 1 ] && break; sleep 0.1; done
 title=$(on g xdotool getwindowname "$(window_of g)")
-echo "$title" | grep -q 'world: round 1: 1st today, 1st of all time' || fail "the title says '$title': $(tail -3 "$work/server.log")"
+echo "$title" | grep -q 'world: round 1: 1st today, 1st of all time' ||
+    fail "the title says '$title' ($(cat "$work/watcher.out")): $(tail -3 "$work/server.log")"
 placed=$(sed -n 's/^"WLD",\([0-9-]*\).*/\1/p' "$work/game/Scores.txt")
 [ -n "$placed" ] || fail "the game's own table did not take the round"
 top=$(curl -s "$url/api/top")
@@ -49,5 +60,26 @@ server "$@"
 [ "$(curl -s "$url/api/top")" = "$top" ] || fail "the board after kill -9: $(curl -s "$url/api/top")"
 kill -TERM "$g"
 
+# A script that reads the screen and clicks each rat as soon as it shows: its
+# round is held, with why in the title; review lists it, its demo plays, and
+# approve puts it on the board.
+GAME_TITLE='Bopatron .* world table on' launch w "$work/game/$(basename "$1")" --world="$url"
+GAME_TITLE='Bopatron .* world.*'
+WATCHER=bot watch w 19
+answer w BOT
+for _ in $(seq 100); do [ "$(windows w 'Bopatron .* world: .*')" = 1 ] && break; sleep 0.1; done
+title=$(on w xdotool getwindowname "$(window_of w)")
+echo "$title" | grep -q 'world: round 1: held for review: .*faster than a person' ||
+    fail "the watcher's round ($(cat "$work/watcher.out")): the title says '$title': $(tail -3 "$work/server.log")"
+[ "$(curl -s "$url/api/top")" = "$top" ] || fail "a held round is on the board: $(curl -s "$url/api/top")"
+"$2" review --database="$work/world.db" | grep -q '^record 2 (held): .*faster than a person' ||
+    fail "review: $("$2" review --database="$work/world.db")"
+"$2" demo 2 --database="$work/world.db" >"$work/held.dem" && out=$("$work/game/$(basename "$1")" --timedemo="$work/held.dem") ||
+    fail "the held round's demo: $out"
+"$2" approve 2 --database="$work/world.db" >/dev/null || fail "approve"
+curl -s "$url/api/top" | grep -q '"initials":"BOT","rank":[12],"record":2,' || fail "approved, not on the board: $(curl -s "$url/api/top")"
+kill -TERM "$w"
+
 GAME_TITLE='Bopatron .* world table off.*' launch o "$work/game/$(basename "$1")" --world=http://127.0.0.1:9/
-echo "PASS: a round in the window placed on the world board with its score and initials, watched, kept across kill -9"
+echo "PASS: a round in the window placed on the world board with its score and initials, watched, kept across kill -9;"
+echo "  a screen-reading bot's round held with why in the title, listed by review, watched, approved"
