@@ -58,9 +58,14 @@ export async function newRound(page) {
     await page.keyboard.type("0");
     await page.keyboard.press("Enter");  // Enter is OK
 }
-export async function playRound(page, seeing, pollMs = 10) {
+// person: one rat at a time, each pressed a person's reaction after it is seen
+// (ex-Gaussian, mu 230, sigma 30, tau 60 ms, the person model's figures) and the
+// hand's move by Fitts' law (-107 + 223 ms a bit) later, as the table places;
+// otherwise each rat is pressed as soon as it is seen, as no person can.
+export async function playRound(page, seeing, pollMs = 10, person = false) {
     const bare = await page.evaluate((holes) => {
         const c = document.getElementById("field"), k = c.width / 437, x = c.getContext("2d");
+        window.person = null;
         window.rows = () => holes.map(([hx, hy]) => Array.from(x.getImageData((hx + 14) * k, (hy + 45) * k, 28 * k, 1).data).join());
         window.press = (fx, fy) => {
             const r = c.getBoundingClientRect(), at = { clientX: r.left + fx * r.width / 437, clientY: r.top + fy * r.width / 437,
@@ -71,10 +76,30 @@ export async function playRound(page, seeing, pollMs = 10) {
     }, HOLES);
     for (let end = Date.now() + 25000; Date.now() < end;) {
         if (await page.$("dialog[open]")) return page.$eval("#box-title", (t) => t.textContent);
-        await page.evaluate((holes, bareRows, seeing) => {
+        await page.evaluate((holes, bareRows, seeing, person) => {
             const now = window.rows();
-            holes.forEach(([hx, hy], i) => { if (!seeing || now[i] !== bareRows[i]) window.press(hx + 28, hy + 48); });
-        }, HOLES, bare, seeing);
+            if (!person) {
+                holes.forEach(([hx, hy], i) => { if (!seeing || now[i] !== bareRows[i]) window.press(hx + 28, hy + 48); });
+                return;
+            }
+            const p = window.person ??= { shown: holes.map(() => false), at: [200, 150], pressed: -1, pressedAt: 0, due: null };
+            const t = performance.now();
+            if (p.due && t >= p.due.at) {
+                const [hx, hy] = holes[p.due.hole];
+                window.press(hx + 28, hy + 48);
+                Object.assign(p, { at: [hx + 28, hy + 48], pressed: p.due.hole, pressedAt: t, due: null });
+            }
+            holes.forEach(([hx, hy], i) => {
+                const up = now[i] !== bareRows[i];
+                // The hand drawn over the hole it pressed is no rat.
+                if (up && !p.shown[i] && !p.due && !(i === p.pressed && t - p.pressedAt < 600)) {
+                    const normal = Math.sqrt(-2 * Math.log(1 - Math.random())) * Math.cos(2 * Math.PI * Math.random());
+                    const bits = Math.log2(Math.hypot(hx + 28 - p.at[0], hy + 48 - p.at[1]) / 30 + 1);
+                    p.due = { hole: i, at: t + 230 + 30 * normal - 60 * Math.log(1 - Math.random()) + Math.max(60, -107 + 223 * bits) };
+                }
+                p.shown[i] = up;
+            });
+        }, HOLES, bare, seeing, person);
         await new Promise((r) => setTimeout(r, pollMs));
     }
     return "no box";
