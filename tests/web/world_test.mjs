@@ -88,6 +88,8 @@ check(await typing.$eval("#world", (w) => !w.hidden), "the page served by bopatr
 
 // One player keeps a full table of their own: only the world board can place their round.
 await stored(asked, '"TOP",99999\r\n'.repeat(5));
+// The other's takes any score a person's round makes, and asks in the game's own box.
+await stored(typing, '"LOW",-999\r\n'.repeat(5));
 for (const p of [typing, asked]) await sendRounds(p);
 for (const p of [typing, asked]) await says(p, /^world table on$/, 3000);
 const typingRequests = apiRequests(typing);
