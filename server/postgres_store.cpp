@@ -166,6 +166,9 @@ PostgresStore::Lease::Lease(PostgresStore& store) : store_(store) {
     db_ = PQconnectdb(store.connection_.c_str());
     try {
         if (PQstatus(db_) != CONNECTION_OK) fail(db_, "the database cannot be reached");
+        // The server's notices ("... already exists, skipping" at each start) are not the
+        // operator's business: errors come back as results and are reported from there.
+        PQsetNoticeProcessor(db_, [](void*, const char*) {}, nullptr);
         // Every commit waits for the log on disk: an answered batch survives a crash.
         run(db_, "SET synchronous_commit = on");
     } catch (...) {

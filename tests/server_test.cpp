@@ -1212,8 +1212,8 @@ TEST(PostgresStore, TwoServersStartedTogetherMigrateOnce) {
             return PostgresStore(url).version();
         };
         auto first = std::async(std::launch::async, start), second = std::async(std::launch::async, start);
-        EXPECT_EQ(first.get(), 5);
-        EXPECT_EQ(second.get(), 5);
+        EXPECT_EQ(first.get(), 6);
+        EXPECT_EQ(second.get(), 6);
     }
 }
 
