@@ -24,24 +24,25 @@ server() {
 }
 server "$@"
 
-# watch NAME SECONDS: the screen-reading player plays the round about to start
-# in game NAME (WATCHER=person: at a person's pace), then waits for the "Top 5" box.
-watch() {
+# round_in_window NAME WATCHER INITIALS VERDICT: a game sending to the table; the
+# screen-reading player (WATCHER=person: at a person's pace, bot: at once) plays a
+# round and types INITIALS; the title must then give the round's verdict, VERDICT.
+round_in_window() {
+    GAME_TITLE='Bopatron .* world table on' launch "$1" "$game" --world="$url"
+    GAME_TITLE='Bopatron .* world.*'
     on "$1" node "$(dirname "$0")/watch_and_click.mjs" "$(window_of "$1")" 0 "$work/empty.json"
     new_round "$1" 0
-    on "$1" node "$(dirname "$0")/watch_and_click.mjs" "$(window_of "$1")" "$2" "$work/empty.json" >"$work/watcher.out"
-    for _ in $(seq 150); do [ "$(windows "$1" 'Top 5')" = 1 ] && return 0; sleep 0.1; done
-    fail "no Top 5 box after the round: $(cat "$work/log-$1")"
+    on "$1" env WATCHER="$2" node "$(dirname "$0")/watch_and_click.mjs" "$(window_of "$1")" 19 "$work/empty.json" >"$work/watcher.out"
+    for _ in $(seq 150); do [ "$(windows "$1" 'Top 5')" = 1 ] && break; sleep 0.1; done
+    answer "$1" "$3"
+    for _ in $(seq 100); do [ "$(windows "$1" 'Bopatron .* world: .*')" = 1 ] && break; sleep 0.1; done
+    title=$(on "$1" xdotool getwindowname "$(window_of "$1")")
+    echo "$title" | grep -q "world: round 1: $4" ||
+        fail "the $2's round ($(cat "$work/watcher.out")): the title says '$title': $(tail -3 "$work/server.log")"
 }
+game="$work/game/$(basename "$1")"
 
-GAME_TITLE='Bopatron .* world table on' launch g "$work/game/$(basename "$1")" --world="$url"
-GAME_TITLE='Bopatron .* world.*'
-WATCHER=person watch g 19
-answer g WLD
-for _ in $(seq 100); do [ "$(windows g 'Bopatron .* world: .*')" = 1 ] && break; sleep 0.1; done
-title=$(on g xdotool getwindowname "$(window_of g)")
-echo "$title" | grep -q 'world: round 1: 1st today, 1st of all time' ||
-    fail "the title says '$title' ($(cat "$work/watcher.out")): $(tail -3 "$work/server.log")"
+round_in_window g person WLD '1st today, 1st of all time'
 placed=$(sed -n 's/^"WLD",\([0-9-]*\).*/\1/p' "$work/game/Scores.txt")
 [ -n "$placed" ] || fail "the game's own table did not take the round"
 top=$(curl -s "$url/api/top")
@@ -63,14 +64,7 @@ kill -TERM "$g"
 # A script that reads the screen and clicks each rat as soon as it shows: its
 # round is held, with why in the title; review lists it, its demo plays, and
 # approve puts it on the board.
-GAME_TITLE='Bopatron .* world table on' launch w "$work/game/$(basename "$1")" --world="$url"
-GAME_TITLE='Bopatron .* world.*'
-WATCHER=bot watch w 19
-answer w BOT
-for _ in $(seq 100); do [ "$(windows w 'Bopatron .* world: .*')" = 1 ] && break; sleep 0.1; done
-title=$(on w xdotool getwindowname "$(window_of w)")
-echo "$title" | grep -q 'world: round 1: held for review: .*faster than a person' ||
-    fail "the watcher's round ($(cat "$work/watcher.out")): the title says '$title': $(tail -3 "$work/server.log")"
+round_in_window w bot BOT 'held for review: .*faster than a person'
 [ "$(curl -s "$url/api/top")" = "$top" ] || fail "a held round is on the board: $(curl -s "$url/api/top")"
 "$2" review --database="$work/world.db" | grep -q '^record 2 (held): .*faster than a person' ||
     fail "review: $("$2" review --database="$work/world.db")"
