@@ -394,8 +394,11 @@ Response Api::lines(const std::string& id, const std::map<std::string, std::stri
 json Api::answerFrom(const StoredVerdict& v) {
     if (v.record > 0) {
         const auto r = store_.record(v.record);
+        // Taken off the boards by an operator since: no longer a place to report.
+        if (r && r->removed)
+            return json{{"placed", false}, {"refused", "removed"}, {"message", "an operator took the round off the boards"}};
         // Held until an operator looks: said so, with why; once approved, ranked as any other.
-        if (r && !r->held.empty() && !r->removed)
+        if (r && !r->held.empty())
             return json{{"placed", false}, {"held", true}, {"record", r->id}, {"message", r->held}};
         if (r) return ranks(r->id, r->score, r->atMs);
     }

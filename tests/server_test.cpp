@@ -680,6 +680,11 @@ TEST_P(ApiTest, ARoundNoPersonCouldPlayIsHeldWithWhyUntilApproved) {
     EXPECT_EQ(again, json::parse(R"({"placed": true, "record": 1, "ranks": {"all": 1, "today": 1}})"));
     EXPECT_EQ(callJson("GET", "/api/top")[0]["initials"], "VAL");
     EXPECT_TRUE(callJson("GET", "/api/records/1")["held"].is_null());
+    // Taken off again: a claim sent again is told so, not given a rank it no longer has.
+    EXPECT_TRUE(store.removeRecord(1));
+    now += kClaimRefillMs;
+    again = json::parse(claimAgain(id, 1, 1044).body);
+    EXPECT_EQ(std::tuple(again["placed"], again["refused"]), std::tuple(false, "removed")) << again.dump();
     EXPECT_EQ(api.replays(), 1);
 }
 
