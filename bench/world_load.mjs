@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 // N players on one world table. Each takes a session and its seed, asks the
-// table for its round's value when its round starts, has the bot play the
-// round on that value (record_demos --plan, which also says what the game's
+// table for its round's value when its round starts, has the model of a
+// person (or --player) play the round on that value (record_demos --plan, which also says what the game's
 // own world client sends and when: the batching is the game's, not this
 // file's) and sends those requests at the game's pace. Players start spread
 // evenly over --spread ms, as round starts would be on a busy table. A
@@ -75,7 +75,7 @@ const batchMs = [], verdictMs = [], refusals = {};
 let batches = 0, retries = 0, failedPlayers = 0;
 const retryable = (status) => status === 0 || status === 429 || status >= 500;
 
-// The bot's rounds, planned by record_demos --plan: one process per processor,
+// The players' rounds, planned by record_demos --plan: one process per processor,
 // each answering the "SESSION SEED VALUE" lines it is given in order.
 const planners = os.cpus().map(() => {
     const child = spawn(options["record-demos"], [options.program, "--plan", ...(options.player ? [`--player=${options.player}`] : [])],
@@ -90,7 +90,7 @@ const planners = os.cpus().map(() => {
     return { child, waiting };
 });
 let nextPlanner = 0;
-// The bot's rounds on the values given, one after the other.
+// The player's rounds on the values given, one after the other.
 function plan(session, seed, ...values) {
     const planner = planners[nextPlanner++ % planners.length];
     return new Promise((resolve) => {
@@ -213,7 +213,7 @@ await Promise.all(sessions.map(async ({ session, seed }, p) => {
     const mine = { session, seed, lines: 0, records: [], held: [], scores: [] };
     answers[p] = mine;
     await sleep(began + (p * spread) / players - Date.now());
-    // "New Game": the round's value, then the bot's round on it, sent as the game sends it.
+    // "New Game": the round's value, then the player's round on it, sent as the game sends it.
     const given = await send(`/api/sessions/${session}/rounds`, "", agent, null);
     const valueAt = Date.now();
     if (given.status !== 200) {

@@ -731,7 +731,7 @@ TEST_P(ApiTest, EachTickOfASessionIsReplayedOnceWhicheverClaimAndServer) {
     EXPECT_EQ(api.replays(), 2);
 }
 
-// A session of 100 rounds (the bot's, one after the other on values 1 to 100):
+// A session of 100 rounds (a person's, one after the other on values 1 to 100):
 // its last round claimed first replays each of its ticks once; every earlier
 // round is then answered from what that replay found, and claims sent again
 // from their verdicts, without a tick more.

@@ -53,7 +53,7 @@ play_round() {
         const [a] = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
         console.log(`id=${a.session} seed=${a.seed} placed=${a.scores[0]} record=${a.records[0] || a.held[0] || ""}`);
     ' "$work/round.json")"
-    grep -q "^seed $seed\$" "$work/0.dem" || fail "the bot's demo does not use the table's seed"
+    grep -q "^seed $seed\$" "$work/0.dem" || fail "the round's demo does not use the table's seed"
     [ -n "$record" ] || fail "the round was not placed: $(cat "$work/round.out")"
 }
 

@@ -5,14 +5,15 @@
 # - its command line: --help, --version, and bad options exit 2 with one line;
 # - a body over a batch's 256 KB is refused as it comes, not read to its end;
 # - the static site: types, no listing, nothing outside the folder;
-# - a round recorded by the bot with the server's seed, streamed at the game's
-#   pace, is placed; the board and the record's demo give its score, and the
+# - a round played by the model of a person with the server's seed, streamed
+#   at the game's pace, is placed; the board and the record's demo give its score, and the
 #   headless player plays that demo to exit 0;
 # - killed with -9 under the load of 30 players streaming rounds and started
 #   again, it has lost nothing it answered; a backup taken under that load
 #   serves every record placed before it began; check finds
-#   every record still matching; review lists the bot's records as
-#   played faster than a person; remove takes one off the boards;
+#   every record still matching; a round of the bot that presses each rat
+#   as it shows is held off the boards with why, review lists it, demo
+#   writes it to play, approve places it; remove takes it off again;
 # - SIGTERM lets a request in flight finish and closes the database;
 # - through a proxy that delays every request and answer by half a second, a
 #   round is placed; through one that holds its batches back 3 s, refused;
