@@ -155,7 +155,8 @@ int check(server::Store& store, const server::Replayer& replayer) {
 }
 
 // The records held for review, and any on the boards whose play breaks the person
-// check (placed before it held rounds), best score first, each with why.
+// check and no operator approved (placed before it held rounds), best score first,
+// each with why.
 int review(server::Store& store) {
     std::vector<server::RecordRow> records = store.allRecords();
     std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.score > b.score; });
@@ -171,6 +172,7 @@ int review(server::Store& store) {
             list(r, " (held)", r.held);
             continue;
         }
+        if (r.approved) continue;
         const nlohmann::json reactions = nlohmann::json::parse(r.reactions.empty() ? "null" : r.reactions, nullptr, false);
         if (!reactions.is_object()) continue;
         std::string why;

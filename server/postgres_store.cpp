@@ -41,8 +41,9 @@ constexpr const char* kMigrations[] = {
        ALTER TABLE sessions ADD COLUMN replay_rounds INTEGER NOT NULL DEFAULT 0;)",
     // 5: how fast each record's whacks came.
     R"(ALTER TABLE records ADD COLUMN reactions TEXT NOT NULL DEFAULT '';)",
-    // 6: records held off the boards for an operator, with why.
-    R"(ALTER TABLE records ADD COLUMN held TEXT NOT NULL DEFAULT '';)",
+    // 6: records held off the boards for an operator, with why, and those the operator approved.
+    R"(ALTER TABLE records ADD COLUMN held TEXT NOT NULL DEFAULT '';
+       ALTER TABLE records ADD COLUMN approved BOOLEAN NOT NULL DEFAULT FALSE;)",
 };
 constexpr int kVersion = static_cast<int>(std::size(kMigrations));
 // Taken while migrating: two servers starting at once migrate one after the other.
@@ -105,7 +106,7 @@ private:
 };
 
 constexpr const char* kRecordColumns =
-    "SELECT id, session, round, initials, initials_final, score, difficulty, at, lines, removed, reactions, held FROM records ";
+    "SELECT id, session, round, initials, initials_final, score, difficulty, at, lines, removed, reactions, held, approved FROM records ";
 
 std::vector<RecordRow> recordsIn(const PGresult* r) {
     std::vector<RecordRow> rows;
@@ -123,6 +124,7 @@ std::vector<RecordRow> recordsIn(const PGresult* r) {
         row.removed = boolean(r, i, 9);
         row.reactions = text(r, i, 10);
         row.held = text(r, i, 11);
+        row.approved = boolean(r, i, 12);
         rows.push_back(row);
     }
     return rows;
@@ -361,7 +363,7 @@ bool PostgresStore::removeRecord(long long id) {
 
 bool PostgresStore::approveRecord(long long id) {
     const Lease lease(*this);
-    const Result r = run(lease.db(), "UPDATE records SET held = '' WHERE id = $1 AND held <> '' AND NOT removed", {n(id)});
+    const Result r = run(lease.db(), "UPDATE records SET held = '', approved = TRUE WHERE id = $1 AND held <> '' AND NOT removed", {n(id)});
     return std::string(PQcmdTuples(r.get())) == "1";
 }
 

@@ -46,8 +46,9 @@ constexpr const char* kMigrations[] = {
        ALTER TABLE sessions ADD COLUMN replay_rounds INTEGER NOT NULL DEFAULT 0;)",
     // 5: how fast each record's whacks came.
     R"(ALTER TABLE records ADD COLUMN reactions TEXT NOT NULL DEFAULT '';)",
-    // 6: records held off the boards for an operator, with why.
-    R"(ALTER TABLE records ADD COLUMN held TEXT NOT NULL DEFAULT '';)",
+    // 6: records held off the boards for an operator, with why, and those the operator approved.
+    R"(ALTER TABLE records ADD COLUMN held TEXT NOT NULL DEFAULT '';
+       ALTER TABLE records ADD COLUMN approved INTEGER NOT NULL DEFAULT 0;)",
 };
 constexpr int kVersion = static_cast<int>(std::size(kMigrations));
 
@@ -116,7 +117,7 @@ private:
 };
 
 constexpr const char* kRecordColumns =
-    "id, session, round, initials, initials_final, score, difficulty, at, lines, removed, reactions, held FROM records";
+    "id, session, round, initials, initials_final, score, difficulty, at, lines, removed, reactions, held, approved FROM records";
 
 RecordRow recordOf(const Statement& s) {
     RecordRow r;
@@ -132,6 +133,7 @@ RecordRow recordOf(const Statement& s) {
     r.removed = s.integer(9) != 0;
     r.reactions = s.text(10);
     r.held = s.text(11);
+    r.approved = s.integer(12) != 0;
     return r;
 }
 
@@ -391,7 +393,7 @@ bool SqliteStore::removeRecord(long long id) {
 
 bool SqliteStore::approveRecord(long long id) {
     std::lock_guard lock(mutex_);
-    Statement(db_, "UPDATE records SET held = '' WHERE id = ? AND held <> '' AND removed = 0").bind(1, id).step();
+    Statement(db_, "UPDATE records SET held = '', approved = 1 WHERE id = ? AND held <> '' AND removed = 0").bind(1, id).step();
     return sqlite3_changes(db_) == 1;
 }
 

@@ -45,6 +45,7 @@ struct RecordRow {
     bool removed = false;
     std::string reactions;  // how fast its whacks came, as JSON (GET /api/records/ID); "" when not known
     std::string held;       // why it waits off the boards for an operator, in the player's words; "" when on them
+    bool approved = false;  // held once, and put on the boards by an operator
 };
 
 // What the table answered a claim, kept so that the claim sent again is

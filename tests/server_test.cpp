@@ -671,7 +671,9 @@ TEST_P(ApiTest, ARoundNoPersonCouldPlayIsHeldWithWhyUntilApproved) {
     again.erase("lines");
     EXPECT_EQ(again, verdict) << "the same verdict sent again";
     // Approved: on the boards where the time it was played ranks it, and said so to a claim sent again.
+    EXPECT_FALSE(store.record(1)->approved);
     EXPECT_TRUE(store.approveRecord(1));
+    EXPECT_TRUE(store.record(1)->approved) << "review lists it no more";
     EXPECT_FALSE(store.approveRecord(1)) << "approved once";
     EXPECT_FALSE(store.approveRecord(2)) << "a record that was never held";
     now += kClaimRefillMs;

@@ -183,6 +183,8 @@ out=$("$server" approve "$person" --database="$db" 2>&1) && code=0 || code=$?
 [ "$code" = 1 ] && [ "$out" = "bopatron-server: record $person is not held for review" ] ||
     fail "record $person, on the boards, approve exits $code: $out"
 "$server" approve "$record" --database="$db" >/dev/null || fail "approve"
+out=$("$server" review --database="$db") || fail "review: $out"
+! echo "$out" | grep -q "^record $record " || fail "review lists a record approved already: $out"
 start
 curl -s "$url/api/top" | grep -q "\"record\":$record,\"score\":$placed" || fail "an approved record is not on the board"
 kill -TERM "$pid"
