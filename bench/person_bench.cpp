@@ -58,6 +58,12 @@ int main(int argc, char* argv[]) {
                 spreads.push_back(r.spreadMs);
                 const std::vector<server::PersonReason> reasons = server::personReasons(r);
                 if (!reasons.empty()) ++held;
+                // A bot's round that passes, or a person's that is held: which, to look at.
+                if (reasons.empty() != (kind == bots::Kind::Person || kind == bots::Kind::PersonTouch))
+                    std::fprintf(stderr, "person_bench: %s at %d (seed %llu, value %llu, bot %u) %s: %s\n",
+                                 bots::nameOf(kind).data(), difficulty, static_cast<unsigned long long>(plan.seed),
+                                 static_cast<unsigned long long>(*plan.value), plan.botSeed, reasons.empty() ? "passes" : "held",
+                                 server::reactionsJson(r).dump().c_str());
                 for (const server::PersonReason& reason : reasons) ++why[reason.rule];
             }
         }

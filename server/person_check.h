@@ -25,6 +25,13 @@ inline constexpr int kLeastThirdQuartileMs = 250;
 // People's reactions vary: their standard deviation is tens of milliseconds
 // for the simplest task, and more with a hand to move.
 inline constexpr int kLeastSpreadMs = 40;
+// The pointer waiting where rats come before they do is no chance when chance
+// gives that many or more this seldom: as seldom as a normal variable lies four
+// standard deviations above its mean.
+inline constexpr double kWaitingOdds = 3.2e-5;
+
+// The chance of at least k successes in n trials that each succeed with probability p.
+double chanceOfAtLeast(int k, int n, double p);
 
 // A rule the round breaks: its name, and why in the player's words.
 struct PersonReason {

@@ -487,6 +487,36 @@ TEST(PersonCheck, EveryBotRoundIsHeldAtEveryDifficultyAndAPersonsIsNot) {
     }
 }
 
+// The pointer waiting where rats come: held when chance gives that many as seldom
+// as four standard deviations above its mean (3.2e-5), however few the whacks.
+// Each whack's hole comes with about one chance in nine (0.111 here).
+TEST(PersonCheck, WaitingIsJudgedByHowSeldomChanceGivesIt) {
+    const struct {
+        int whacks, waiting;
+        bool held;
+    } cases[] = {
+        {5, 5, true},     // 0.111^5 = 1.7e-5
+        {5, 4, false},    // 5 * 0.111^4 * 0.889 + 0.111^5 = 6.9e-4
+        {6, 6, true},     // 1.9e-6
+        {6, 5, false},    // 9.2e-5
+        {40, 15, true},   // chance gives 4.4; 1.3e-5
+        {40, 14, false},  // 6.0e-5
+        {4, 4, false},    // too few whacks to judge at all
+    };
+    for (const auto& c : cases) {
+        ReactionSummary r;
+        r.whacks = c.whacks;
+        r.arrivedBefore = c.waiting;
+        r.arrivedByChance = 0.111 * c.whacks;
+        r.medianMs = r.thirdQuartileMs = 400;
+        r.spreadMs = 100;
+        std::vector<std::string> broken;
+        for (const PersonReason& reason : personReasons(r)) broken.push_back(reason.rule);
+        EXPECT_EQ(broken, c.held ? std::vector<std::string>{"waiting"} : std::vector<std::string>{})
+            << c.waiting << " of " << c.whacks;
+    }
+}
+
 // The PostgreSQL the test run started (tests/server/postgres.sh), or "".
 std::string testPostgres() {
     const char* url = std::getenv("BOPATRON_TEST_POSTGRES");
