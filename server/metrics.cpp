@@ -21,7 +21,7 @@ Metrics::Metrics()
       requests_(BuildCounter().Name("bopatron_http_requests_total").Help("Requests answered, by route and status").Register(*registry_)),
       batches_(one(BuildCounter().Name("bopatron_batches_total").Help("Batches of a session's lines taken").Register(*registry_))),
       verdicts_(BuildCounter().Name("bopatron_verdicts_total")
-                    .Help("Claims answered, by verdict: placed, not-placed, again (answered from the verdict given) or the refusal's code")
+                    .Help("Claims answered, by verdict: placed, held (for review), not-placed, again (answered from the verdict given) or the refusal's code")
                     .Register(*registry_)),
       // From a hundredth of a second (a round's replay takes about 50 ms) to the 10 s of a 100-round session.
       replaySeconds_(BuildHistogram().Name("bopatron_replay_seconds").Help("Time a claim's replay took (from where the session's last replay stopped)")
