@@ -76,7 +76,8 @@ let batches = 0, retries = 0, failedPlayers = 0;
 const retryable = (status) => status === 0 || status === 429 || status >= 500;
 
 // The players' rounds, planned by record_demos --plan: one process per processor,
-// each answering the "SESSION SEED VALUE" lines it is given in order.
+// each answering the "SESSION SEED VALUE" lines it is given in order, a request
+// a line as the play reaches it and {"end": true} after a plan's last.
 const planners = os.cpus().map(() => {
     const child = spawn(options["record-demos"], [options.program, "--plan", ...(options.player ? [`--player=${options.player}`] : [])],
                         { stdio: ["pipe", "pipe", "inherit"] });
@@ -85,18 +86,30 @@ const planners = os.cpus().map(() => {
     child.stdout.setEncoding("utf8");
     child.stdout.on("data", (chunk) => {
         buffer += chunk;
-        for (let end; (end = buffer.indexOf("\n")) >= 0; buffer = buffer.slice(end + 1)) waiting.shift()(JSON.parse(buffer.slice(0, end)));
+        for (let end; (end = buffer.indexOf("\n")) >= 0; buffer = buffer.slice(end + 1)) {
+            const line = JSON.parse(buffer.slice(0, end));
+            waiting[0].put(line);
+            if (line.end) waiting.shift();
+        }
     });
     return { child, waiting };
 });
 let nextPlanner = 0;
-// The player's rounds on the values given, one after the other.
-function plan(session, seed, ...values) {
+// The player's rounds on the values given, one after the other: their requests,
+// each as soon as the play reaches it (the first goes out before the round is
+// played through, as the game's would).
+async function* plan(session, seed, ...values) {
     const planner = planners[nextPlanner++ % planners.length];
-    return new Promise((resolve) => {
-        planner.waiting.push(resolve);
-        planner.child.stdin.write(`${session} ${seed} ${values.join(" ")}\n`);
-    });
+    const lines = [];
+    let wake = null;
+    planner.waiting.push({ put(line) { lines.push(line); wake?.(); } });
+    planner.child.stdin.write(`${session} ${seed} ${values.join(" ")}\n`);
+    for (;;) {
+        while (!lines.length) await new Promise((resolve) => (wake = resolve));
+        const line = lines.shift();
+        if (line.end) return;
+        yield line;
+    }
 }
 
 // Sends until answered (not refused for load or lost) or retryFor has passed,
@@ -189,8 +202,8 @@ async function attacker({ session, seed, agent }) {
         if (given.status !== 200) break;
         values.push(JSON.parse(given.text).value);
         const from = (round - 1) * 20000;
-        const { requests } = await plan(session, seed, ...values);
-        for (const request of requests.filter((r) => round === 1 || r.at > from)) {
+        for await (const request of plan(session, seed, ...values)) {
+            if (round > 1 && request.at <= from) continue;
             await sleep(valueAt + request.at - from - Date.now());
             const claim = /&round=(\d+)&score=-?\d+/.exec(request.path);
             const target = claim ? request.path.replace(/&score=-?\d+/, "&score=30000") : request.path;
@@ -221,8 +234,9 @@ await Promise.all(sessions.map(async ({ session, seed }, p) => {
         mine.failed = `no value: ${given.status} ${given.text.trim()}`;
         return;
     }
-    const { requests } = await plan(session, seed, JSON.parse(given.text).value);
-    for (const request of requests) {
+    const requests = [];
+    for await (const request of plan(session, seed, JSON.parse(given.text).value)) {
+        requests.push(request);
         const claim = /&round=\d+&score=(-?\d+)/.exec(request.path);
         await sleep(valueAt + request.at - Date.now());
         const dueAt = performance.now();

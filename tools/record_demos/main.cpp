@@ -238,12 +238,14 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-// --plan: for each "SESSION SEED VALUE [VALUE ...]", the bot plays a round on
+// --plan: for each "SESSION SEED VALUE [VALUE ...]", the player plays a round on
 // each value, one after the other (the first value arriving at 0 ms, a tick
 // every 20 ms from then, each next round straight after), and the world client
-// says what it sends and when, each batch answered at once. One JSON line
-// each: {"requests": [{"at": MS, "path": "...", "body": "..."}, ...]}; a round
-// k's requests are those at (k - 1) * 20000 ms and after.
+// says what it sends and when, each batch answered at once. A JSON line for
+// each request as soon as the play reaches it, {"at": MS, "path": "...",
+// "body": "..."}, so that the driver can send the first before the round is
+// played through, as the game does; then {"end": true}. A round k's requests
+// are those at (k - 1) * 20000 ms and after.
 int plans(const std::string& program, bots::Kind player) {
     const std::string scores = (std::filesystem::temp_directory_path() / ("record-demos-" + std::to_string(getpid()))).string();
     std::filesystem::create_directories(scores);
@@ -259,11 +261,11 @@ int plans(const std::string& program, bots::Kind player) {
         while (line >> value) plan.rounds.push_back({{"0"}, {"BOT"}, 0.95, Aim::Middle, 1000, value, player});
         runtime::replaceFile(scores + "/Scores.txt", plan.table);
         std::int64_t now = 0;
-        std::string out;
         const auto sendDue = [&] {
             while (const auto r = client.due(now)) {
-                out += std::string(out.empty() ? "" : ",") + "{\"at\":" + std::to_string(now) + ",\"path\":" + jsonString(r->path) +
-                       ",\"body\":" + jsonString(r->body) + "}";
+                std::printf("{\"at\":%lld,\"path\":%s,\"body\":%s}\n", static_cast<long long>(now), jsonString(r->path).c_str(),
+                            jsonString(r->body).c_str());
+                std::fflush(stdout);
                 client.answered({200, "{}"}, now);
             }
         };
@@ -277,7 +279,7 @@ int plans(const std::string& program, bots::Kind player) {
             [&](int score) { client.tableStep(score); });
         now += 1000;  // what the round's close left is sent with the next batch
         sendDue();
-        std::printf("{\"requests\":[%s]}\n", out.c_str());
+        std::printf("{\"end\":true}\n");
         std::fflush(stdout);
     }
     std::filesystem::remove_all(scores);
