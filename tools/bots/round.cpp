@@ -38,6 +38,16 @@ private:
 
 }  // namespace
 
+void feed(demo::Session& session, const std::vector<Input>& inputs) {
+    for (const Input& in : inputs) {
+        switch (in.what) {
+            case Input::What::Move: session.mouseMove(0, 0, in.x, in.y); break;
+            case Input::What::Down: session.mouseDown(1, 0, in.x, in.y); break;
+            case Input::What::Up: session.mouseUp(1, 0, in.x, in.y); break;
+        }
+    }
+}
+
 std::string playRound(const RoundPlan& plan, const std::string& program, const draw::Surfaces& pictures,
                       const std::function<void(const std::string&)>& line) {
     std::string text;
@@ -60,13 +70,7 @@ std::string playRound(const RoundPlan& plan, const std::string& program, const d
     session.click();
     if (plan.value) session.roundValue(*plan.value);
     for (long tick = 0; tick < game::kRoundTicks && quiet.clock; ++tick) {
-        for (const Input& in : bot->between({form.state(), tick, &host.random()})) {
-            switch (in.what) {
-                case Input::What::Move: session.mouseMove(0, 0, in.x, in.y); break;
-                case Input::What::Down: session.mouseDown(1, 0, in.x, in.y); break;
-                case Input::What::Up: session.mouseUp(1, 0, in.x, in.y); break;
-            }
-        }
+        feed(session, bot->between({form.state(), tick, &host.random()}));
         session.tick();
     }
     session.close();

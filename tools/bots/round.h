@@ -5,6 +5,7 @@
 // the table's value for the round, 1000 ticks with the bot's pointer between
 // them, against a local table the round cannot enter (so that no box asks).
 
+#include "demo/session.h"
 #include "draw/surface.h"
 #include "tools/bots/bots.h"
 
@@ -12,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace bopatron::bots {
 
@@ -22,6 +24,9 @@ struct RoundPlan {
     int difficulty = 0;
     std::uint32_t botSeed = 0;
 };
+
+// Hands a player's inputs to the session, in order.
+void feed(demo::Session& session, const std::vector<Input>& inputs);
 
 // The round's demo, each line as it is written to `line` (and all of it returned).
 std::string playRound(const RoundPlan& plan, const std::string& program, const draw::Surfaces& pictures,

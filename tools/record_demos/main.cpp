@@ -25,7 +25,7 @@
 #include "game/form1.h"
 #include "scores/score_file.h"
 #include "image/png_decoder.h"
-#include "tools/bots/bots.h"
+#include "tools/bots/round.h"
 
 #include <cstdio>
 #include <deque>
@@ -182,13 +182,7 @@ void play(const Plan& plan, const std::string& program, const std::string& score
         if (round.value && bot.clock) session.roundValue(*round.value);
         const std::unique_ptr<bots::Bot> player = round.player ? bots::makeBot(*round.player, dice()) : nullptr;
         for (int t = 0; t < round.ticks && bot.clock; ++t) {
-            for (const bots::Input& in : player ? player->between({form.state(), t, &host.random()}) : std::vector<bots::Input>{}) {
-                switch (in.what) {
-                    case bots::Input::What::Move: session.mouseMove(0, 0, in.x, in.y); break;
-                    case bots::Input::What::Down: session.mouseDown(1, 0, in.x, in.y); break;
-                    case bots::Input::What::Up: session.mouseUp(1, 0, in.x, in.y); break;
-                }
-            }
+            if (player) bots::feed(session, player->between({form.state(), t, &host.random()}));
             for (const auto& [px, py] : player ? std::vector<std::pair<float, float>>{} : aimAt(form.state(), round, dice)) {
                 // The hand travels to the rat in two moves, then whacks.
                 session.mouseMove(0, 0, (x + px) / 2, (y + py) / 2);
