@@ -236,14 +236,19 @@ fi
 port=""
 db="$work/slow.db"
 start
+# slow NAME OPTIONS...: a delaying proxy in front of the server, its address in $NAME. Started
+# in this shell, not in a command substitution's subshell, so that cleanup knows its PID.
 slow() {
-    node "$here/delay_proxy.mjs" --to="$url" "$@" >"$work/proxy.out" 2>&1 &
+    name=$1
+    shift
+    node "$here/delay_proxy.mjs" --to="$url" "$@" >"$work/proxy-$name.out" 2>&1 &
     pids="$pids $!"
-    for _ in $(seq 50); do grep -q "listening on" "$work/proxy.out" && break; sleep 0.1; done
-    sed -n 's|.*listening on \(http://[^/]*\)/.*|\1|p' "$work/proxy.out"
+    for _ in $(seq 50); do grep -q "listening on" "$work/proxy-$name.out" && break; sleep 0.1; done
+    address=$(sed -n 's|.*listening on \(http://[^/]*\)/.*|\1|p' "$work/proxy-$name.out")
+    eval "$name=\$address"
 }
-delayed=$(slow --each=500)
-held=$(slow --hold=3000 --hold-at=8000)
+slow delayed --each=500
+slow held --hold=3000 --hold-at=8000
 for way in delayed held; do
     eval "through=\$$way"
     node "$here/../../bench/world_load.mjs" --url="$through" --players=1 --spread=0 --record-demos="$record_demos" \
