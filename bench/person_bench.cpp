@@ -5,7 +5,7 @@
 // sequence), each played, replayed by the server's own verification and judged
 // by its rules. Prints, for each player, its typical reactions and how many of
 // its rounds the rules hold; and how long judging adds to a round's replay.
-// usage: person_bench PROGRAM_FOLDER [ROUNDS]
+// usage: person_bench PROGRAM_FOLDER [ROUNDS [PLAYER...]] (every player when none is named)
 #include "image/png_decoder.h"
 #include "server/person_check.h"
 #include "server/verify.h"
@@ -23,18 +23,20 @@ using namespace bopatron;
 
 int main(int argc, char* argv[]) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: person_bench PROGRAM_FOLDER [ROUNDS]\n");
+        std::fprintf(stderr, "usage: person_bench PROGRAM_FOLDER [ROUNDS [PLAYER...]]\n");
         return 2;
     }
     const int rounds = argc > 2 ? std::stoi(argv[2]) : 5;
     const server::Replayer replayer = server::loadReplayer(argv[1], image::decodePng);
     std::mt19937_64 seeds(20261208);
-    std::printf("| player | rounds | whacks a round | median reaction ms | under the floor | spread ms | "
-                "pointer waiting (chance) | judged | held | held for |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
+    std::printf("| player | rounds | whacks a round | lucky | median reaction ms | under the floor | spread ms | "
+                "presses a round (most in a second) | under the pointer (chance) | judged | held | held for |\n"
+                "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
     for (const bots::Kind kind : bots::kKinds) {
-        int held = 0, played = 0, judged = 0;
+        if (argc > 3 && std::find(argv + 3, argv + argc, bots::nameOf(kind)) == argv + argc) continue;
+        int held = 0, played = 0, judged = 0, fastestSecond = 0;
         std::vector<int> medians, spreads;
-        long whacks = 0, under = 0, waiting = 0;
+        long whacks = 0, lucky = 0, reactions = 0, under = 0, waiting = 0, presses = 0;
         double chance = 0;
         std::map<std::string, int> why;
         for (int difficulty = 0; difficulty <= 8; ++difficulty) {
@@ -49,17 +51,21 @@ int main(int argc, char* argv[]) {
                 }
                 const server::ReactionSummary& r = facts.reactions;
                 ++played;
-                if (r.whacks >= server::kLeastWhacks) ++judged;
+                if (r.reactions >= server::kLeastWhacks) ++judged;
                 whacks += r.whacks;
+                lucky += r.lucky;
+                reactions += r.reactions;
                 under += r.underFloor;
-                waiting += r.arrivedBefore;
-                chance += r.arrivedByChance;
-                medians.push_back(r.medianMs);
-                spreads.push_back(r.spreadMs);
+                waiting += r.underPointer;
+                chance += r.underPointerByChance;
+                presses += r.presses;
+                fastestSecond = std::max(fastestSecond, r.fastestSecond);
+                if (r.reactions > 0) medians.push_back(r.medianMs);
+                if (r.reactions > 0) spreads.push_back(r.spreadMs);
                 const std::vector<server::PersonReason> reasons = server::personReasons(r);
                 if (!reasons.empty()) ++held;
                 // A bot's round that passes, or a person's that is held: which, to look at.
-                if (reasons.empty() != (kind == bots::Kind::Person || kind == bots::Kind::PersonTouch))
+                if (reasons.empty() != bots::isPerson(kind))
                     std::fprintf(stderr, "person_bench: %s at %d (seed %llu, value %llu, bot %u) %s: %s\n",
                                  bots::nameOf(kind).data(), difficulty, static_cast<unsigned long long>(plan.seed),
                                  static_cast<unsigned long long>(*plan.value), plan.botSeed, reasons.empty() ? "passes" : "held",
@@ -69,12 +75,16 @@ int main(int argc, char* argv[]) {
         }
         std::sort(medians.begin(), medians.end());
         std::sort(spreads.begin(), spreads.end());
+        const auto middle = [](const std::vector<int>& v) { return v.empty() ? 0 : v[v.size() / 2]; };
         std::string reasons;
         for (const auto& [reason, n] : why) reasons += (reasons.empty() ? "" : "; ") + std::to_string(n) + "× " + reason;
-        std::printf("| %s | %d | %.1f | %d | %.1f %% | %d | %ld (%.0f) | %d | %d (%.1f %%) | %s |\n", bots::nameOf(kind).data(), played,
-                    static_cast<double>(whacks) / played, medians[medians.size() / 2],
-                    whacks ? 100.0 * static_cast<double>(under) / static_cast<double>(whacks) : 0.0,
-                    spreads[spreads.size() / 2], waiting, chance, judged, held, 100.0 * held / played, reasons.c_str());
+        std::printf("| %s | %d | %.1f | %.1f | %d | %.1f %% | %d | %.0f (%d) | %ld (%.0f) | %d | %d (%.1f %%) | %s |\n",
+                    bots::nameOf(kind).data(), played, static_cast<double>(whacks) / played,
+                    static_cast<double>(lucky) / played, middle(medians),
+                    reactions ? 100.0 * static_cast<double>(under) / static_cast<double>(reactions) : 0.0,
+                    middle(spreads), static_cast<double>(presses) / played, fastestSecond, waiting, chance, judged, held,
+                    100.0 * held / played, reasons.c_str());
+        std::fflush(stdout);
     }
     return 0;
 }

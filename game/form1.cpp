@@ -18,9 +18,6 @@ using runtime::toInteger;
 
 namespace {
 
-constexpr double kSpawnBase = 30;
-constexpr double kHolePick = 2.99;
-constexpr std::int16_t kPaceBase = 8;
 constexpr std::int16_t kSinkPenalty = 20;
 constexpr std::int16_t kLastWhackedPos = 14;
 constexpr std::int16_t kWhackedPace = 10;

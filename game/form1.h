@@ -18,6 +18,12 @@ inline constexpr char kDifficultyPrompt[] = "Choose a difficulty from 0 to 8\r8 
 inline constexpr std::int16_t kRoundTicks = 1000;
 inline constexpr std::int16_t kPopUpPos = 12;    // a rat's position when it comes up
 inline constexpr std::int16_t kWhackedPos = 13;  // a rat's first position after a whack
+inline constexpr int kTickMs = 20;               // the clock's interval while a round runs
+// The spawn: a rat is tried when Int(Rnd * (kSpawnBase - difficulty)) is 1, in the hole of
+// row and column Int(Rnd * kHolePick) each (2.99, not 3), with pace Int(Rnd * (kPaceBase - difficulty)) + 1.
+inline constexpr double kSpawnBase = 30;
+inline constexpr double kHolePick = 2.99;
+inline constexpr std::int16_t kPaceBase = 8;
 
 // Every variable of the game. Holes are indexed [row][col].
 struct GameState {

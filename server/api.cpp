@@ -469,7 +469,7 @@ json Api::claim(const SessionRow& session, int round, int score) {
     r.difficulty = facts.difficulty;
     r.atMs = endedMs;
     r.lines = facts.lines;
-    r.reactions = reactionsJson(facts.reactions).dump();
+    r.reactions = playJson(facts).dump();
     // Played as no person plays: kept with its reasons, off the boards until an operator approves it.
     for (const PersonReason& reason : personReasons(facts.reactions)) held += (held.empty() ? "" : "; ") + reason.text;
     r.held = held;
@@ -522,7 +522,12 @@ Response Api::record(long long id, bool withDemo) {
         json row = recordJson(*r);
         row["round"] = r->round;
         // How fast the round's whacks came, for anyone to see how the best play.
-        row["reactions"] = r->reactions.empty() ? json(nullptr) : json::parse(r->reactions, nullptr, false);
+        // and every press and every rat of it, beside them.
+        const json play = r->reactions.empty() ? json(nullptr) : json::parse(r->reactions, nullptr, false);
+        const bool whole = play.is_object() && play.contains("summary");
+        row["reactions"] = whole ? play.at("summary") : play;
+        row["presses"] = whole ? play.at("presses") : json(nullptr);
+        row["rats"] = whole ? play.at("rats") : json(nullptr);
         // A record waiting for an operator is off the boards; why is anyone's to read.
         row["held"] = r->held.empty() ? json(nullptr) : json(r->held);
         return jsonResponse(200, row);

@@ -157,6 +157,15 @@ int check(server::Store& store, const server::Replayer& replayer) {
 // The records held for review, and any on the boards whose play breaks the person
 // check and no operator approved (placed before it held rounds), best score first,
 // each with why.
+// How a record's round was pressed, for the operator to weigh: "" when it was kept without.
+std::string pressesOf(const server::ReactionSummary& s) {
+    if (s.presses == 0) return "";
+    return " [" + std::to_string(s.presses) + " presses, " + std::to_string(s.missed) + " hitting nothing, up to " +
+           std::to_string(s.fastestSecond) + " in a second; " + std::to_string(s.lucky) + " of " +
+           std::to_string(s.whacks) + " whacks lucky hammering; " + std::to_string(s.underPointer) + " of " +
+           std::to_string(s.ratsShown) + " rats came up under the pointer]";
+}
+
 int review(server::Store& store) {
     std::vector<server::RecordRow> records = store.allRecords();
     std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.score > b.score; });
@@ -166,25 +175,24 @@ int review(server::Store& store) {
                     server::isoTime(r.atMs).c_str(), r.initials.c_str(), why.c_str());
     };
     for (const server::RecordRow& r : records) {
-        if (r.removed) continue;
+        if (r.removed || (r.held.empty() && r.approved)) continue;
+        const nlohmann::json play = nlohmann::json::parse(r.reactions.empty() ? "null" : r.reactions, nullptr, false);
+        server::ReactionSummary summary;
+        try {
+            if (play.is_object()) summary = server::summaryOfPlay(play);
+        } catch (const nlohmann::json::exception&) {
+            // kept by another version: nothing to judge by
+        }
         if (!r.held.empty()) {
             ++held;
-            list(r, " (held)", r.held);
+            list(r, " (held)", r.held + pressesOf(summary));
             continue;
         }
-        if (r.approved) continue;
-        const nlohmann::json reactions = nlohmann::json::parse(r.reactions.empty() ? "null" : r.reactions, nullptr, false);
-        if (!reactions.is_object()) continue;
         std::string why;
-        try {
-            for (const server::PersonReason& reason : server::personReasons(server::reactionsFrom(reactions)))
-                why += (why.empty() ? "" : "; ") + reason.text;
-        } catch (const nlohmann::json::exception&) {
-            continue;  // kept by another version: nothing to judge by
-        }
+        for (const server::PersonReason& reason : server::personReasons(summary)) why += (why.empty() ? "" : "; ") + reason.text;
         if (why.empty()) continue;
         ++listed;
-        list(r, " (on the boards)", why);
+        list(r, " (on the boards)", why + pressesOf(summary));
     }
     std::printf("%d records held for review (bopatron-server demo ID > round.dem, then bopatron --play=round.dem,\n"
                 "to watch one; approve ID or remove ID); %d on the boards played as no person plays\n", held, listed);

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #pragma once
-// The facts of play a replay sees: for every whack (a press that scores),
-// when its rat was first shown, when the press came, where the pointer was
-// and how it moved; and a round's summary of them. They say how fast the
-// round was played, which a table may publish beside its records, and what
-// a person check judges.
+// The facts of play a replay sees: every press of a round (when it came, where
+// the pointer was, what it scored), every rat that came up (where the pointer
+// was then, and how likely the game's spawn was to put it there), and for
+// every whack (a press that scores) when its rat was first shown; and a
+// round's summary of them. They say how the round was played, which a table
+// may publish beside its records, and what a person check judges.
 
 #include "game/form1.h"
 
@@ -20,69 +21,113 @@ namespace bopatron::server {
 // the gun counts as a false start. Seeing a target, moving a hand there and
 // pressing takes longer.
 inline constexpr int kHumanFloorMs = 100;
+// Presses at most this many ticks apart (240 ms: four or more a second) are
+// hammering: they come whether or not a rat is there.
+inline constexpr long kHammerGapTicks = 12;
+// Pixels: a press this close to the one before it was made where the pointer rests.
+inline constexpr float kOnTheSpot = 12;
+
+struct Press {
+    long tick = 0;      // the session ticks played when it came
+    float x = 0, y = 0;  // the pointer
+    int points = 0;     // what it scored: 0 when it hit nothing
+};
+
+// A rat that came up in the round.
+struct RatShown {
+    long tick = 0;       // the session tick it came up in
+    int row = 0, col = 0;
+    float x = 0, y = 0;  // the pointer then
+    bool underPointer = false;  // the pointer was on its hole's spot when it came up
+    double chance = 0;   // how likely the spawn was to pick a hole under the pointer, of the holes empty then
+};
 
 struct Whack {
     long shownTick = 0;   // the session tick whose frame first showed the rat
     long pressTick = 0;   // the session ticks played when the press came
     int points = 0;       // what the whack scored
     int row = 0, col = 0;
-    float shownX = 0, shownY = 0;  // the pointer when the rat was first shown
-    float beforeX = 0, beforeY = 0;  // the pointer half a second (25 ticks) before that
-    float pressX = 0, pressY = 0;  // the pointer at the press
-    float travel = 0;              // the pointer's path from the show to the press, in pixels
+    std::size_t press = 0;  // its press, in the round's presses
+    float travel = 0;       // the pointer's path from the show to the press, in pixels
     // The press came at least this long after the frame that showed the rat
     // (between this and 20 ms more: events between two ticks carry no time).
     int reactionMs() const { return static_cast<int>(pressTick - shownTick) * 20; }
-    // The pointer was already on the spot of the press when the rat showed,
-    // having come there from elsewhere in the half second before.
-    bool arrivedBefore() const;
+};
+
+// Everything a replay saw of one round's play.
+struct RoundPlay {
+    std::vector<Press> presses;
+    std::vector<RatShown> rats;
+    std::vector<Whack> whacks;
 };
 
 struct ReactionSummary {
     int whacks = 0;
-    int medianMs = 0;
+    int reactions = 0;        // whacks that were reactions: all but the lucky ones of hammering
+    int medianMs = 0;         // of the reactions
     int fastestMs = 0;
-    int thirdQuartileMs = 0;  // three in four whacks came within this long
-    int underFloor = 0;       // whacks whose press came sooner than kHumanFloorMs after the show, at most
+    int thirdQuartileMs = 0;  // three in four reactions came within this long
+    int underFloor = 0;       // reactions whose press came kHumanFloorMs after the show at most, the hand having moved to it
     int spreadMs = 0;         // the standard deviation of the reactions
-    int arrivedBefore = 0;    // whacks with the pointer on the spot before the rat came
-    double arrivedByChance = 0;  // how many of those chance alone gives: the spawn's own odds of each hole
+    // Presses: all of them, those that hit nothing, the most in any one second, and the
+    // standard deviation of the intervals between the presses of hammering.
+    int presses = 0;
+    int missed = 0;
+    int fastestSecond = 0;
+    int hammerIntervals = 0;
+    int hammerSpreadMs = 0;
+    bool machineRhythm = false;  // every interval of hammering one of two neighbouring tick counts
+    // Lucky whacks: a rat came up where the pointer was hammering, between two of its presses.
+    // Hammering gives such a rat to any press of its interval alike; early counts those
+    // in the first quarter of it, with what chance gives and how seldom it gives that many.
+    int lucky = 0;
+    int luckyEarly = 0;
+    double luckyEarlyByChance = 0;
+    double luckyEarlyOdds = 1;
+    // Rats that came up where the pointer was waiting, what chance gives, and how seldom.
+    int ratsShown = 0;
+    int underPointer = 0;
+    double underPointerByChance = 0;
+    double underPointerOdds = 1;
 };
 
-ReactionSummary summarize(const std::vector<Whack>& whacks);
+ReactionSummary summarize(const RoundPlay& play);
 
-// Watches a replay, one event at a time, and keeps its whacks.
+// The chance of at least k successes in independent trials that succeed with the
+// probabilities given (1 when k is 0 or less).
+double chanceOfAtLeast(int k, const std::vector<double>& chances);
+
+// Watches a replay, one event at a time, and keeps the round's play.
 class PlayWatcher {
 public:
     explicit PlayWatcher(const game::GameState& state);
     // Call around each event the replay plays. "New Game" starts a round: rats
-    // left up from before it are not its rats, and whacks so far are forgotten.
+    // left up from before it are not its rats, and its play so far is forgotten.
     void newGame();
     void beforeTick();
     void afterTick(long sessionTicks);
     void moved(float x, float y);
     void beforePress();
     void afterPress(long sessionTicks);
-    // The whacks of the round since "New Game", handed over once.
-    std::vector<Whack> take();
-    // Where the pointer was after each of the last ticks and is now (the latest
-    // last), which a replay that goes on later starts from.
-    std::vector<std::pair<float, float>> trail() const;
-    void setTrail(const std::vector<std::pair<float, float>>& trail);
+    // The round's play since "New Game", handed over once.
+    RoundPlay take();
+    // Where the pointer is, which a replay that goes on later starts from.
+    std::pair<float, float> pointer() const { return {at_.x, at_.y}; }
+    void setPointer(std::pair<float, float> at) { at_ = {at.first, at.second}; }
 
 private:
     struct Place {
         float x = 0, y = 0;
     };
+    void cameUp(long sessionTicks, int row, int col);
+
     const game::GameState& state_;
     std::int16_t before_[3][3]{};  // the holes before the current event
     long shownAt_[3][3];           // when each hole's rat was first shown; -1 not (yet) one of the round's
-    Place shown_[3][3], earlier_[3][3];
     float travelAtShow_[3][3]{};
     Place at_;
     float travel_ = 0;
-    std::vector<Place> recent_;    // the pointer after each of the last ticks, the latest last
-    std::vector<Whack> whacks_;
+    RoundPlay play_;
 };
 
 }  // namespace bopatron::server

@@ -171,24 +171,53 @@ std::optional<Refusal> checkLines(const SessionLog& log, int round, world::Round
     return std::nullopt;
 }
 
+// The summary's fields by their JSON names.
+#define BOPATRON_SUMMARY_FIELDS(X)                                                                                  \
+    X(whacks) X(reactions) X(medianMs) X(fastestMs) X(thirdQuartileMs) X(underFloor) X(spreadMs) X(presses)        \
+    X(missed) X(fastestSecond) X(hammerIntervals) X(hammerSpreadMs) X(machineRhythm) X(lucky) X(luckyEarly)         \
+    X(luckyEarlyByChance) X(luckyEarlyOdds) X(ratsShown) X(underPointer) X(underPointerByChance) X(underPointerOdds)
+
 nlohmann::json reactionsJson(const ReactionSummary& r) {
-    return {{"whacks", r.whacks}, {"medianMs", r.medianMs}, {"fastestMs", r.fastestMs},
-            {"thirdQuartileMs", r.thirdQuartileMs}, {"underFloor", r.underFloor},
-            {"spreadMs", r.spreadMs}, {"arrivedBefore", r.arrivedBefore}, {"arrivedByChance", r.arrivedByChance}};
+    nlohmann::json j;
+#define BOPATRON_TO_JSON(field) j[#field] = r.field;
+    BOPATRON_SUMMARY_FIELDS(BOPATRON_TO_JSON)
+#undef BOPATRON_TO_JSON
+    return j;
 }
 
 ReactionSummary reactionsFrom(const nlohmann::json& j) {
     ReactionSummary r;
-    r.whacks = j.at("whacks");
-    r.medianMs = j.at("medianMs");
-    r.fastestMs = j.at("fastestMs");
-    r.thirdQuartileMs = j.at("thirdQuartileMs");
-    r.underFloor = j.at("underFloor");
-    r.spreadMs = j.at("spreadMs");
-    r.arrivedBefore = j.at("arrivedBefore");
-    r.arrivedByChance = j.at("arrivedByChance");
+#define BOPATRON_FROM_JSON(field) r.field = j.value(#field, r.field);
+    BOPATRON_SUMMARY_FIELDS(BOPATRON_FROM_JSON)
+#undef BOPATRON_FROM_JSON
+    // Kept before hammering was told apart: every whack was a reaction.
+    if (!j.contains("reactions")) r.reactions = r.whacks;
     return r;
 }
+
+nlohmann::json playJson(const RoundFacts& f) {
+    const long before = f.ticks - game::kRoundTicks;  // session ticks before the round's first
+    nlohmann::json presses = nlohmann::json::array(), rats = nlohmann::json::array();
+    for (const Press& p : f.presses) presses.push_back({p.tick - before, p.x, p.y, p.points});
+    for (const RatShown& r : f.rats) rats.push_back({r.tick - before, r.row, r.col, r.x, r.y, r.underPointer, r.chance});
+    return {{"summary", reactionsJson(f.reactions)}, {"presses", presses}, {"rats", rats}};
+}
+
+ReactionSummary summaryOfPlay(const nlohmann::json& j) { return reactionsFrom(j.contains("summary") ? j.at("summary") : j); }
+
+namespace {
+
+// A round's play back from playJson, into facts whose ticks are known.
+void playFrom(const nlohmann::json& j, RoundFacts& f) {
+    const long before = f.ticks - game::kRoundTicks;
+    f.reactions = summaryOfPlay(j);
+    for (const nlohmann::json& p : j.value("presses", nlohmann::json::array()))
+        f.presses.push_back({p.at(0).get<long>() + before, p.at(1), p.at(2), p.at(3)});
+    for (const nlohmann::json& r : j.value("rats", nlohmann::json::array()))
+        f.rats.push_back({r.at(0).get<long>() + before, r.at(1), r.at(2), r.at(3), r.at(4), r.at(5), r.at(6)});
+}
+
+}  // namespace
 
 std::string formatReplayState(const ReplayState& state) {
     nlohmann::json rounds = nlohmann::json::array();
@@ -198,7 +227,7 @@ std::string formatReplayState(const ReplayState& state) {
         rounds.push_back({{"failed", f.failed ? nlohmann::json{f.failed->code, f.failed->message} : nlohmann::json()},
                           {"score", f.score}, {"difficulty", f.difficulty}, {"asked", f.asked}, {"initials", bytes},
                           {"lines", f.lines}, {"ticks", f.ticks}, {"first", f.firstTickLine}, {"end", f.endLine},
-                          {"reactions", reactionsJson(f.reactions)}});
+                          {"play", playJson(f)}});
     }
     nlohmann::json pointer = nlohmann::json::array();
     for (const auto& [x, y] : state.pointer) pointer.push_back({x, y});
@@ -223,7 +252,7 @@ ReplayState parseReplayState(std::string_view text) {
             f.ticks = r.at("ticks");
             f.firstTickLine = r.at("first");
             f.endLine = r.at("end");
-            f.reactions = reactionsFrom(r.at("reactions"));
+            playFrom(r.contains("play") ? r.at("play") : r.at("reactions"), f);
             state.rounds.push_back(std::move(f));
         }
         for (const nlohmann::json& p : j.at("pointer")) state.pointer.emplace_back(p.at(0), p.at(1));
@@ -294,7 +323,7 @@ RoundFacts replayRound(const std::string& text, int round, const Replayer& repla
     const long ticksBefore = session.ticksPlayed();
     // The facts of play: every event seen before it is played and after.
     PlayWatcher watcher(form.state());
-    if (!state.core.empty()) watcher.setTrail(state.pointer);
+    if (!state.core.empty() && !state.pointer.empty()) watcher.setPointer(state.pointer.back());
 
     long firstTickLine = -1;  // the current round's first tick, as a line of the demo
     long lastTopTick = -1;    // the session tick in which the "Top 5" box last asked
@@ -326,7 +355,10 @@ RoundFacts replayRound(const std::string& text, int round, const Replayer& repla
         ending.ticks = session.ticksPlayed();
         ending.asked = lastTopTick == session.ticksPlayed() - 1;  // asked inside this very tick
         if (ending.asked) ending.initials = scores::keptInitials(topAnswer);
-        ending.reactions = summarize(watcher.take());
+        RoundPlay play = watcher.take();
+        ending.reactions = summarize(play);
+        ending.presses = std::move(play.presses);
+        ending.rats = std::move(play.rats);
         awaitingClose = true;
     };
     // A round's closing checkpoint was played and matched: the round is replayed.
@@ -406,7 +438,7 @@ RoundFacts replayRound(const std::string& text, int round, const Replayer& repla
     state.lines = cutLines;
     state.offset += cut;
     state.core = demo::snapshot(host, session, form, surfaces);
-    state.pointer = watcher.trail();
+    state.pointer = {watcher.pointer()};
     return state.rounds.back();
 }
 

@@ -26,7 +26,7 @@
 
 namespace bopatron::server {
 
-inline constexpr std::int64_t kTickMs = 20;
+inline constexpr std::int64_t kTickMs = game::kTickMs;
 // At the arrival of each batch of a round, the ticks the table holds of it
 // are compared with the time since its value was issued, on the table's
 // clock. They may be at most kAheadTicks (half a second) ahead of what 20 ms a
@@ -81,7 +81,9 @@ struct RoundFacts {
     long ticks = 0;                 // ticks played in the session through the round
     long firstTickLine = -1;        // where the replay found the round's first and last ticks
     long endLine = -1;
-    ReactionSummary reactions;      // how fast its whacks came
+    ReactionSummary reactions;      // how it was played: a summary of what follows
+    std::vector<Press> presses;     // every press of the round
+    std::vector<RatShown> rats;     // every rat that came up in it
 };
 
 struct Verdict {
@@ -110,15 +112,20 @@ struct ReplayState {
     long lines = 0;                  // lines played through the last round's closing checkpoint
     std::size_t offset = 0;          // where the next line begins in the session's text
     std::string core;                // the core's snapshot there; "" before any round
-    std::vector<std::pair<float, float>> pointer;  // the pointer there, and after each of the ticks before
+    std::vector<std::pair<float, float>> pointer;  // the pointer there (the last of those kept)
     long ticksReplayed = 0;          // ticks the last call played (not kept)
 };
 std::string formatReplayState(const ReplayState& state);
-// A round's reaction summary as JSON: {"whacks", "medianMs", "fastestMs", "underFloor",
-// "spreadMs", "arrivedBefore", "arrivedByChance"}.
+// A round's summary of its play as JSON (docs/WORLD.md names each field).
 nlohmann::json reactionsJson(const ReactionSummary& reactions);
-// And back; throws nlohmann::json::exception for JSON that is not one.
+// And back: a field missing (a record kept by an earlier version) keeps its
+// default, which breaks no rule; throws nlohmann::json::exception for JSON that is not one.
 ReactionSummary reactionsFrom(const nlohmann::json& json);
+// A round's play as a record keeps it: {"summary", "presses": [[tick, x, y, points]...],
+// "rats": [[tick, row, col, x, y, under the pointer, chance]...]}, ticks counted in the round.
+nlohmann::json playJson(const RoundFacts& facts);
+// The summary of a play kept so, or of a record that kept only its summary.
+ReactionSummary summaryOfPlay(const nlohmann::json& json);
 // A text that is not a state kept by this server (or none) is a replay not yet begun.
 ReplayState parseReplayState(std::string_view text);
 

@@ -26,7 +26,7 @@ namespace bopatron::ui {
 
 inline constexpr char kTitle[] = "Bopatron";
 inline constexpr char kNewGame[] = "New Game";
-inline constexpr int kTickMs = 20;
+inline constexpr int kTickMs = game::kTickMs;
 
 // A session to record or a demo to show instead of the player's own game.
 struct DemoPlan {

@@ -10,12 +10,20 @@ namespace bopatron::bots {
 
 namespace {
 
-constexpr long kTickMs = 20;
+constexpr long kTickMs = game::kTickMs;
 constexpr long kSampleMs = 8;  // a USB mouse reports its position at 125 Hz
 
 // The person model's figures; docs/WORLD.md gives their sources.
-constexpr double kReactionMu = 230, kReactionSigma = 30, kReactionTau = 60;  // ex-Gaussian, ms
-constexpr double kFittsA = -107, kFittsB = 223;  // mouse pointing, ms and ms per bit
+struct Figures {
+    double reactionMu, reactionSigma, reactionTau;  // ex-Gaussian, ms
+    double fittsA, fittsB;                          // pointing, ms and ms per bit
+};
+constexpr Figures kPerson{230, 30, 60, -107, 223};
+// The fast end of the same sources: reactions 40 ms sooner and steadier, pointing at
+// 6.7 bits a second (150 ms a bit) where the person model takes 4.5.
+constexpr Figures kFastPerson{190, 20, 40, -107, 150};
+// A simple reaction: a light (here a rat) to press for, where the hand already is.
+constexpr Figures kSimpleReaction{210, 20, 40, 0, 0};
 constexpr double kMinMoveMs = 60;
 constexpr double kEffectiveWidth = 4.133;        // a target's width spans 4.133 SDs of the endpoints
 constexpr double kPrimaryError = 0.07;           // a primary submovement's SD, as a share of its distance
@@ -98,9 +106,29 @@ protected:
         x_ = x;
         y_ = y;
     }
-    void press(long ms, float x, float y) {
+    void press(long ms, float x, float y, long hold = kPressMs) {
         at(ms, Input::What::Down, x, y);
-        at(ms + kPressMs, Input::What::Up, x, y);
+        at(ms + hold, Input::What::Up, x, y);
+    }
+    double reaction(const Figures& f) {
+        return f.reactionMu + std::normal_distribution<double>(0, f.reactionSigma)(dice_) +
+               std::exponential_distribution<double>(1 / f.reactionTau)(dice_);
+    }
+    static long moveMs(const Figures& f, double distance, double width) {
+        const double id = std::log2(distance / std::max(width, 1.0) + 1);
+        return static_cast<long>(std::max(kMinMoveMs, f.fittsA + f.fittsB * id));
+    }
+    // A minimum-jerk movement from the pointer to (x, y), sampled as a mouse reports it.
+    void reach(long from, long duration, float x, float y) {
+        const float x0 = x_, y0 = y_;
+        for (long ms = kSampleMs; ms < duration; ms += kSampleMs) {
+            const double t = static_cast<double>(ms) / static_cast<double>(duration);
+            const auto k = static_cast<float>(t * t * t * (10 - 15 * t + 6 * t * t));
+            at(from + ms, Input::What::Move, x0 + (x - x0) * k, y0 + (y - y0) * k);
+        }
+        at(from + duration, Input::What::Move, x, y);
+        x_ = x;
+        y_ = y;
     }
 
     std::mt19937 dice_;
@@ -151,12 +179,12 @@ private:
         const game::GameState& s = view.state;
         // The next tick's spawn, drawn as the game draws it.
         const double r1 = future.next();
-        const int n = 30 - s.difficulty;
+        const int n = static_cast<int>(game::kSpawnBase) - s.difficulty;
         if (static_cast<long>(std::floor(r1 * n)) != 1) return;
-        const int row = static_cast<int>(std::floor(future.next() * 2.99));
-        const int col = static_cast<int>(std::floor(future.next() * 2.99));
+        const int row = static_cast<int>(std::floor(future.next() * game::kHolePick));
+        const int col = static_cast<int>(std::floor(future.next() * game::kHolePick));
         if (s.ratPos[row][col] != 0) return;
-        const int m = 8 - s.difficulty;
+        const int m = game::kPaceBase - s.difficulty;
         const int pace = m <= 1 ? 1 : static_cast<int>(std::floor(future.next() * m)) + 1;
         // Waits where the rat will be when it presses, as late as a person would
         // (250 to 400 ms after it shows) while the rat is still up: it steps on each
@@ -181,53 +209,35 @@ private:
 // that width allows, presses, and holds the button a while.
 class Person : public Planner {
 public:
-    Person(std::uint32_t seed, bool touch) : Planner(seed), touch_(touch) {}
+    Person(std::uint32_t seed, bool touch, const Figures& figures = kPerson)
+        : Planner(seed), touch_(touch), figures_(figures) {}
 
-private:
-    double reaction() {
-        return kReactionMu + std::normal_distribution<double>(0, kReactionSigma)(dice_) +
-               std::exponential_distribution<double>(1 / kReactionTau)(dice_);
-    }
-    static long moveMs(double distance, double width) {
-        const double id = std::log2(distance / std::max(width, 1.0) + 1);
-        return static_cast<long>(std::max(kMinMoveMs, kFittsA + kFittsB * id));
-    }
-    // A minimum-jerk movement from the pointer to (x, y), sampled as a mouse reports it.
-    void reach(long from, long duration, float x, float y) {
-        const float x0 = x_, y0 = y_;
-        for (long ms = kSampleMs; ms < duration; ms += kSampleMs) {
-            const double t = static_cast<double>(ms) / static_cast<double>(duration);
-            const auto k = static_cast<float>(t * t * t * (10 - 15 * t + 6 * t * t));
-            at(from + ms, Input::What::Move, x0 + (x - x0) * k, y0 + (y - y0) * k);
-        }
-        at(from + duration, Input::What::Move, x, y);
-        x_ = x;
-        y_ = y;
-    }
-
-    void plan(const View& view, long now, const std::vector<std::pair<int, int>>&) override {
-        if (busyUntil_ > now) return;
-        // The rat in sight that showed first and has not been gone for.
+protected:
+    // Goes for the rat in sight that showed first and has not been gone for, when free;
+    // gives when the press comes, or -1.
+    long chase(const View& view, long now) {
+        if (busyUntil_ > now) return -1;
         int hole = -1;
         long shown = 0;
         for (const auto& [h, when] : seen_) {
             if (const auto c = chased_.find(h); c != chased_.end() && c->second == when) continue;
             if (hole < 0 || when < shown) hole = h, shown = when;
         }
-        if (hole < 0) return;
+        if (hole < 0) return -1;
         chased_[hole] = shown;
         const int row = hole / 3, col = hole % 3;
         std::normal_distribution<double> across(0, 1);
-        const long start = std::max(now, std::max(shown, busyUntil_)) + static_cast<long>(reaction());
+        const long start = std::max(now, std::max(shown, busyUntil_)) + static_cast<long>(reaction(figures_));
+        moveStart_ = start;
         // The hand goes where the sinking rat will be when it gets there (as it sees it sink).
         const Rect seen = frameOf(view.state, row, col, view.state.ratPos[row][col]);
-        const long guess = start - now + moveMs(std::hypot(seen.midX() - x_, seen.midY() - y_), seen.right - seen.left);
+        const long guess = start - now + moveMs(figures_, std::hypot(seen.midX() - x_, seen.midY() - y_), seen.right - seen.left);
         const Rect r = ahead(view.state, row, col, guess);
         const double w = r.right - r.left, h = r.bottom - r.top;
         const auto aimX = static_cast<float>(r.midX() + across(dice_) * w / kEffectiveWidth);
         const auto aimY = static_cast<float>(r.midY() + across(dice_) * h / kEffectiveWidth);
         const double dx = aimX - x_, dy = aimY - y_, distance = std::hypot(dx, dy);
-        long end = start + moveMs(distance, w);
+        long end = start + moveMs(figures_, distance, w);
         if (touch_) {
             // The finger is lifted on its way: the page sees it only where it lands.
             at(end, Input::What::Move, aimX, aimY);
@@ -242,17 +252,184 @@ private:
             reach(start, end - start, endX, endY);
             if (!r.holds(endX, endY)) {
                 const double rest = std::hypot(aimX - endX, aimY - endY);
-                const long correction = moveMs(rest, w);
+                const long correction = moveMs(figures_, rest, w);
                 reach(end, correction, aimX, aimY);
                 end += correction;
             }
         }
         press(end, x_, y_);
         busyUntil_ = end + kPressMs;
+        return end;
+    }
+    void plan(const View& view, long now, const std::vector<std::pair<int, int>>&) override { chase(view, now); }
+
+    std::map<int, long> chased_;  // holes whose rat this person went for, by when it showed
+    long moveStart_ = 0;          // when the last chase set off
+
+private:
+    bool touch_;
+    Figures figures_;
+};
+
+// Presses at a rate of its own where the pointer rests, between anything else it does.
+class Hammer {
+public:
+    // Intervals drawn from next(), the first press at first.
+    explicit Hammer(long first) : next_(first) {}
+    // The presses due before `until`, except while the hand is away [away, back).
+    template <typename Interval, typename Press>
+    void run(long until, long away, long back, Interval interval, Press pressAt) {
+        for (; next_ < until; next_ += interval()) {
+            if (next_ >= away && next_ < back) next_ = back;
+            else pressAt(next_);
+        }
     }
 
+private:
+    long next_;
+};
+constexpr long kHammerHoldMs = 40;  // a press of hammering is let go at once
+
+// A person hammering: presses 8 to 12 times a second (a rate of the round's own) where
+// the hand rests, its intervals varying by a tenth, and chases a rat that shows elsewhere
+// as the person model does, pressing on after it arrives.
+class HammeringPerson : public Person {
+public:
+    explicit HammeringPerson(std::uint32_t seed)
+        : Person(seed, false), meanMs_(std::uniform_real_distribution<double>(1000.0 / 12, 1000.0 / 8)(dice_)) {}
+
+private:
+    void plan(const View& view, long now, const std::vector<std::pair<int, int>>& fresh) override {
+        // A rat that comes up where the hand is hammering is left to the hammering.
+        for (const auto& [row, col] : fresh)
+            if (frameOf(view.state, row, col, view.state.ratPos[row][col]).holds(restX_, restY_))
+                chased_[row * 3 + col] = seen_.at(row * 3 + col);
+        if (chase(view, now) >= 0) {
+            away_ = moveStart_;
+            back_ = busyUntil_;
+        }
+        hammer_.run(now + kTickMs, away_, back_,
+                    [&] { return std::max(40L, std::lround(std::normal_distribution<double>(meanMs_, meanMs_ / 10)(dice_))); },
+                    [&](long ms) {
+                        if (ms >= back_) restX_ = x_, restY_ = y_;
+                        press(ms, restX_, restY_, kHammerHoldMs);
+                    });
+    }
+    double meanMs_;
+    Hammer hammer_{0};
+    long away_ = -1, back_ = -1;
+    float restX_ = 200, restY_ = 150;
+};
+
+// A bot that hides its timing among random presses: it hammers where it rests at
+// random intervals (60 to 140 ms), and when a rat shows it jumps there and presses
+// right after the frame that showed it, then hammers there.
+class HidingHammer : public Planner {
+public:
+    using Planner::Planner;
+
+private:
+    void plan(const View& view, long now, const std::vector<std::pair<int, int>>& fresh) override {
+        for (const auto& [row, col] : fresh) {
+            const Rect r = frameOf(view.state, row, col, view.state.ratPos[row][col]);
+            at(now + 1, Input::What::Move, r.midX(), r.midY());
+            x_ = r.midX();
+            y_ = r.midY();
+            press(now + 1, x_, y_, kHammerHoldMs);
+        }
+        hammer_.run(now + kTickMs, -1, -1, [&] { return std::uniform_int_distribution<long>(60, 140)(dice_); },
+                    [&](long ms) { press(ms, x_, y_, kHammerHoldMs); });
+    }
+    Hammer hammer_{0};
+};
+
+// An autoclicker: a press every 100 ms, on the middle hole, never moving.
+class Autoclicker : public Planner {
+public:
+    using Planner::Planner;
+
+private:
+    void plan(const View& view, long now, const std::vector<std::pair<int, int>>&) override {
+        const Rect r = frameOf(view.state, 1, 1, 6);
+        if (!placed_) at(now, Input::What::Move, r.midX(), r.midY());
+        placed_ = true;
+        hammer_.run(now + kTickMs, -1, -1, [] { return 100L; }, [&](long ms) { press(ms, r.midX(), r.midY(), kHammerHoldMs); });
+    }
+    Hammer hammer_{0};
+    bool placed_ = false;
+};
+
+// The next rat the round will bring if no press draws a number first: the game's own
+// draws, tick by tick, on a copy of its generator (each hole's steps and the two draws of
+// a character change included).
+struct Foreseen {
+    long ticksAhead = 0;  // after this many ticks, counting the next as 1
+    int row = 0, col = 0, pace = 1;
+};
+std::optional<Foreseen> foresee(const game::GameState& s, runtime::RandomSource future, long horizon) {
+    std::int16_t pos[3][3], pace[3][3];
+    std::copy(&s.ratPos[0][0], &s.ratPos[0][0] + 9, &pos[0][0]);
+    std::copy(&s.ratPace[0][0], &s.ratPace[0][0] + 9, &pace[0][0]);
+    const int n = static_cast<int>(game::kSpawnBase) - s.difficulty, m = game::kPaceBase - s.difficulty;
+    for (long ahead = 1; ahead <= horizon; ++ahead) {
+        const long tick = s.ticks.value_or(0) + ahead;
+        if (tick > game::kRoundTicks) return std::nullopt;
+        std::optional<Foreseen> up;
+        if (static_cast<long>(std::floor(future.next() * n)) == 1) {
+            const int row = static_cast<int>(std::floor(future.next() * game::kHolePick));
+            const int col = static_cast<int>(std::floor(future.next() * game::kHolePick));
+            if (pos[row][col] == 0) {
+                pos[row][col] = game::kPopUpPos;
+                pace[row][col] = static_cast<std::int16_t>(std::floor(future.next() * m) + 1);
+                up = Foreseen{ahead, row, col, pace[row][col]};
+            }
+        }
+        if (up) return up;
+        for (int col = 0; col < 3; ++col)
+            for (int row = 0; row < 3; ++row) {
+                std::int16_t& p = pos[row][col];
+                if (p == 0 || tick % pace[row][col] != 0) continue;
+                if (p <= game::kPopUpPos) --p;
+                else if (++p > game::kWhackedPos + 1) {
+                    p = 0;
+                    future.next();  // the new character
+                    future.next();  // its remark
+                }
+            }
+    }
+    return std::nullopt;
+}
+
+// Shown where the next rat will come: goes there at a person's speed as soon as it may
+// (the mouse form) and presses a simple reaction after the rat shows; the touch form
+// cannot hover, so its finger lands there with the press.
+class Radar : public Planner {
+public:
+    Radar(std::uint32_t seed, bool touch) : Planner(seed), touch_(touch) {}
+
+private:
+    void plan(const View& view, long now, const std::vector<std::pair<int, int>>&) override {
+        if (view.random == nullptr || busyUntil_ > now) return;
+        const auto next = foresee(view.state, *view.random, 200);
+        if (!next) return;
+        const long up = view.tick + next->ticksAhead;  // the frame that shows it
+        const long when = std::max(up * kTickMs + static_cast<long>(reaction(kSimpleReaction)), now + 1);
+        // Where it will be then: it steps on each multiple of its pace from the tick it comes up in.
+        const long pressTick = when / kTickMs;
+        const long steps = pressTick / next->pace - (up - 1) / next->pace;
+        const Rect r = frameOf(view.state, next->row, next->col, std::max(1, game::kPopUpPos - static_cast<int>(steps)));
+        if (touch_) {
+            at(when, Input::What::Move, r.midX(), r.midY());
+            x_ = r.midX();
+            y_ = r.midY();
+        } else {
+            const long move = moveMs(kPerson, std::hypot(r.midX() - x_, r.midY() - y_), r.right - r.left);
+            reach(now + 1, std::min(move, when - now - 1), r.midX(), r.midY());
+        }
+        press(when, x_, y_);
+        busyUntil_ = when + kPressMs;
+    }
     bool touch_;
-    std::map<int, long> chased_;  // holes whose rat this person went for, by when it showed
 };
 
 }  // namespace
@@ -263,8 +440,14 @@ std::string_view nameOf(Kind kind) {
         case Kind::Fixed150: return "fixed-150";
         case Kind::Jittered: return "jittered";
         case Kind::Precomputing: return "precomputing";
+        case Kind::Radar: return "radar";
+        case Kind::RadarTouch: return "radar-touch";
+        case Kind::Autoclicker: return "autoclicker";
+        case Kind::HidingHammer: return "hiding-hammer";
         case Kind::Person: return "person";
         case Kind::PersonTouch: return "person-touch";
+        case Kind::HammeringPerson: return "hammering-person";
+        case Kind::FastPerson: return "fast-person";
     }
     return "";
 }
@@ -281,10 +464,20 @@ std::unique_ptr<Bot> makeBot(Kind kind, std::uint32_t seed) {
         case Kind::Fixed150: return std::make_unique<Delayed>(seed, 150, 150);
         case Kind::Jittered: return std::make_unique<Delayed>(seed, 100, 250);
         case Kind::Precomputing: return std::make_unique<Precomputing>(seed);
+        case Kind::Radar: return std::make_unique<Radar>(seed, false);
+        case Kind::RadarTouch: return std::make_unique<Radar>(seed, true);
+        case Kind::Autoclicker: return std::make_unique<Autoclicker>(seed);
+        case Kind::HidingHammer: return std::make_unique<HidingHammer>(seed);
         case Kind::Person: return std::make_unique<Person>(seed, false);
         case Kind::PersonTouch: return std::make_unique<Person>(seed, true);
+        case Kind::HammeringPerson: return std::make_unique<HammeringPerson>(seed);
+        case Kind::FastPerson: return std::make_unique<Person>(seed, false, kFastPerson);
     }
     return nullptr;
+}
+
+bool isPerson(Kind kind) {
+    return kind == Kind::Person || kind == Kind::PersonTouch || kind == Kind::HammeringPerson || kind == Kind::FastPerson;
 }
 
 }  // namespace bopatron::bots

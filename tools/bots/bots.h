@@ -27,11 +27,21 @@ enum class Kind {
     Fixed150,      // presses each rat 150 ms after it shows, after a straight move
     Jittered,      // presses 100 to 250 ms after it shows (uniform), after a straight move
     Precomputing,  // knows where the next rat comes and waits on that hole before it does
+    Radar,         // knows where each rat comes, goes there at a person's speed before it does,
+                   // and presses a simple reaction after it shows
+    RadarTouch,    // the same, tapping: no pointer waits anywhere, a tap lands a reaction after the show
+    Autoclicker,   // presses ten times a second, as steady as a clock, on the middle hole
+    HidingHammer,  // presses at random where it rests, and at once on each rat, jumping there
     Person,        // a person with a mouse: reactions, paths, overshoot and misses
     PersonTouch,   // the same person tapping: the hand jumps to each tap
+    HammeringPerson,  // a person pressing 8 to 12 times a second where the hand rests, chasing the others
+    FastPerson,    // a person at the fast end of people's reactions and movements
 };
-inline constexpr Kind kKinds[] = {Kind::Instant, Kind::Fixed150, Kind::Jittered, Kind::Precomputing, Kind::Person,
-                                  Kind::PersonTouch};
+inline constexpr Kind kKinds[] = {Kind::Instant,      Kind::Fixed150,    Kind::Jittered, Kind::Precomputing,
+                                  Kind::Radar,        Kind::RadarTouch,  Kind::Autoclicker, Kind::HidingHammer,
+                                  Kind::Person,       Kind::PersonTouch, Kind::HammeringPerson, Kind::FastPerson};
+// The players that are models of people, whose rounds the person check must let through.
+bool isPerson(Kind kind);
 std::string_view nameOf(Kind kind);
 std::optional<Kind> kindNamed(std::string_view name);
 
