@@ -275,7 +275,7 @@ Response Api::dispatch(const Request& request) {
         }
         if (is({"", "api", "sessions", "*", "rounds"})) {
             if (request.method != "POST") return error(405, "method", "a round's value is asked for with POST");
-            return roundValue(std::string(parts[3]));
+            return roundValue(std::string(parts[3]), request);
         }
         if (is({"", "api", "sessions", "*", "lines"})) {
             if (request.method != "POST") return error(405, "method", "lines are sent with POST");
@@ -326,17 +326,39 @@ Response Api::createSession(const Request& request) {
     return jsonResponse(200, {{"session", row.id}, {"seed", std::to_string(row.seed)}});
 }
 
-Response Api::roundValue(const std::string& id) {
+Response Api::roundValue(const std::string& id, const Request& request) {
     if (!isHex(id, 32)) return error(404, "no-session", "there is no such session");
     const std::int64_t now = clock_.nowMs();
     const auto session = store_.session(id);
     if (!session || now - session->lastMs > kSessionIdleMs)
         return error(404, "no-session", "there is no such session, or it ended after an hour without lines");
+    if (!startRound(rateKey(request.client), id, now))
+        return error(429, "too-many-rounds-in-play",
+                     std::to_string(kValuesInPlay) + " rounds are in play from this address already; this one plays off the table");
     const std::uint64_t value = newValue();
     if (!store_.issueValue(id, value, now, kMostValues))
         return error(413, "too-many-rounds", "a session is given at most " + std::to_string(kMostValues) + " round values");
     metrics_.valueIssued();
     return jsonResponse(200, {{"value", std::to_string(value)}});
+}
+
+bool Api::startRound(const std::string& address, const std::string& session, std::int64_t now) {
+    std::lock_guard lock(inPlayMutex_);
+    if (inPlay_.size() > 100000) inPlay_.clear();  // a flood of addresses forgets them all rather than grow
+    std::map<std::string, std::int64_t>& rounds = inPlay_[address];
+    std::erase_if(rounds, [&](const auto& r) { return now - r.second >= kValueInPlayMs; });
+    rounds.erase(session);  // its earlier value is ended by this one
+    if (static_cast<int>(rounds.size()) >= kValuesInPlay) return false;
+    rounds[session] = now;
+    return true;
+}
+
+void Api::roundClaimed(const std::string& address, const std::string& session) {
+    std::lock_guard lock(inPlayMutex_);
+    const auto found = inPlay_.find(address);
+    if (found == inPlay_.end()) return;
+    found->second.erase(session);
+    if (found->second.empty()) inPlay_.erase(found);
 }
 
 Response Api::lines(const std::string& id, const std::map<std::string, std::string>& query, const Request& request) {
@@ -387,6 +409,7 @@ Response Api::lines(const std::string& id, const std::map<std::string, std::stri
     }
     if (!round) return jsonResponse(200, {{"lines", appended.lines}});
     json verdict = claim(*session, *round, *claimed);
+    if (verdict.value("refused", "") != "incomplete") roundClaimed(rateKey(request.client), id);
     verdict["lines"] = appended.lines;
     return jsonResponse(200, verdict);
 }

@@ -38,6 +38,11 @@ inline constexpr int kClaimBurst = 10;
 inline constexpr std::int64_t kClaimRefillMs = 5000;
 // Round values a session may be issued: a value for each "New Game", 100 rounds and many pressed again.
 inline constexpr int kMostValues = 1000;
+// Rounds in play per client address (an IPv6 one by its /64): values issued in the last
+// 30 s to different sessions and not yet used by a claimed round. Enough for a household;
+// a client that asks many to choose the best among them is answered 429.
+inline constexpr int kValuesInPlay = 4;
+inline constexpr std::int64_t kValueInPlayMs = 30000;
 inline constexpr int kBoardSize = 5;  // a record is kept when it places on a board of this many
 inline constexpr int kMostListed = 100;
 
@@ -91,7 +96,10 @@ private:
     Response dispatch(const Request& request);
     Response ready();
     Response createSession(const Request& request);
-    Response roundValue(const std::string& id);
+    Response roundValue(const std::string& id, const Request& request);
+    // A round of the session starts from the address: false when too many are in play there.
+    bool startRound(const std::string& address, const std::string& session, std::int64_t now);
+    void roundClaimed(const std::string& address, const std::string& session);
     Response lines(const std::string& id, const std::map<std::string, std::string>& query, const Request& request);
     nlohmann::json claim(const SessionRow& session, int round, int score);
     nlohmann::json answerFrom(const StoredVerdict& verdict);
@@ -113,6 +121,9 @@ private:
     };
     std::mutex bucketsMutex_;
     std::map<std::string, Bucket> buckets_;
+    // Rounds in play: address → session → when its value was issued; in memory only.
+    std::mutex inPlayMutex_;
+    std::map<std::string, std::map<std::string, std::int64_t>> inPlay_;
     std::atomic<long> replays_{0};
     std::atomic<long> ticksReplayed_{0};
     // Claims of one session are decided one at a time, so that the second goes on

@@ -125,6 +125,19 @@ std::optional<Refusal> valueRule(const std::vector<world::Round>& ended, const w
     return std::nullopt;
 }
 
+std::optional<Refusal> replacedRule(const world::Round& round, const std::vector<IssuedValue>& issued,
+                                    const std::vector<Batch>& batches, std::int64_t issuedMs) {
+    std::int64_t firstTickMs = 0;  // when the table first held a tick of the round
+    for (const Batch& b : batches)
+        if (round.firstTickLine >= b.first && round.firstTickLine < b.first + b.count) firstTickMs = b.arrivedMs;
+    for (const IssuedValue& v : issued)
+        if (v.value != round.value && v.issuedMs >= issuedMs && v.issuedMs < firstTickMs)
+            return refusal("value", "round " + std::to_string(round.number) +
+                                        "'s value was replaced by a later one before any of its ticks arrived: a game asks "
+                                        "one value a round, as it starts, and plays on the last it was given");
+    return std::nullopt;
+}
+
 std::optional<Refusal> paceRule(const world::Round& round, const std::vector<Batch>& batches, std::int64_t issuedMs) {
     for (const Batch& b : batches) {
         if (b.first > round.endLine) break;
@@ -164,6 +177,7 @@ std::optional<Refusal> checkLines(const SessionLog& log, int round, world::Round
     if (auto broken = seedRule(log.text, log.seed)) return broken;
     std::int64_t issuedMs = 0;
     if (auto broken = valueRule(ended, scanned, log.values, issuedMs)) return broken;
+    if (auto broken = replacedRule(scanned, log.values, log.batches, issuedMs)) return broken;
     if (auto broken = sessionPaceRule(scanned, log.createdMs, issuedMs)) return broken;
     if (auto broken = paceRule(scanned, log.batches, issuedMs)) return broken;
     for (const Batch& b : log.batches)

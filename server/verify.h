@@ -142,6 +142,10 @@ std::optional<Refusal> seedRule(const std::string& text, std::uint64_t issued);
 // those ended (in order); gives when it was issued.
 std::optional<Refusal> valueRule(const std::vector<world::Round>& ended, const world::Round& round,
                                  const std::vector<IssuedValue>& issued, std::int64_t& issuedMs);
+// Asking a value ends every earlier one of the session on which the table holds no tick
+// yet: a round played on a value asked again before its first tick arrived is refused.
+std::optional<Refusal> replacedRule(const world::Round& round, const std::vector<IssuedValue>& issued,
+                                    const std::vector<Batch>& batches, std::int64_t issuedMs);
 std::optional<Refusal> paceRule(const world::Round& round, const std::vector<Batch>& batches, std::int64_t issuedMs);
 // The session's rounds before this one were played no faster than the game's
 // clock either: they hold at most the ticks the time from the session's start

@@ -210,6 +210,33 @@ TEST(Verification, RoundsOnTheTablesValuesAndEditedCopies) {
     }
 }
 
+// Asking a value ends the session's earlier ones on which the table holds no tick yet:
+// a round on lines 10 to 1009, its value 5 issued at 1000 ms, its lines arriving at 2000 ms.
+TEST(Verification, AValueAskedAgainBeforeItsRoundsFirstTickArrivedEndsIt) {
+    world::Round round;
+    round.number = 1;
+    round.value = 5;
+    round.firstTickLine = 10;
+    const std::vector<Batch> batches = {{0, 5, 500}, {5, 1010, 2000}};
+    const struct {
+        const char* what;
+        std::int64_t otherIssuedMs;  // -1: no other value
+        bool refused;
+    } cases[] = {
+        {"no other value", -1, false},
+        {"another asked in the same millisecond", 1000, true},
+        {"another asked before its first tick arrived", 1999, true},
+        {"another asked as its first tick arrived", 2000, false},
+        {"another asked before it", 999, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<IssuedValue> issued = {{5, 1000}};
+        if (c.otherIssuedMs >= 0) issued.push_back({6, c.otherIssuedMs});
+        const auto broken = replacedRule(round, issued, batches, 1000);
+        EXPECT_EQ(broken ? broken->code : "", c.refused ? "value" : "") << c.what;
+    }
+}
+
 // A round streamed at every pace a client might: placed only when it was sent
 // as it was played, from the moment its value was issued.
 TEST(Verification, RoundsArePacedFromTheirValueAtEveryBatch) {
@@ -509,6 +536,33 @@ TEST_P(ApiTest, RoundValuesComeFromTheSystemOncePerAskAndAreBounded) {
     }
     now += kSessionIdleMs + 1;
     EXPECT_EQ(call("POST", "/api/sessions/" + id + "/rounds").status, 404) << "a session idle for an hour has ended";
+}
+
+// Rounds in play from one address: four sessions' values within 30 s, each freed when its
+// round is claimed or its 30 s pass; a session asking again replaces its own.
+TEST_P(ApiTest, AnAddressHasAtMostFourRoundsInPlay) {
+    const auto ask = [&](char id, const std::string& from = "192.0.2.1") {
+        return call("POST", "/api/sessions/" + std::string(32, id) + "/rounds", "", from).status;
+    };
+    api.newValue = [this] { return ++next; };
+    for (const char id : {'a', 'b', 'c', 'd', 'e'}) session(golden(kPerson), std::string(32, id));
+    for (const char id : {'a', 'b', 'c', 'd'}) ASSERT_EQ(ask(id), 200) << id;
+    EXPECT_EQ(ask('e'), 429);
+    const json refused = json::parse(call("POST", "/api/sessions/" + std::string(32, 'e') + "/rounds").body);
+    EXPECT_EQ(refused["message"], "4 rounds are in play from this address already; this one plays off the table");
+    EXPECT_EQ(ask('a'), 200) << "a session asking again replaces its own round";
+    EXPECT_EQ(ask('e', "192.0.2.2"), 200) << "another address";
+    EXPECT_EQ(ask('e', "2001:db8::1"), 200);
+    EXPECT_EQ(ask('e', "2001:db8::2"), 200) << "the same /64: its second";
+    // A claim decided (here refused: the lines are another session's, on values not issued to it).
+    const Response claimed = call("POST", "/api/sessions/" + std::string(32, 'b') + "/lines?from=0&round=1&score=0", golden(kValues));
+    ASSERT_EQ(json::parse(claimed.body)["refused"], "value") << claimed.body;
+    EXPECT_EQ(ask('e'), 200) << "a claimed round is no longer in play";
+    EXPECT_EQ(ask('a', "192.0.2.9"), 200);
+    now += kValueInPlayMs - 1;
+    EXPECT_EQ(ask('b'), 429);
+    now += 1;
+    EXPECT_EQ(ask('b'), 200) << "30 s after its value, a round unclaimed is no longer in play";
 }
 
 TEST_P(ApiTest, StreamedRoundIsPlacedRankedAndCanBeWatched) {
