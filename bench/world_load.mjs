@@ -34,7 +34,7 @@ import http from "node:http";
 import os from "node:os";
 import path from "node:path";
 
-const options = { spread: "20000", "retry-for": "30000", addresses: "0", "first-address": "2", watch: [],
+const options = { spread: "20000", "retry-for": "30000", addresses: "2", "first-address": "2", watch: [],
                   attackers: "0", "attack-rounds": "5" };
 for (const arg of process.argv.slice(2)) {
     const [key, value] = arg.replace(/^--/, "").split(/=(.*)/s);
@@ -46,12 +46,15 @@ for (const needed of ["url", "players", "record-demos", "program"])
 const players = Number(options.players), spread = Number(options.spread), retryFor = Number(options["retry-for"]);
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, Math.max(0, ms)));
 
-// Clients spread over local addresses 127.0.0.2, .3, ... (from --first-address): K players to an address,
-// so the table's limit on new sessions per address sees players, not one machine.
+// Clients spread over local addresses 127.0.0.2, .3, ... (from --first-address, counting on into
+// 127.0.1.0 and beyond): K players to an address (2 unless told, a household), as many players
+// are, so that the table's limits per address (new sessions, rounds in play) see players, not one
+// machine. --addresses=0: every player from the machine's own address.
 const agents = new Map();
+const loopback = (k) => `127.${(k >> 16) & 255}.${(k >> 8) & 255}.${k & 255}`;
 function agentFor(player) {
     const per = Number(options.addresses);
-    const localAddress = per > 0 ? `127.0.0.${Number(options["first-address"]) + Math.floor(player / per)}` : undefined;
+    const localAddress = per > 0 ? loopback(Number(options["first-address"]) + Math.floor(player / per)) : undefined;
     if (!agents.has(localAddress)) agents.set(localAddress, new http.Agent({ keepAlive: true, localAddress }));
     return agents.get(localAddress);
 }
@@ -140,7 +143,7 @@ for (let p = 0; p < players; ++p) {
 const attackers = Number(options.attackers), attackRounds = Number(options["attack-rounds"]);
 const attackSessions = [];
 for (let a = 0; a < attackers; ++a) {
-    const agent = new http.Agent({ keepAlive: true, localAddress: `127.0.1.${1 + a}` });
+    const agent = new http.Agent({ keepAlive: true, localAddress: loopback((1 << 16) + 1 + a) });
     const answer = await send("/api/sessions", "", agent, null);
     if (answer.status !== 200) throw new Error(`no session for attacker ${a}: ${answer.status} ${answer.text}`);
     attackSessions.push({ ...JSON.parse(answer.text), agent });

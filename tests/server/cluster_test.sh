@@ -56,13 +56,13 @@ done | sort | uniq -c | tr -s " " | paste -sd" ")
 [ "$got" = " 30 200  1 429" ] || fail "a forged X-Forwarded-For was believed"
 [ "$(curl -s -o /dev/null -w '%{http_code}' --interface 127.0.0.53 -X POST "$url/api/sessions")" = 200 ] || fail "one player's limit held another"
 
-# Players under load (bench/world_load.mjs, 40 of them from 127.0.0.2 and .3)
+# Players under load (bench/world_load.mjs, 40 of them, two to an address from 127.0.0.2 or .30)
 # while a fault strikes 8 s in, mid-round: every player finishes its round,
 # and every line and record the table answered is in the database.
 load() {
     first=$1
     shift
-    node "$here/../../bench/world_load.mjs" --url="$url" --players=40 --spread=4000 --addresses=20 --first-address="$first" "$@" \
+    node "$here/../../bench/world_load.mjs" --url="$url" --players=40 --spread=4000 --first-address="$first" "$@" \
         --record-demos="$record_demos" --program="$(dirname "$timedemo")" --answers="$work/answers.json" \
         >"$work/load.json" 2>"$work/load.log" &
     loader=$!
@@ -123,7 +123,7 @@ count=$(sql "SELECT count(*) FROM records WHERE session = '$id'")
 # SIGTERM one of the two under load: it answers 503 to what is new while what is in
 # flight finishes, and nginx sends the players on to the other at once: nothing lost,
 # and no player had to send anything again.
-load 6
+load 30
 kill -TERM "$pid_1"
 wait "$pid_1" || fail "SIGTERM did not end server 1 cleanly"
 finish

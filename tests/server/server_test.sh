@@ -118,7 +118,7 @@ score=$(echo "$out" | sed 's/.*score=\([0-9-]*\).*/\1/')
 # Killed with -9 under the load of 30 players (bench/world_load.mjs) 8 s into their
 # rounds, started again at once on the same port: the players retry and finish,
 # and every line and record answered is in the database.
-node "$here/../../bench/world_load.mjs" --url="$url" --players=30 --spread=4000 --addresses=15 \
+node "$here/../../bench/world_load.mjs" --url="$url" --players=30 --spread=4000 \
     --record-demos="$record_demos" --program="$(dirname "$timedemo")" --answers="$work/answers.json" \
     >"$work/load.json" 2>"$work/load.log" &
 loader=$!
