@@ -22,6 +22,7 @@ void judgeReactions(const ReactionSummary& r, std::vector<PersonReason>& reasons
     // a few may be luck (a press already on its way), a fifth of them is not.
     if (r.underFloor >= 3 && r.underFloor * 5 >= r.reactions)
         reasons.push_back({"under-floor", std::to_string(r.underFloor) + of + " came faster than a person reacts"});
+    if (r.reactions < kLeastSpread) return;
     if (r.thirdQuartileMs < kLeastThirdQuartileMs)
         reasons.push_back({"quick", "three in four of its whacks came within " + std::to_string(r.thirdQuartileMs + 20) +
                                         " ms of their rat showing, sooner than a person sees a rat and reaches it"});

@@ -15,8 +15,11 @@
 
 namespace bopatron::server {
 
-// Fewer reactions than this say too little about how fast a round was played.
+// Fewer reactions than this say too little about how fast a round was played; and
+// fewer than kLeastSpread too little about how they are spread (five of a person's
+// may well lie close together).
 inline constexpr int kLeastWhacks = 5;
+inline constexpr int kLeastSpread = 10;
 // A person seeing a rat, finding it among nine holes, moving the hand there and
 // pressing takes longer than this for more than a quarter of the whacks: a
 // simple reaction to a light alone, with nothing to find and nowhere to move,
