@@ -176,6 +176,12 @@ TEST(PersonCheck, EachRuleHoldsAtItsEdge) {
         r.spreadMs = 100;
         return r;
     };
+    const auto quick = [&](int n, int thirdQuartileMs, int spreadMs) {
+        ReactionSummary r = reactions(n, 0);
+        r.thirdQuartileMs = thirdQuartileMs;
+        r.spreadMs = spreadMs;
+        return r;
+    };
     const auto chance = [](int n, int k, double p, bool luck) {
         ReactionSummary r;
         const std::vector<double> each(static_cast<std::size_t>(n), p);
@@ -201,6 +207,11 @@ TEST(PersonCheck, EachRuleHoldsAtItsEdge) {
         {"2 of 5", reactions(5, 2), {}},
         {"3 of 5", reactions(5, 3), {"under-floor"}},
         {"4 of 4: too few to judge", reactions(4, 4), {}},
+        {"10 reactions, three in four 240 ms after their rat showed at least", quick(10, 240, 100), {"quick"}},
+        {"260 ms", quick(10, 260, 100), {}},
+        {"9 reactions: too few to weigh their spread", quick(9, 100, 10), {}},
+        {"10 spread by 39 ms", quick(10, 400, 39), {"spread"}},
+        {"by 40 ms", quick(10, 400, 40), {}},
         {"5 of 5 rats under the pointer at 0.111: 1.7e-5", chance(5, 5, 0.111, false), {"waiting"}},
         {"4 of 5: 6.9e-4", chance(5, 4, 0.111, false), {}},
         {"15 of 40: 1.3e-5", chance(40, 15, 0.111, false), {"waiting"}},
