@@ -4,12 +4,14 @@
 // as it can grab it and clicks a hole the moment something shows there that
 // the empty field does not. The world table must hold its rounds. With
 // WATCHER=person it clicks as the model of a person does (tools/bots), whose
-// rounds the table places.
+// rounds the table places; with WATCHER=hammer it also presses about ten times a
+// second where the pointer rests, as strong players do (a press that hits
+// nothing costs nothing), and the table places those rounds too.
 // usage: node watch_and_click.mjs WINDOW 0 EMPTY: grabs the field with no rat
 //        up into the file EMPTY, as what an empty hole looks like;
 //        node watch_and_click.mjs WINDOW SECONDS EMPTY: plays that long.
 // DISPLAY is the game's.
-import { execFileSync } from "node:child_process";
+import { execFileSync, spawn } from "node:child_process";
 import { readFileSync, writeFileSync } from "node:fs";
 
 const [window, seconds, emptyFile] = process.argv.slice(2);
@@ -44,12 +46,28 @@ const shows = (patch, hole) => patch.some((v, i) => Math.abs(v - empty[hole][i])
 // seen (ex-Gaussian, mu 230, sigma 30, tau 60 ms, the person model's figures)
 // and the hand's move by Fitts' law (-107 + 223 ms a bit) later; the hand
 // jumps there as a tap does. The hand drawn over a hole it pressed is no rat.
-const person = process.env.WATCHER === "person";
+const hammer = process.env.WATCHER === "hammer", person = hammer || process.env.WATCHER === "person";
 const normal = () => Math.sqrt(-2 * Math.log(1 - Math.random())) * Math.cos(2 * Math.PI * Math.random());
 const personDelay = (from, to) => 230 + 30 * normal() - 60 * Math.log(1 - Math.random()) +
     Math.max(60, -107 + 223 * Math.log2(Math.hypot(to[0] - from[0], to[1] - from[1]) / 30 + 1));
 const end = Date.now() + Number(seconds) * 1000;
 let clicks = 0, shown = holes.map(() => false), pointer = [200, 150], pressed = -1, pressedAt = 0, due = null;
+// Hammering where the hand rests, about ten presses a second (85 to 115 ms apart, as a
+// hand varies), beside the looking, which takes longer than that: a process of its own
+// that ends with this script.
+let hammering = null;
+const startHammering = () => {
+    const loop = `
+        const { execFile } = require("node:child_process");
+        const [parent, window] = process.argv.slice(1);
+        const press = () => {
+            try { process.kill(Number(parent), 0); } catch { process.exit(0); }
+            execFile("xdotool", ["click", "--window", window, "1"]);
+            setTimeout(press, 85 + 30 * Math.random());
+        };
+        press();`;
+    hammering = spawn(process.execPath, ["-e", loop, String(process.pid), window], { stdio: "ignore" });
+};
 const click = (hole) => {
     execFileSync("xdotool", ["mousemove", "--window", window, String(holes[hole][0]), String(holes[hole][1]), "click", "1"]);
     pointer = holes[hole];
@@ -67,10 +85,14 @@ while (Date.now() < end) {
         click(due.hole);
         due = null;
     }
+    if (hammer && pressed >= 0 && !hammering) startHammering();
     seen.forEach((up, hole) => {
-        const fresh = up && !shown[hole] && !(hole === pressed && Date.now() - pressedAt < 600);
+        // A rat where the hand hammers is the hammering's; the hand drawn there is no rat.
+        const resting = hammer && hole === pressed;
+        const fresh = up && !shown[hole] && !resting && !(hole === pressed && Date.now() - pressedAt < 600);
         if (fresh && !due) due = { hole, at: Date.now() + personDelay(pointer, holes[hole]) };
         shown[hole] = up;
     });
 }
+hammering?.kill();
 console.log(`clicks=${clicks}`);

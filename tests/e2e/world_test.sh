@@ -7,7 +7,8 @@
 # initials typed; its demo holds the value and plays with --timedemo to that
 # score; the server killed with -9 and started again has lost nothing. A game
 # whose world table does not answer says so in its title and plays on. A
-# screen-reading bot's round is held for review, and approved.
+# screen-reading bot's round is held for review, and approved; one that hammers the
+# button where the hand rests, chasing the other rats as a person does, is placed.
 # usage: world_test.sh PROGRAM SERVER
 . "$(dirname "$0")/common.sh"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
@@ -61,19 +62,30 @@ server "$@"
 [ "$(curl -s "$url/api/top")" = "$top" ] || fail "the board after kill -9: $(curl -s "$url/api/top")"
 kill -TERM "$g"
 
+# A strong player's round: ten presses a second where the hand rests, the other rats
+# chased at a person's pace. Most presses hit nothing; the round is placed, not held.
+round_in_window h hammer HAM '[12].. today, [12].. of all time'
+"$2" review --database="$work/world.db" | grep -q '^record 2 ' && fail "review lists the hammering round: $("$2" review --database="$work/world.db")"
+hammering=$(curl -s "$url/api/records/2" | node -e '
+    const r = JSON.parse(require("fs").readFileSync(0, "utf8")).reactions;
+    console.log(r.presses, `${r.presses} presses, ${r.missed} hitting nothing, up to ${r.fastestSecond} in a second`)')
+[ "${hammering%% *}" -ge 120 ] || fail "the hammering round was not hammered: $hammering"
+top=$(curl -s "$url/api/top")
+kill -TERM "$h"
+
 # A script that reads the screen and clicks each rat as soon as it shows: its
 # round is held, with why in the title; review lists it, its demo plays, and
 # approve puts it on the board.
 round_in_window w bot BOT 'held for review: .*faster than a person'
 [ "$(curl -s "$url/api/top")" = "$top" ] || fail "a held round is on the board: $(curl -s "$url/api/top")"
-"$2" review --database="$work/world.db" | grep -q '^record 2 (held): .*faster than a person' ||
+"$2" review --database="$work/world.db" | grep -q '^record 3 (held): .*faster than a person' ||
     fail "review: $("$2" review --database="$work/world.db")"
-"$2" demo 2 --database="$work/world.db" >"$work/held.dem" && out=$("$work/game/$(basename "$1")" --timedemo="$work/held.dem") ||
+"$2" demo 3 --database="$work/world.db" >"$work/held.dem" && out=$("$work/game/$(basename "$1")" --timedemo="$work/held.dem") ||
     fail "the held round's demo: $out"
-"$2" approve 2 --database="$work/world.db" >/dev/null || fail "approve"
-curl -s "$url/api/top" | grep -q '"initials":"BOT","rank":[12],"record":2,' || fail "approved, not on the board: $(curl -s "$url/api/top")"
+"$2" approve 3 --database="$work/world.db" >/dev/null || fail "approve"
+curl -s "$url/api/top" | grep -q '"initials":"BOT","rank":[123],"record":3,' || fail "approved, not on the board: $(curl -s "$url/api/top")"
 kill -TERM "$w"
 
 GAME_TITLE='Bopatron .* world table off.*' launch o "$work/game/$(basename "$1")" --world=http://127.0.0.1:9/
 echo "PASS: a round in the window placed on the world board with its score and initials, watched, kept across kill -9;"
-echo "  a screen-reading bot's round held with why in the title, listed by review, watched, approved"
+echo "  a hammering player's round placed (${hammering#* }); a screen-reading bot's round held with why in the title, listed by review, watched, approved"
