@@ -8,7 +8,11 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include <sys/resource.h>
+
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -22,13 +26,34 @@ using tcp = asio::ip::tcp;
 namespace {
 
 constexpr std::size_t kMostHeaderBytes = 16u << 10;
-constexpr auto kIdleTimeout = std::chrono::seconds(30);
+// A whole request (its headers and a batch of at most 256 KB) must arrive within this of the
+// connection starting to wait for it, and a kept-alive connection waits as long for its next
+// one (nginx: client_header_timeout, keepalive_timeout). A game sends a batch a second.
+constexpr auto kRequestTimeout = std::chrono::seconds(15);
+// Accepting failed (no descriptor left): try again after this, having freed some, never at once.
+constexpr auto kAcceptBackoff = std::chrono::milliseconds(100);
+constexpr int kShedOnFailure = 16;
+
+using Clock = std::chrono::steady_clock;
+
+class Connection;
 
 }  // namespace
 
+long openFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return static_cast<long>(std::min<rlim_t>(limit.rlim_cur, 1u << 30));
+}
+
 struct HttpServer::Impl {
     Impl(Api& a, HttpOptions o, std::function<void(const std::string&)> l)
-        : api(a), options(std::move(o)), log(std::move(l)), acceptor(io), signals(io, SIGTERM, SIGINT),
+        : api(a), options(std::move(o)), log(std::move(l)), acceptor(io), acceptRetry(io), signals(io, SIGTERM, SIGINT),
           replays(static_cast<std::size_t>(options.replayThreads)) {}
 
     Api& api;
@@ -36,12 +61,23 @@ struct HttpServer::Impl {
     std::function<void(const std::string&)> log;
     asio::io_context io;
     tcp::acceptor acceptor;
+    asio::steady_timer acceptRetry;
     asio::signal_set signals;
     asio::thread_pool replays;
     std::atomic<int> inFlight{0};
     std::atomic<bool> stopping{false};
+    // Every connection held, to count them and to free the longest waiting.
+    std::mutex connectionsMutex;
+    std::map<Connection*, std::weak_ptr<Connection>> connections;
+    Clock::time_point lastAcceptFailure;
 
     void accept();
+    void acceptFailed(const beast::error_code& ec);
+    // Takes a new connection in: false when the cap is reached and none can make room for it.
+    bool admit(const std::shared_ptr<Connection>& connection);
+    void forget(Connection* connection);
+    // Closes up to `most` connections waiting for a request, the longest waiting first.
+    int shed(int most);
     void shutdown();
 };
 
@@ -54,14 +90,37 @@ public:
         const auto peer = stream_.socket().remote_endpoint(ec);
         client_ = ec ? std::string("?") : peer.address().to_string();
     }
+    ~Connection() {
+        if (admitted_) server_.forget(this);
+    }
 
     void read() {
         parser_.emplace();
         parser_->header_limit(kMostHeaderBytes);
         parser_->body_limit(kMostBatchBytes);
-        stream_.expires_after(kIdleTimeout);
+        stream_.expires_after(kRequestTimeout);
+        waitingSince_ = Clock::now().time_since_epoch().count();
         http::async_read(stream_, buffer_, *parser_,
                          [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onRead(ec); });
+    }
+
+    // Over the cap, with none to make room: said at once, in a few bytes, and closed.
+    void refuse() {
+        static const std::string kBody = "{\"error\":\"busy\",\"message\":\"this server holds all the connections it can; try again\"}\n";
+        static const std::string kBusy = "HTTP/1.1 503 Service Unavailable\r\nServer: bopatron-server\r\n"
+                                         "Content-Type: application/json\r\nRetry-After: 1\r\nConnection: close\r\n"
+                                         "Content-Length: " + std::to_string(kBody.size()) + "\r\n\r\n" + kBody;
+        beast::error_code ignored;
+        stream_.socket().non_blocking(true, ignored);
+        stream_.socket().write_some(asio::buffer(kBusy), ignored);
+        close();
+    }
+    void admitted() { admitted_ = true; }
+    // How long it has waited for a request, in the clock's ticks; -1 while one is being answered.
+    Clock::rep waitingSince() const { return waitingSince_; }
+    // Closes it from any thread: on its own strand, where everything else it does runs.
+    void closeSoon() {
+        asio::post(stream_.get_executor(), [self = shared_from_this()] { self->close(); });
     }
 
 private:
@@ -74,6 +133,8 @@ private:
     }
 
     void onRead(beast::error_code ec) {
+        waitingSince_ = -1;
+        if (ec == beast::error::timeout) server_.api.metrics().connectionDropped("timeout");
         if (ec == http::error::end_of_stream || ec == asio::error::operation_aborted || ec == beast::error::timeout ||
             ec == asio::error::connection_reset || ec == asio::error::eof) {
             close();
@@ -139,7 +200,7 @@ private:
             std::snprintf(ms, sizeof ms, "%.1f", spent.count());
             server_.log(method + " " + shown.substr(0, 200) + " " + std::to_string(response.status) + " " + ms + " ms");
         }
-        stream_.expires_after(kIdleTimeout);
+        stream_.expires_after(kRequestTimeout);
         http::async_write(stream_, *res, [self = shared_from_this(), res, keepAlive, counted](beast::error_code ec, std::size_t) {
             if (counted) --self->server_.inFlight;
             if (ec || !keepAlive) {
@@ -162,6 +223,8 @@ private:
     std::optional<http::request_parser<http::string_body>> parser_;
     std::string client_;
     std::chrono::steady_clock::time_point start_;
+    std::atomic<Clock::rep> waitingSince_{-1};
+    bool admitted_ = false;
 };
 
 }  // namespace
@@ -169,9 +232,79 @@ private:
 void HttpServer::Impl::accept() {
     acceptor.async_accept(asio::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
         if (stopping) return;
-        if (!ec) std::make_shared<Connection>(std::move(socket), *this)->read();
+        if (ec) {
+            acceptFailed(ec);
+            return;
+        }
+        auto connection = std::make_shared<Connection>(std::move(socket), *this);
+        if (admit(connection)) connection->read();
+        else connection->refuse();
         accept();
     });
+}
+
+void HttpServer::Impl::acceptFailed(const beast::error_code& ec) {
+    api.metrics().connectionDropped("descriptors");
+    const int freed = shed(kShedOnFailure);
+    if (Clock::now() - lastAcceptFailure > std::chrono::seconds(10)) {
+        log("accepting a connection failed (" + ec.message() + "); closed " + std::to_string(freed) +
+            " waiting the longest, trying again in 100 ms");
+        lastAcceptFailure = Clock::now();
+    }
+    acceptRetry.expires_after(kAcceptBackoff);
+    acceptRetry.async_wait([this](beast::error_code) {
+        if (!stopping) accept();
+    });
+}
+
+bool HttpServer::Impl::admit(const std::shared_ptr<Connection>& connection) {
+    {
+        std::lock_guard lock(connectionsMutex);
+        if (static_cast<int>(connections.size()) < options.mostConnections) {
+            connections.emplace(connection.get(), connection);
+            connection->admitted();
+            api.metrics().connections().Increment();
+            return true;
+        }
+    }
+    // At the cap, a newcomer takes the place of the connection that has waited longest for a
+    // request (idle between batches, or a client still sending its headers).
+    if (shed(1) == 0) {
+        api.metrics().connectionDropped("over-cap");
+        return false;
+    }
+    std::lock_guard lock(connectionsMutex);
+    connections.emplace(connection.get(), connection);
+    connection->admitted();
+    api.metrics().connections().Increment();
+    return true;
+}
+
+void HttpServer::Impl::forget(Connection* connection) {
+    std::lock_guard lock(connectionsMutex);
+    if (connections.erase(connection) > 0) api.metrics().connections().Decrement();
+}
+
+int HttpServer::Impl::shed(int most) {
+    std::vector<std::pair<Clock::rep, std::shared_ptr<Connection>>> waiting;
+    {
+        std::lock_guard lock(connectionsMutex);
+        for (const auto& [raw, weak] : connections) {
+            const Clock::rep since = raw->waitingSince();
+            if (since < 0) continue;
+            if (auto c = weak.lock()) waiting.emplace_back(since, std::move(c));
+        }
+        std::sort(waiting.begin(), waiting.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        if (static_cast<int>(waiting.size()) > most) waiting.resize(static_cast<std::size_t>(most));
+        // Counted out at once, so that the newcomer's place is there before the close is done.
+        for (const auto& w : waiting)
+            if (connections.erase(w.second.get()) > 0) api.metrics().connections().Decrement();
+    }
+    for (const auto& w : waiting) {
+        api.metrics().connectionDropped("shed");
+        w.second->closeSoon();
+    }
+    return static_cast<int>(waiting.size());
 }
 
 void HttpServer::Impl::shutdown() {
@@ -179,6 +312,7 @@ void HttpServer::Impl::shutdown() {
     stopping = true;
     beast::error_code ignored;
     acceptor.close(ignored);
+    acceptRetry.cancel();
     // Requests in flight are answered; then everything stops, idle connections with it.
     auto timer = std::make_shared<asio::steady_timer>(io);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

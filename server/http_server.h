@@ -26,7 +26,17 @@ struct HttpOptions {
     std::optional<std::string> trustedProxy;
     int networkThreads = 2;
     int replayThreads = 2;
+    // Connections held at once; beyond them a newcomer takes the place of the one that has
+    // waited longest for a request, or, when every one is being answered, is answered 503. openFileLimit() sets it from the
+    // descriptors the system allows.
+    int mostConnections = 1000;
 };
+
+// Descriptors kept back from connections: the database (SQLite's file, journal and WAL;
+// PostgreSQL's sockets), the log, the site's files being read, the replay threads.
+inline constexpr int kReservedDescriptors = 64;
+// Raises the process's soft open-file limit to its hard limit; gives the limit then.
+long openFileLimit();
 
 class HttpServer {
 public:

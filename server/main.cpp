@@ -325,6 +325,12 @@ int main(int argc, char* argv[]) {
         const server::Replayer replayer = server::loadReplayer(image::programFolder(argv[0], BOPATRON_SERVER_DATA_RELATIVE), image::decodePng);
         if (command == "check") return check(store, replayer);
         server::Api api(store, replayer, {nowMs}, logLine);
+        const long descriptors = server::openFileLimit();
+        options.mostConnections = static_cast<int>(std::max(16L, descriptors - server::kReservedDescriptors));
+        logLine("holds up to " + std::to_string(options.mostConnections) + " connections (open-file limit " +
+                std::to_string(descriptors) + ", " + std::to_string(server::kReservedDescriptors) +
+                " kept for the database, the log and the site); beyond them, the one waiting longest for a request "
+                "makes room, or the newcomer is answered 503");
         server::HttpServer http(api, options, logLine);
         http.listen();
         const Purger purger(store, keepDays);

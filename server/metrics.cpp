@@ -31,6 +31,11 @@ Metrics::Metrics()
                              .Help("Ticks played by replays: each tick of a session is played once, whatever is claimed")
                              .Register(*registry_))),
       replayQueue_(one(BuildGauge().Name("bopatron_replay_queue").Help("Claims waiting for or in a replay thread").Register(*registry_))),
+      connections_(one(BuildGauge().Name("bopatron_connections").Help("Connections open").Register(*registry_))),
+      dropped_(BuildCounter().Name("bopatron_connections_dropped_total")
+                   .Help("Connections refused or closed to stay within the server's limits, by reason: over-cap (answered 503), "
+                         "shed (the longest waiting, for a newcomer), timeout (no whole request within 15 s), descriptors (none left to accept with)")
+                   .Register(*registry_)),
       sessions_(one(BuildCounter().Name("bopatron_sessions_started_total").Help("Sessions started").Register(*registry_))),
       values_(one(BuildCounter().Name("bopatron_round_values_total").Help("Round values issued").Register(*registry_))),
       databaseErrors_(one(BuildCounter().Name("bopatron_database_errors_total")

@@ -3,7 +3,8 @@
 #pragma once
 // What a server counts for its operators, in Prometheus' text format at
 // GET /metrics: requests by route and status, batches, verdicts by code,
-// replay seconds, the replay queue, sessions started, database errors. No
+// replay seconds, the replay queue, sessions started, database errors,
+// connections open and dropped. No
 // label ever names a session or an address. docs/WORLD.md lists them.
 
 #include <prometheus/counter.h>
@@ -34,6 +35,11 @@ public:
     void databaseError() { databaseErrors_.Increment(); }
     void internalError() { internalErrors_.Increment(); }
     prometheus::Gauge& replayQueue() { return replayQueue_; }
+    prometheus::Gauge& connections() { return connections_; }
+    // A connection refused or closed by the server to stay within its limits, and why:
+    // over-cap (answered 503), shed (the longest waiting, freed for a newcomer), timeout (no
+    // whole request within its time), descriptors (accepting failed for want of them).
+    void connectionDropped(const std::string& reason) { dropped_.Add({{"reason", reason}}).Increment(); }
 
     // Every metric, in the text format.
     std::string text() const;
@@ -46,6 +52,8 @@ private:
     prometheus::Histogram& replaySeconds_;
     prometheus::Counter& replayedTicks_;
     prometheus::Gauge& replayQueue_;
+    prometheus::Gauge& connections_;
+    prometheus::Family<prometheus::Counter>& dropped_;
     prometheus::Counter& sessions_;
     prometheus::Counter& values_;
     prometheus::Counter& databaseErrors_;
