@@ -58,14 +58,17 @@ sed -i "s/--port=8080/--port=$port/" /etc/default/bopatron-server
 if [ -d /run/systemd/system ]; then
     systemctl restart bopatron-server || fail "systemctl restart: $(journalctl -u bopatron-server | tail -5)"
 else
-    # No systemd here: the unit's command line, with its options file, as its user.
+    # No systemd here: the unit's command line, with its options file and its open-file
+    # limit (as far as this machine's own allows), as its user.
     # shellcheck disable=SC1091
     . /etc/default/bopatron-server
     command=$(sed -n 's/^ExecStart=//p' "$unit")
+    files=$(sed -n 's/^LimitNOFILE=//p' "$unit")
+    [ "$files" -le "$(ulimit -Hn)" ] || files=$(ulimit -Hn)
     (
         cd /
         # shellcheck disable=SC2086
-        exec setpriv --reuid=bopatron-server --regid=bopatron-server --init-groups --no-new-privs \
+        exec prlimit --nofile="$files:$files" setpriv --reuid=bopatron-server --regid=bopatron-server --init-groups --no-new-privs \
             env STATE_DIRECTORY=/var/lib/bopatron-server BOPATRON_SERVER_OPTIONS="$BOPATRON_SERVER_OPTIONS" \
             sh -c "umask 0027; exec $command"
     ) 2>"$work/log" &
@@ -75,6 +78,9 @@ url="http://127.0.0.1:$port"
 for _ in $(seq 100); do curl -s -o /dev/null "$url/api/top" && break; sleep 0.05; done
 
 play_round "$url"
+if [ -n "$pid" ]; then
+    grep -q "holds up to $((files - 64)) connections" "$work/log" || fail "the unit's open-file limit: $(head -3 "$work/log")"
+fi
 [ "$(stat -c %U /var/lib/bopatron-server/world.db)" = bopatron-server ] || fail "the table is not in /var/lib/bopatron-server"
 if [ -n "$pid" ]; then
     kill -TERM "$pid"
