@@ -141,14 +141,14 @@ std::string randomBytes(std::size_t count) {
 }
 
 Api::Api(Store& store, const Replayer& replayer, Clock clock, std::function<void(const std::string&)> log)
-    : newValue([] {
+    : replay([this](const std::string& text, int round, ReplayState& state) {
+          return replayRound(text, round, replayer_, state);
+      }),
+      newValue([] {
           const std::string bits = randomBytes(8);
           std::uint64_t value = 0;
           for (const char c : bits) value = value << 8 | static_cast<unsigned char>(c);
           return value;
-      }),
-      replay([this](const std::string& text, int round, ReplayState& state) {
-          return replayRound(text, round, replayer_, state);
       }),
       store_(store), replayer_(replayer), clock_(std::move(clock)), log_(std::move(log)) {}
 

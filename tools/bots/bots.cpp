@@ -427,7 +427,7 @@ private:
             reach(now + 1, std::min(move, when - now - 1), r.midX(), r.midY());
         }
         press(when, x_, y_);
-        busyUntil_ = when + kPressMs;
+        busyUntil_ = when + 1;  // the next rat is computable again once the press has drawn its number
     }
     bool touch_;
 };
