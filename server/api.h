@@ -57,6 +57,7 @@ struct Response {
     int status = 200;
     std::string contentType = "application/json";
     std::string body;
+    std::vector<std::pair<std::string, std::string>> headers = {};  // more, or in place of the defaults
 };
 
 class Api {

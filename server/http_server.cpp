@@ -173,7 +173,9 @@ private:
             return;
         }
         Response response = api                  ? server_.api.handle(r)
-                            : server_.options.site ? siteFile(*server_.options.site, r.method, r.target)
+                            : server_.options.site ? siteFile(*server_.options.site,
+                                                              {r.method, r.target, std::string(request[http::field::accept_encoding]),
+                                                               std::string(request[http::field::if_none_match])})
                                                    : Response{404, "text/plain; charset=utf-8", "not found\n"};
         respond(std::move(response), keepAlive, r.method, r.target);
     }
@@ -188,6 +190,7 @@ private:
         // Tells the page it came from a world table, and where its protocol is, without a
         // request under /api/ that a plain static server would answer 404.
         res->set("Bopatron-World", "/api/");
+        for (const auto& [name, value] : response.headers) res->set(name, value);
         res->keep_alive(keepAlive);
         const std::size_t size = response.body.size();
         res->body() = method == "HEAD" ? std::string() : std::move(response.body);

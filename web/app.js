@@ -152,6 +152,7 @@ window.Bopatron = {
         source.buffer = buffer;
         source.connect(audio.destination);
         source.start();
+        performance.mark("bopatron-cue", { detail: path });
     },
     message: say,
     // The table as the file's bytes, one character each, in the site's
@@ -250,7 +251,8 @@ mute.addEventListener("change", () => {
     try { localStorage.setItem(MUTE_KEY, mute.checked ? "1" : "0"); } catch { /* not remembered */ }
 });
 
-// Sound starts with the player's first press: the cues are fetched at once and decoded then.
+// Sound starts with the player's first press: the cues are fetched once the field is up and
+// decoded then.
 function startAudio() {
     if (audio || !window.AudioContext) return;
     audio = new AudioContext();
@@ -258,7 +260,23 @@ function startAudio() {
 }
 
 function decodeCue(name, bytes) {
-    audio.decodeAudioData(bytes.slice(0)).then((buffer) => cues.set(name, buffer), () => say(`assets/${name} cannot be played.`));
+    audio.decodeAudioData(bytes.slice(0)).then((buffer) => cues.set(name, buffer), () => say(`${name} cannot be played.`));
+}
+
+// The cues, after what the first frame needs: files.json names each cue's compressed file.
+// One not yet arrived is silent, as a missing one is.
+function fetchCues() {
+    fetch("files.json").then((r) => r.json()).then((files) => Object.entries(files.cues).forEach(([name, file]) =>
+        fetchBytes(file).then((bytes) => {
+            cueBytes.set(name, bytes.buffer);
+            if (audio) decodeCue(name, bytes.buffer);
+        }, () => say(`${file} cannot be read: ${name} is not heard.`))));
+}
+
+// Once the field is up: the cues, and the service worker that keeps the site for offline play.
+function afterFirstFrame() {
+    fetchCues();
+    if ("serviceWorker" in navigator) navigator.serviceWorker.register("sw.js").catch(() => {});
 }
 
 async function fetchBytes(url) {
@@ -294,12 +312,6 @@ async function start() {
     try { mute.checked = localStorage.getItem(MUTE_KEY) === "1"; } catch { /* the default */ }
     game = await createBopatron({ print: (line) => console.log(line), printErr: (line) => console.warn(line) });
     game.FS.mkdir("/game");
-    // The cues come while the player reads the field: nothing is heard before the first press.
-    fetch("files.json").then((r) => r.json()).then((files) => files.cues.forEach((name) =>
-        fetchBytes(`assets/${name}`).then((bytes) => {
-            cueBytes.set(name, bytes.buffer);
-            if (audio) decodeCue(name, bytes.buffer);
-        }, () => say(`assets/${name} cannot be read: it is not heard.`))));
     const params = new URLSearchParams(location.search);
     const demo = params.get("timedemo") ?? params.get("demo");
     // The world panel, when this page's server keeps a world table, and the seed it gives
@@ -330,6 +342,7 @@ async function start() {
         }
         showing = true;
         if (!(await run("web_start", ["string"], ["/demo.dem"]))) return;
+        afterFirstFrame();
         const step = setInterval(async () => {
             if (busy) return;
             if (!(await run("web_step"))) {
@@ -343,7 +356,7 @@ async function start() {
     await run("web_start", ["number"], [0]);
     button.disabled = false;
     button.focus();
+    afterFirstFrame();
 }
 
-if ("serviceWorker" in navigator) navigator.serviceWorker.register("sw.js").catch(() => {});
 start();

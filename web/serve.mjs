@@ -9,7 +9,7 @@ import { extname, join, normalize } from "node:path";
 const TYPES = {
     ".html": "text/html; charset=utf-8", ".js": "text/javascript", ".mjs": "text/javascript", ".css": "text/css",
     ".json": "application/json", ".webmanifest": "application/manifest+json", ".wasm": "application/wasm",
-    ".png": "image/png", ".wav": "audio/wav", ".spr": "application/octet-stream", ".dem": "text/plain",
+    ".png": "image/png", ".wav": "audio/wav", ".mp3": "audio/mpeg", ".spr": "application/octet-stream", ".dem": "text/plain",
 };
 const [folder, port = "8000"] = process.argv.slice(2);
 

@@ -87,6 +87,34 @@ for case in "/ 200 text/html" "/app.js 200 text/javascript" "/bopatron.wasm 200 
     case "$got" in "$2 $3"*) ;; *) fail "$1 answered $got, not $2 $3" ;; esac
     ! grep -q secret "$work/body" || fail "$1 gave a file outside the site"
 done
+# Served as web servers serve: the build's Brotli or gzip copy to a browser that takes it,
+# the file as it is to one that takes neither; an ETag, and 304 for a copy held already;
+# a year's caching for a name that carries its content's hash, revalidation for the rest.
+printf 'var x = 1;\n' >"$work/site/app.js"
+gzip -9 -n -k "$work/site/app.js"
+brotli -q 11 -k "$work/site/app.js"
+printf 'ID3' >"$work/site/cue.0123456789.mp3"
+headers() { curl -s -D - -o "$work/body" "$@" | tr -d '\r'; }
+for case in "br br" "gzip gzip" "gzip;q=0,br;q=0 -" "identity -" "deflate,gzip gzip" "*;q=0.5 br"; do
+    set -- $case
+    got=$(headers -H "Accept-Encoding: $1" "$url/app.js")
+    echo "$got" | grep -q "^Vary: Accept-Encoding" || fail "$1: no Vary: $got"
+    if [ "$2" = - ]; then
+        ! echo "$got" | grep -qi "^content-encoding" && [ "$(cat "$work/body")" = "var x = 1;" ] || fail "$1: not sent as it is: $got"
+    else
+        echo "$got" | grep -q "^Content-Encoding: $2\$" && cmp -s "$work/body" "$work/site/app.js.$( [ "$2" = br ] && echo br || echo gz)" ||
+            fail "$1: not the $2 copy: $got"
+    fi
+done
+got=$(headers -H "Accept-Encoding: br" "$url/app.js")
+tag=$(echo "$got" | sed -n 's/^ETag: //p')
+echo "$got" | grep -q "^Cache-Control: no-cache" && [ -n "$tag" ] || fail "the page's script: $got"
+[ "$(curl -s -o /dev/null -w '%{http_code} %{size_download}' -H "Accept-Encoding: br" -H "If-None-Match: $tag" "$url/app.js")" = "304 0" ] ||
+    fail "a copy held already is not answered 304"
+[ "$(curl -s -o /dev/null -w '%{http_code}' -H "Accept-Encoding: gzip" -H "If-None-Match: $tag" "$url/app.js")" = 200 ] ||
+    fail "the Brotli copy's tag matched the gzip copy"
+headers "$url/cue.0123456789.mp3" | grep -q "^Cache-Control: public, max-age=31536000, immutable" || fail "a hashed name is not kept a year"
+headers "$url/cue.0123456789.mp3" | grep -q "^Content-Type: audio/mpeg" || fail "an MP3 cue's type"
 
 # A body larger than a batch is refused as it comes, not read to its end: a client that
 # says 8 MB and sends 300 KB is answered 413 at once (a server reading 8 MB would wait).

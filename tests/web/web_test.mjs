@@ -5,7 +5,7 @@
 // whacking rats where the canvas shows them, ends in the "Top 5" box and its
 // record is found after a reload, which also works offline; two tabs finishing at once keep both
 // records; a damaged stored table is kept and said; and every golden demo's
-// ?timedemo line equals its closing line.
+// ?timedemo line equals its closing line; the round's cues are heard.
 // Usage: node web_test.mjs SITE_FOLDER DEMO_FOLDER
 import { spawn } from "node:child_process";
 import { cpSync, mkdtempSync, readdirSync, readFileSync, rmSync } from "node:fs";
@@ -47,6 +47,9 @@ check((await Promise.all([settled(main), settled(other)])).every(Boolean), "the 
 const table = await stored(main);
 check(/"WEB",\d+\r\n/.test(table) && /"TAB",\d+\r\n/.test(table), `both tabs' records kept: ${JSON.stringify(table)}`);
 check(await main.$eval("#save", (a) => a.href.startsWith("blob:")), "no link to save the session as a demo");
+// The cues, fetched as MP3 once the field was up, started as the round played them.
+const heard = await main.evaluate(() => performance.getEntriesByName("bopatron-cue").map((e) => e.detail));
+check(heard.length > 0, "no cue was heard in the round");
 const ticks = await main.evaluate(() => performance.getEntriesByName("bopatron-tick").map((e) => e.duration));
 await main.bringToFront();
 await main.reload();
