@@ -190,6 +190,7 @@ private:
         // Tells the page it came from a world table, and where its protocol is, without a
         // request under /api/ that a plain static server would answer 404.
         res->set("Bopatron-World", "/api/");
+        res->set("Server-Timing", "bopatron-world");  // the same, where the page itself can read it
         for (const auto& [name, value] : response.headers) res->set(name, value);
         res->keep_alive(keepAlive);
         const std::size_t size = response.body.size();

@@ -146,18 +146,27 @@ const World = (() => {
 
     // Shows the panel when the page's server keeps a world table. For the player's own game
     // (not a demo) with sending chosen, takes a session; true when the table took it.
+    // The page's own server says whether it keeps a world table: in the answer that brought the
+    // page (Server-Timing, which a page may read), or, for a page the service worker kept or a
+    // browser that does not show it, in a HEAD of itself. Any other server is asked nothing more.
+    async function servedByWorld() {
+        const page = performance.getEntriesByType("navigation")[0];
+        if (Array.isArray(page?.serverTiming) && !navigator.serviceWorker?.controller)
+            return page.serverTiming.some((entry) => entry.name === "bopatron-world");
+        try {
+            const head = await fetch(location.pathname, { method: "HEAD", cache: "no-store", signal: AbortSignal.timeout(START_WAIT_MS) });
+            return head.headers.get("Bopatron-World") === "/api/";
+        } catch {
+            return false;  // offline, or the server did not answer: no panel
+        }
+    }
+
     async function begin(module, options) {
         ({ ask, idle } = options);
         game = module;
         const deadline = performance.now() + START_WAIT_MS;
         if (!navigator.onLine) return false;
-        try {
-            // The page's own server says whether it keeps a world table: any other asks nothing more.
-            const page = await fetch(location.pathname, { method: "HEAD", cache: "no-store", signal: AbortSignal.timeout(START_WAIT_MS) });
-            if (page.headers.get("Bopatron-World") !== "/api/") return false;
-        } catch {
-            return false;  // offline, or the server did not answer: no panel
-        }
+        if (!(await servedByWorld())) return false;
         $("world").hidden = false;
         window.dispatchEvent(new Event("resize"));  // the field makes room for the panel
         // The boards come beside the seed, not before it.
