@@ -11,9 +11,8 @@
 # - killed with -9 under the load of 30 players streaming rounds and started
 #   again, it has lost nothing it answered; a backup taken under that load
 #   serves every record placed before it began; check finds
-#   every record still matching; a round of the bot that presses each rat
-#   as it shows is held off the boards with why, review lists it, demo
-#   writes it to play, approve places it; remove takes it off again;
+#   every record still matching; approve refuses a record on the boards,
+#   remove takes it off;
 # - SIGTERM lets a request in flight finish and closes the database;
 # - through a proxy that delays every request and answer by half a second, a
 #   round is placed; through one that holds its batches back 3 s, refused;
@@ -186,37 +185,14 @@ kill -TERM "$pid"
 wait "$pid" || fail "SIGTERM did not end the server cleanly"
 grep -q "stopped; the database is closed" "$work/log" || fail "no clean stop"
 
-# check, review and remove.
+# check, approve and remove.
 out=$("$server" check --database="$db") || fail "check: $out"
 case "$out" in *" records checked, 0 no longer match") ;; *) fail "check printed: $out" ;; esac
-# A round of the bot that presses the tick it sees a rat is held off the boards, with
-# why; review lists it; its demo plays; approve puts it on the boards.
-start
-person=$record
-play_round "$url" --player=instant
-grep -q "verdict: session ${id%????????????????????????} round 1 held as record $record with $placed: .*came faster than a person reacts" "$work/log" ||
-    fail "the bot's round was not held: $(tail -n 3 "$work/log")"
-[ "$(curl -s "$url/api/top" | grep -c "\"record\":$record,")" = 0 ] || fail "a held record is on the board"
-curl -s "$url/api/records/$record" | grep -q '"held":"[0-9]* of [0-9]* whacks came faster than a person reacts' ||
-    fail "the held record does not say why: $(curl -s "$url/api/records/$record")"
-kill -TERM "$pid"
-wait "$pid" || true
-out=$("$server" review --database="$db") || fail "review: $out"
-echo "$out" | grep -q "^record $record (held): $placed at difficulty 0, .*came faster than a person reacts" || fail "review printed: $out"
-echo "$out" | grep -q "^1 records held for review" || fail "review counts: $out"
-! echo "$out" | grep -q "^record $person " || fail "review lists the person's record: $out"
-"$server" demo "$record" --database="$db" >"$work/held.dem" || fail "demo"
-out=$("$timedemo" "$work/held.dem") || fail "the held record's demo does not play: $out"
-out=$("$server" approve "$person" --database="$db" 2>&1) && code=0 || code=$?
-[ "$code" = 1 ] && [ "$out" = "bopatron-server: record $person is not held for review" ] ||
-    fail "record $person, on the boards, approve exits $code: $out"
-"$server" approve "$record" --database="$db" >/dev/null || fail "approve"
-out=$("$server" review --database="$db") || fail "review: $out"
-! echo "$out" | grep -q "^record $record " || fail "review lists a record approved already: $out"
-start
-curl -s "$url/api/top" | grep -q "\"record\":$record,\"score\":$placed" || fail "an approved record is not on the board"
-kill -TERM "$pid"
-wait "$pid" || true
+# A record on the boards is not approved (that is for held ones: the window's test holds a
+# bot's round, reviews, watches and approves it) and remove takes it off.
+out=$("$server" approve "$record" --database="$db" 2>&1) && code=0 || code=$?
+[ "$code" = 1 ] && [ "$out" = "bopatron-server: record $record is not held for review" ] ||
+    fail "record $record, on the boards, approve exits $code: $out"
 "$server" remove "$record" --database="$db" >/dev/null || fail "remove"
 start
 [ "$(curl -s "$url/api/top" | grep -c "\"record\":$record,")" = 0 ] || fail "a removed record is on the board"
