@@ -59,6 +59,10 @@ struct HttpServer::Impl {
     Api& api;
     HttpOptions options;
     std::function<void(const std::string&)> log;
+    // Every connection held, to count them and to free the longest waiting. Declared before
+    // the io_context, whose end destroys the connections still pending, which forget themselves here.
+    std::mutex connectionsMutex;
+    std::map<Connection*, std::weak_ptr<Connection>> connections;
     asio::io_context io;
     tcp::acceptor acceptor;
     asio::steady_timer acceptRetry;
@@ -66,9 +70,6 @@ struct HttpServer::Impl {
     asio::thread_pool replays;
     std::atomic<int> inFlight{0};
     std::atomic<bool> stopping{false};
-    // Every connection held, to count them and to free the longest waiting.
-    std::mutex connectionsMutex;
-    std::map<Connection*, std::weak_ptr<Connection>> connections;
     Clock::time_point lastAcceptFailure;
 
     void accept();
