@@ -8,7 +8,7 @@
 // usage: person_bench PROGRAM_FOLDER [ROUNDS [PLAYER...]] (every player when none is named)
 #include "image/png_decoder.h"
 #include "server/person_check.h"
-#include "server/verify.h"
+#include "server/replay_state.h"
 #include "tools/bots/round.h"
 
 #include <algorithm>

@@ -381,4 +381,17 @@ Demo readDemo(const std::string& path) {
     return demo;
 }
 
+std::string demoThrough(std::string_view lines, long count) {
+    std::size_t at = 0;
+    std::string_view last;
+    for (long line = 0; line < count && at < lines.size(); ++line) {
+        const std::size_t end = lines.find('\n', at);
+        last = lines.substr(at, end - at);
+        at = end == std::string_view::npos ? lines.size() : end + 1;
+    }
+    std::string text(lines.substr(0, at));
+    if (last.rfind("checkpoint ", 0) == 0) text += "end " + std::string(last.substr(11)) + "\n";
+    return text;
+}
+
 }  // namespace bopatron::demo

@@ -56,6 +56,11 @@ Demo parseDemo(std::string_view text);
 // more) on: what follows a point where a replay stopped.
 Demo parseEvents(std::string_view text, int firstLine);
 
+// A demo's first lines (count of them, each ending in LF) closed as a demo is
+// closed: by an end line that repeats the last of them when it is a checkpoint.
+// A recording cut there, as a session's lines are cut to one of its rounds.
+std::string demoThrough(std::string_view lines, long count);
+
 // Reads a demo file from disk; errors name the file.
 Demo readDemo(const std::string& path);
 

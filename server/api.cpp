@@ -3,18 +3,14 @@
 #include "server/api.h"
 
 #include "demo/demo_file.h"
-#include "server/person_check.h"
 #include "scores/printscore.h"
+#include "server/text.h"
 
 #include <nlohmann/json.hpp>
 
 #include <arpa/inet.h>
-#include <sys/random.h>
 
-#include <cerrno>
-#include <chrono>
 #include <charconv>
-#include <ctime>
 #include <stdexcept>
 
 namespace bopatron::server {
@@ -80,16 +76,6 @@ bool isHex(std::string_view text, std::size_t size) {
     return true;
 }
 
-std::string hex(std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (const char c : bytes) {
-        out += kDigits[static_cast<unsigned char>(c) >> 4];
-        out += kDigits[static_cast<unsigned char>(c) & 15];
-    }
-    return out;
-}
-
 json recordJson(const RecordRow& r) {
     return {{"record", r.id},       {"initials", r.initials}, {"score", r.score},
             {"difficulty", r.difficulty}, {"at", isoTime(r.atMs)}};
@@ -100,57 +86,8 @@ json rankJson(long above) { return above < kBoardSize ? json(above + 1) : json(n
 
 }  // namespace
 
-std::int64_t dayStartMs(std::int64_t ms) {
-    constexpr std::int64_t kDay = 86400000;
-    return ms - ((ms % kDay) + kDay) % kDay;
-}
-
-std::string isoTime(std::int64_t ms) {
-    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
-std::string utf8FromLatin1(std::string_view latin) {
-    std::string out;
-    for (const char c : latin) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            out += c;
-        } else {
-            out += static_cast<char>(0xc0 | (byte >> 6));
-            out += static_cast<char>(0x80 | (byte & 0x3f));
-        }
-    }
-    return out;
-}
-
-std::string randomBytes(std::size_t count) {
-    std::string bytes(count, '\0');
-    std::size_t got = 0;
-    while (got < count) {
-        const ssize_t n = getrandom(bytes.data() + got, count - got, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw std::runtime_error("the system's random generator failed");
-        got += static_cast<std::size_t>(n);
-    }
-    return bytes;
-}
-
 Api::Api(Store& store, const Replayer& replayer, Clock clock, std::function<void(const std::string&)> log)
-    : replay([this](const std::string& text, int round, ReplayState& state) {
-          return replayRound(text, round, replayer_, state);
-      }),
-      newValue([] {
-          const std::string bits = randomBytes(8);
-          std::uint64_t value = 0;
-          for (const char c : bits) value = value << 8 | static_cast<unsigned char>(c);
-          return value;
-      }),
-      store_(store), replayer_(replayer), clock_(std::move(clock)), log_(std::move(log)) {}
+    : newValue(randomNumber), store_(store), judge_(store, replayer), clock_(std::move(clock)), log_(std::move(log)) {}
 
 std::string clientAddress(const std::string& peer, const std::optional<std::string>& trustedProxy,
                           std::string_view forwardedFor) {
@@ -408,8 +345,10 @@ Response Api::lines(const std::string& id, const std::map<std::string, std::stri
         case Append::Result::Duplicate: break;
     }
     if (!round) return jsonResponse(200, {{"lines", appended.lines}});
-    json verdict = claim(*session, *round, *claimed);
-    if (verdict.value("refused", "") != "incomplete") roundClaimed(rateKey(request.client), id);
+    const Claim claim{id, *round, *claimed};
+    const Judgement judged = judge_.claim(claim, clock_.nowMs());
+    if (judged.kind != Judgement::Kind::Incomplete) roundClaimed(rateKey(request.client), id);
+    json verdict = answer(claim, judged);
     verdict["lines"] = appended.lines;
     return jsonResponse(200, verdict);
 }
@@ -429,83 +368,18 @@ json Api::answerFrom(const StoredVerdict& v) {
     return json{{"placed", false}};
 }
 
-json Api::claim(const SessionRow& session, int round, int score) {
-    const std::string who = "session " + session.id.substr(0, 8) + " round " + std::to_string(round);
-    // A round decided once (the answer lost, or a claim sent again) gets the same verdict, without a replay.
-    if (const auto given = store_.verdict(session.id, round)) {
-        log_("verdict: " + who + " answered again from its verdict");
-        metrics_.verdict("again");
-        return answerFrom(*given);
-    }
-    std::string held;  // why the round waits for an operator, when it does
-    const auto decided = [&](const StoredVerdict& v, const std::string& said) {
-        store_.keepVerdict(session.id, round, v);
-        metrics_.verdict(v.record > 0 ? (held.empty() ? "placed" : "held") : v.code.empty() ? "not-placed" : v.code);
-        log_("verdict: " + who + " " + said);
-        return answerFrom(v);
-    };
-    const auto refuse = [&](const Refusal& r) { return decided({0, r.code, r.message}, "refused " + r.code + ": " + r.message); };
-    const auto placesNowhere = [&](int s, std::int64_t at) {
-        return store_.countAtLeast(0, s) >= kBoardSize && store_.countAtLeast(dayStartMs(at), s) >= kBoardSize;
-    };
-
-    std::lock_guard one(sessionLocks_[std::hash<std::string>{}(session.id) % sessionLocks_.size()]);
-    // What needs no replay first: the seed, the round's value, its pace.
-    const SessionLog log = store_.log(session.id);
-    world::Round scanned;
-    std::int64_t endedMs = 0;
-    if (const auto broken = checkLines(log, round, scanned, endedMs)) {
-        if (broken->code == "incomplete") {  // more lines may complete it: not decided
-            log_("verdict: " + who + " refused incomplete: " + broken->message);
-            metrics_.verdict(broken->code);
-            return json{{"placed", false}, {"refused", broken->code}, {"message", broken->message}};
-        }
-        return refuse(*broken);
-    }
-    // A claim that would place on no board is not worth a replay.
-    if (placesNowhere(score, clock_.nowMs())) return decided({}, "not placed: " + std::to_string(score) + " places on no board");
-
-    // The session's replay goes on from where it stopped, unless it has passed the round already.
-    ReplayState state = parseReplayState(log.replay);
-    const std::size_t known = state.rounds.size();
-    const auto began = std::chrono::steady_clock::now();
-    const RoundFacts facts = replay(log.text, round, state);
-    if (state.ticksReplayed > 0 || state.rounds.size() > known) {
+json Api::answer(const Claim& claim, const Judgement& j) {
+    if (j.replayed) {
         ++replays_;
-        ticksReplayed_ += state.ticksReplayed;
-        metrics_.replay(std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(), state.ticksReplayed);
+        ticksReplayed_ += j.replayed->ticks;
+        metrics_.replay(j.replayed->seconds, j.replayed->ticks);
     }
-    if (state.rounds.size() > known)
-        store_.keepReplay(session.id, static_cast<int>(state.rounds.size()), formatReplayState(state));
-    if (const auto broken = factsRule(facts, scanned)) return refuse(*broken);
-    if (facts.score != score)
-        return refuse({"score", "played again, the round scores " + std::to_string(facts.score) + ", not the " +
-                                    std::to_string(score) + " claimed"});
-    if (placesNowhere(facts.score, endedMs))
-        return decided({}, "not placed: " + std::to_string(facts.score) + " places on no board");
-    RecordRow r;
-    r.session = session.id;
-    r.round = round;
-    r.initials = utf8FromLatin1(facts.asked ? facts.initials : scores::kNoInitials);
-    r.initialsFinal = facts.asked;
-    r.score = facts.score;
-    r.difficulty = facts.difficulty;
-    r.atMs = endedMs;
-    r.lines = facts.lines;
-    r.reactions = playJson(facts).dump();
-    // Played as no person plays: kept with its reasons, off the boards until an operator approves it.
-    for (const PersonReason& reason : personReasons(facts.reactions)) held += (held.empty() ? "" : "; ") + reason.text;
-    r.held = held;
-    auto id = store_.placeRecord(r);
-    if (!id) {
-        // Another server placed the same round meanwhile (a client that retried there): the
-        // same round verified twice gets the one record's verdict.
-        for (const RecordRow& placed : store_.recordsOf(session.id))
-            if (placed.round == round) id = placed.id;
-        if (!id) return refuse({"again", "this round is on the boards already"});
-    }
-    const std::string as = "as record " + std::to_string(*id) + " with " + std::to_string(facts.score);
-    return decided({*id, {}, {}}, held.empty() ? "placed " + as : "held " + as + ": " + held);
+    metrics_.verdict(j.metric());
+    log_("verdict: session " + claim.session.substr(0, 8) + " round " + std::to_string(claim.round) + " " + j.said);
+    // An incomplete round is not decided: more lines may complete it.
+    if (j.kind == Judgement::Kind::Incomplete)
+        return json{{"placed", false}, {"refused", j.verdict.code}, {"message", j.verdict.message}};
+    return answerFrom(j.verdict);
 }
 
 json Api::ranks(long long record, int score, std::int64_t atMs) {
@@ -513,8 +387,7 @@ json Api::ranks(long long record, int score, std::int64_t atMs) {
     const auto above = [&](std::int64_t since) {
         long n = 0;
         for (const RecordRow& r : store_.top(since, kBoardSize))
-            if (r.id != record && (r.score > score || (r.score == score && (r.atMs < atMs || (r.atMs == atMs && r.id < record)))))
-                ++n;
+            if (r.id != record && ranksAbove(r, score, atMs, record)) ++n;
         return n;
     };
     const std::int64_t today = dayStartMs(clock_.nowMs());
@@ -555,23 +428,7 @@ Response Api::record(long long id, bool withDemo) {
         row["held"] = r->held.empty() ? json(nullptr) : json(r->held);
         return jsonResponse(200, row);
     }
-    return {200, "text/plain; charset=us-ascii", recordDemo(store_, *r)};
-}
-
-std::string recordDemo(Store& store, const RecordRow& r) {
-    // The session's lines through the round's closing checkpoint, closed as a
-    // demo is: by an end line that repeats that checkpoint.
-    const SessionLog log = store.log(r.session);
-    std::size_t at = 0;
-    std::string last;
-    for (long line = 0; line < r.lines && at < log.text.size(); ++line) {
-        const std::size_t end = log.text.find('\n', at);
-        last = log.text.substr(at, end - at);
-        at = end + 1;
-    }
-    std::string text = log.text.substr(0, at);
-    if (last.rfind("checkpoint ", 0) == 0) text += "end " + last.substr(11) + "\n";
-    return text;
+    return {200, "text/plain; charset=us-ascii", demo::demoThrough(store_.log(r->session).text, r->lines)};
 }
 
 Response Api::initials(long long id, const Request& request) {

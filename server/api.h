@@ -7,7 +7,7 @@
 
 #include "server/metrics.h"
 #include "server/store.h"
-#include "server/verify.h"
+#include "server/verdict.h"
 
 #include <nlohmann/json.hpp>
 
@@ -43,7 +43,6 @@ inline constexpr int kMostValues = 1000;
 // a client that asks many to choose the best among them is answered 429.
 inline constexpr int kValuesInPlay = 4;
 inline constexpr std::int64_t kValueInPlayMs = 30000;
-inline constexpr int kBoardSize = 5;  // a record is kept when it places on a board of this many
 inline constexpr int kMostListed = 100;
 
 struct Request {
@@ -85,9 +84,8 @@ public:
     // replay has passed, costs none), and the ticks they played.
     long replays() const { return replays_; }
     long ticksReplayed() const { return ticksReplayed_; }
-    // Plays a session's lines on from where its state stopped through a round: the
-    // core's replay, unless a test says otherwise.
-    std::function<RoundFacts(const std::string& text, int round, ReplayState& state)> replay;
+    // What decides claims: its replay is the core's, unless a test says otherwise.
+    Judge& judge() { return judge_; }
     // Where round values come from: the operating system's generator, unless a test says otherwise.
     std::function<std::uint64_t()> newValue;
     // Whether answering may take a replay (a claim), which a server runs off its network threads.
@@ -102,7 +100,8 @@ private:
     bool startRound(const std::string& address, const std::string& session, std::int64_t now);
     void roundClaimed(const std::string& address, const std::string& session);
     Response lines(const std::string& id, const std::map<std::string, std::string>& query, const Request& request);
-    nlohmann::json claim(const SessionRow& session, int round, int score);
+    // A judgement as the claim's answer, counted and logged.
+    nlohmann::json answer(const Claim& claim, const Judgement& judgement);
     nlohmann::json answerFrom(const StoredVerdict& verdict);
     Response top(const std::map<std::string, std::string>& query);
     Response record(long long id, bool demo);
@@ -112,7 +111,7 @@ private:
     bool allow(const std::string& key, int burst, std::int64_t refillMs, std::int64_t now);
 
     Store& store_;
-    const Replayer& replayer_;
+    Judge judge_;
     Clock clock_;
     std::function<void(const std::string&)> log_;
     // Tokens left for new sessions per address and for claims per session; kept in memory only.
@@ -127,9 +126,6 @@ private:
     std::map<std::string, std::map<std::string, std::int64_t>> inPlay_;
     std::atomic<long> replays_{0};
     std::atomic<long> ticksReplayed_{0};
-    // Claims of one session are decided one at a time, so that the second goes on
-    // from where the first one's replay stopped; sessions share these by their id.
-    std::array<std::mutex, 64> sessionLocks_;
     std::atomic<bool> draining_{false};
     Metrics metrics_;
 };
@@ -142,17 +138,5 @@ std::string clientAddress(const std::string& peer, const std::optional<std::stri
 // The key the session limit counts an address by: an IPv4 address as it is,
 // an IPv6 one by its /64 (one subscriber's network), a v4-mapped one as IPv4.
 std::string rateKey(const std::string& address);
-
-// A record's round as a demo: its session's lines through the round, closed by an end line.
-std::string recordDemo(Store& store, const RecordRow& record);
-
-// The start of the UTC day that holds ms.
-std::int64_t dayStartMs(std::int64_t ms);
-// An ISO 8601 time in UTC, to the second: 2026-12-08T06:05:26Z.
-std::string isoTime(std::int64_t ms);
-// Latin-1 text as UTF-8.
-std::string utf8FromLatin1(std::string_view latin);
-// Random bits from the operating system, as many bytes as asked.
-std::string randomBytes(std::size_t count);
 
 }  // namespace bopatron::server

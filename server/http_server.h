@@ -7,6 +7,7 @@
 // others to the static site when one is served.
 
 #include "server/api.h"
+#include "server/command_line.h"
 
 #include <atomic>
 #include <cstdint>
@@ -16,21 +17,6 @@
 #include <string>
 
 namespace bopatron::server {
-
-struct HttpOptions {
-    std::string bind = "127.0.0.1";
-    unsigned short port = 8080;
-    std::optional<std::string> site;
-    // A proxy in front (nginx) whose X-Forwarded-For names the client: requests
-    // from this address count against the address it forwarded for.
-    std::optional<std::string> trustedProxy;
-    int networkThreads = 2;
-    int replayThreads = 2;
-    // Connections held at once; beyond them a newcomer takes the place of the one that has
-    // waited longest for a request, or, when every one is being answered, is answered 503. openFileLimit() sets it from the
-    // descriptors the system allows.
-    int mostConnections = 1000;
-};
 
 // Descriptors kept back from connections: the database (SQLite's file, journal and WAL;
 // PostgreSQL's sockets), the log, the site's files being read, the replay threads.

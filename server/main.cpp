@@ -3,66 +3,33 @@
 // bopatron-server: the world table. Hands each session its seed, takes the
 // session's demo as it is played, plays every round that claims a place
 // again on its own core and times it on its own clock before ranking it.
-#include "demo/session.h"
+#include "demo/demo_file.h"
 #include "image/png_decoder.h"
 #include "image/program_folder.h"
 #include "server/api.h"
+#include "server/command_line.h"
 #include "server/http_server.h"
 #include "server/person_check.h"
 #include "server/postgres_store.h"
+#include "server/replay_state.h"
+#include "server/retention.h"
 #include "server/sqlite_store.h"
-
-#include <arpa/inet.h>
+#include "server/text.h"
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace {
 
 using namespace bopatron;
-
-constexpr char kVersion[] = "bopatron-server 1.0.0";
-constexpr char kUsage[] =
-    "Usage: bopatron-server [--bind=ADDR] [--port=N] [--database=PATH] [--site=DIR]\n"
-    "                       [--trusted-proxy=ADDR] [--keep-sessions=DAYS]\n"
-    "       bopatron-server check [--database=PATH]\n"
-    "       bopatron-server review | approve ID | remove ID | demo ID [--database=PATH]\n"
-    "       bopatron-server backup FILE [--database=PATH]\n"
-    "\n"
-    "The world table of Bopatron: every round that claims a place is played again\n"
-    "and timed before it is ranked. docs/WORLD.md describes the protocol.\n"
-    "\n"
-    "  --bind=ADDR      the address to listen on (default 127.0.0.1)\n"
-    "  --port=N         the port (default 8080; 0 picks a free one)\n"
-    "  --database=PATH  the SQLite file (default world.db in the data folder:\n"
-    "                   $STATE_DIRECTORY, or $XDG_DATA_HOME/bopatron-server,\n"
-    "                   or ~/.local/share/bopatron-server), or a PostgreSQL\n"
-    "                   database that several servers share: postgresql://...\n"
-    "  --site=DIR       also serve this static folder (the browser game) at /\n"
-    "  --trusted-proxy=ADDR  a proxy in front (nginx at 127.0.0.1): its requests\n"
-    "                   count against the client X-Forwarded-For names\n"
-    "  --keep-sessions=DAYS  delete a session that holds no record this long after\n"
-    "                   its last line, and what no record needs of the others\n"
-    "                   (default 7)\n"
-    "  check            play every stored record again and list those that no longer match\n"
-    "  review           list the records held for review (played as no person plays,\n"
-    "                   docs/WORLD.md), best score first, with the reasons\n"
-    "  approve ID       put held record ID on the boards\n"
-    "  remove ID        take record ID off the boards (or out of review)\n"
-    "  demo ID          write record ID's round as a demo to standard output\n"
-    "                   (bopatron --play=FILE shows it)\n"
-    "  backup FILE      copy a SQLite table to FILE as it is now, while it serves\n"
-    "                   (for PostgreSQL, pg_dump: see docs/WORLD.md)\n"
-    "  --help, --version\n";
 
 std::mutex logMutex;
 void logLine(const std::string& line) {
@@ -73,6 +40,11 @@ void logLine(const std::string& line) {
 int usageError(const std::string& why) {
     std::fprintf(stderr, "bopatron-server: %s (see --help)\n", why.c_str());
     return 2;
+}
+
+int failed(const std::string& why) {
+    std::fprintf(stderr, "bopatron-server: %s\n", why.c_str());
+    return 1;
 }
 
 std::string defaultDatabase() {
@@ -96,59 +68,28 @@ std::int64_t nowMs() {
         .count();
 }
 
-// Retention, on a thread of its own, one small step at a time: each step is one short
-// transaction over a few sessions idle for days, so a batch waits at most for one step
-// (and on PostgreSQL not even that: the step locks only those sessions' rows).
-class Purger {
-public:
-    static constexpr int kStep = 20;
-    Purger(server::Store& store, double keepDays)
-        : keepMs_(static_cast<std::int64_t>(keepDays * 86400000.0)),
-          thread_([this, &store](std::stop_token stop) { run(store, stop); }) {}
-
-private:
-    void run(server::Store& store, std::stop_token stop) {
-        std::mutex mutex;
-        std::condition_variable_any wake;
-        long purged = 0;
-        while (!stop.stop_requested()) {
-            int took = 0;
-            try {
-                took = store.purge(nowMs() - keepMs_, kStep);
-            } catch (const std::exception& e) {
-                logLine(std::string("retention: ") + e.what() + "; trying again in a minute");
-            }
-            purged += took;
-            if (took < kStep && purged > 0) {
-                logLine("retention: " + std::to_string(purged) + " sessions idle past their time purged");
-                purged = 0;
-            }
-            std::unique_lock lock(mutex);
-            wake.wait_for(lock, stop, took == kStep ? std::chrono::milliseconds(100) : std::chrono::milliseconds(60000),
-                          [] { return false; });
-        }
+// What a command works on: the command line, the table it opened, and the program's folder.
+struct Context {
+    const server::CommandLine& line;
+    server::Store& store;
+    bool shared;       // a PostgreSQL database several servers share
+    const char* argv0;
+    server::Replayer replayer() const {
+        return server::loadReplayer(image::programFolder(argv0, BOPATRON_SERVER_DATA_RELATIVE), image::decodePng);
     }
-    std::int64_t keepMs_;
-    std::jthread thread_;
 };
 
-int check(server::Store& store, const server::Replayer& replayer) {
+int check(Context& c) {
+    const server::Replayer replayer = c.replayer();
+    server::Judge judge(c.store, replayer);
     int bad = 0, total = 0;
-    for (const server::RecordRow& r : store.allRecords()) {
+    for (const server::RecordRow& r : c.store.allRecords()) {
         ++total;
-        // Only the replay: the record's time was judged when it was placed.
-        const std::string text = store.log(r.session).text;
-        const server::RoundFacts facts = server::replayRound(text, r.round, replayer);
-        const auto scanned = server::scanRound(text, r.round);
-        const auto broken = scanned ? server::factsRule(facts, *scanned) : facts.failed;
-        const std::string tag = "record " + std::to_string(r.id) + (r.removed ? " (removed)" : "");
-        if (broken) {
-            std::printf("%s no longer matches: %s: %s\n", tag.c_str(), broken->code.c_str(), broken->message.c_str());
-            ++bad;
-        } else if (facts.score != r.score) {
-            std::printf("%s no longer matches: it scores %d when played again, not %d\n", tag.c_str(), facts.score, r.score);
-            ++bad;
-        }
+        const server::Judgement j = judge.recheck(r);
+        if (j.kind == server::Judgement::Kind::Placed) continue;
+        std::printf("record %lld%s no longer matches: %s: %s\n", r.id, r.removed ? " (removed)" : "", j.verdict.code.c_str(),
+                    j.verdict.message.c_str());
+        ++bad;
     }
     std::printf("%d records checked, %d no longer match%s\n", total, bad, bad ? " (kept as they are)" : "");
     return bad ? 1 : 0;
@@ -166,8 +107,8 @@ std::string pressesOf(const server::ReactionSummary& s) {
            std::to_string(s.ratsShown) + " rats came up under the pointer]";
 }
 
-int review(server::Store& store) {
-    std::vector<server::RecordRow> records = store.allRecords();
+int review(Context& c) {
+    std::vector<server::RecordRow> records = c.store.allRecords();
     std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.score > b.score; });
     int held = 0, listed = 0;
     const auto list = [](const server::RecordRow& r, const char* where, const std::string& why) {
@@ -199,147 +140,81 @@ int review(server::Store& store) {
     return 0;
 }
 
+int remove(Context& c) {
+    if (!c.store.removeRecord(c.line.record)) return failed("there is no record " + std::to_string(c.line.record) + " on the boards");
+    std::printf("record %lld is off the boards (its demo is kept)\n", c.line.record);
+    return 0;
+}
+
+int approve(Context& c) {
+    if (!c.store.approveRecord(c.line.record)) return failed("record " + std::to_string(c.line.record) + " is not held for review");
+    std::printf("record %lld is on the boards, ranked by when it was played\n", c.line.record);
+    return 0;
+}
+
+int demo(Context& c) {
+    const auto r = c.store.record(c.line.record);
+    if (!r) return failed("there is no record " + std::to_string(c.line.record));
+    const std::string text = demo::demoThrough(c.store.log(r->session).text, r->lines);
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int serve(Context& c) {
+    server::HttpOptions options = c.line.http;
+    // A call to PostgreSQL waits for the network and the log's flush: more threads keep
+    // the other connections served meanwhile, each with a connection of its own.
+    if (c.shared) options.networkThreads = server::PostgresStore::kConnections - options.replayThreads;
+    const server::Replayer replayer = c.replayer();
+    server::Api api(c.store, replayer, {nowMs}, logLine);
+    const long descriptors = server::openFileLimit();
+    options.mostConnections = static_cast<int>(std::max(16L, descriptors - server::kReservedDescriptors));
+    logLine("holds up to " + std::to_string(options.mostConnections) + " connections (open-file limit " +
+            std::to_string(descriptors) + ", " + std::to_string(server::kReservedDescriptors) +
+            " kept for the database, the log and the site); beyond them, the one waiting longest for a request "
+            "makes room, or the newcomer is answered 503");
+    server::HttpServer http(api, options, logLine);
+    http.listen();
+    const server::Purger purger(c.store, c.line.retention, nowMs, logLine);
+    logLine("listening on http://" + options.bind + ":" + std::to_string(http.port()) + "/ with " +
+            (c.shared ? std::string("a PostgreSQL database") : c.line.database));
+    http.run();
+    logLine("stopped; the database is closed");
+    return 0;
+}
+
+// backup needs no table open: it copies the file.
+int backup(const server::CommandLine& line, bool shared) {
+    if (shared) return usageError("backup copies a SQLite table; back PostgreSQL up with pg_dump (see docs/WORLD.md)");
+    if (!std::filesystem::exists(line.database)) return failed(line.database + ": there is no table to back up");
+    if (const std::string why = server::SqliteStore::backup(line.database, line.file); !why.empty()) return failed(why);
+    std::printf("%s is a copy of %s as it was when the backup began\n", line.file.c_str(), line.database.c_str());
+    return 0;
+}
+
+const std::map<std::string, int (*)(Context&)> kCommands = {
+    {"", serve}, {"check", check}, {"review", review}, {"approve", approve}, {"remove", remove}, {"demo", demo},
+};
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     // A file grown past its limit is a full disk: an error to answer, not a signal to die of.
     std::signal(SIGXFSZ, SIG_IGN);
-    server::HttpOptions options;
-    std::string database;
-    std::string command;
-    long long recordId = 0;
-    std::string backupFile;
-    double keepDays = 7;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto value = [&arg](const char* name) -> std::optional<std::string> {
-            const std::string prefix = std::string(name) + "=";
-            if (arg.rfind(prefix, 0) != 0) return std::nullopt;
-            return arg.substr(prefix.size());
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (arg == "--version") {
-            std::printf("%s\n", kVersion);
-            return 0;
-        } else if (auto v = value("--bind")) {
-            if (v->empty()) return usageError("--bind needs an address");
-            options.bind = *v;
-        } else if (auto v = value("--port")) {
-            char* end = nullptr;
-            const long port = std::strtol(v->c_str(), &end, 10);
-            if (v->empty() || *end != '\0' || port < 0 || port > 65535) return usageError("--port must be 0 to 65535, not '" + *v + "'");
-            options.port = static_cast<unsigned short>(port);
-        } else if (auto v = value("--database")) {
-            if (v->empty()) return usageError("--database needs a path");
-            database = *v;
-        } else if (auto v = value("--site")) {
-            if (!std::filesystem::is_directory(*v)) return usageError("--site: '" + *v + "' is not a folder");
-            options.site = *v;
-        } else if (auto v = value("--trusted-proxy")) {
-            // Kept as the peer's address is written (::1, not 0:0::1), which it is compared with.
-            unsigned char bytes[16];
-            char canonical[INET6_ADDRSTRLEN];
-            const int family = inet_pton(AF_INET, v->c_str(), bytes) == 1    ? AF_INET
-                               : inet_pton(AF_INET6, v->c_str(), bytes) == 1 ? AF_INET6
-                                                                              : 0;
-            if (!family || !inet_ntop(family, bytes, canonical, sizeof canonical))
-                return usageError("--trusted-proxy must be an IP address, not '" + *v + "'");
-            options.trustedProxy = canonical;
-        } else if (auto v = value("--keep-sessions")) {
-            char* end = nullptr;
-            keepDays = std::strtod(v->c_str(), &end);
-            if (v->empty() || *end != '\0' || !(keepDays > 0) || keepDays > 36500)
-                return usageError("--keep-sessions must be a number of days above 0, not '" + *v + "'");
-        } else if (command.empty() && (arg == "check" || arg == "review" || arg == "remove" || arg == "approve" ||
-                                       arg == "demo" || arg == "backup")) {
-            command = arg;
-            if (arg == "backup") {
-                if (i + 1 >= argc || argv[i + 1][0] == '\0' || argv[i + 1][0] == '-') return usageError("backup needs a file to write");
-                backupFile = argv[++i];
-            }
-            if (arg == "remove" || arg == "approve" || arg == "demo") {
-                char* end = nullptr;
-                recordId = i + 1 < argc ? std::strtoll(argv[i + 1], &end, 10) : 0;
-                if (recordId <= 0 || *end != '\0') return usageError(arg + " needs a record number");
-                ++i;
-            }
-        } else {
-            return usageError("unknown option '" + arg + "'");
-        }
-    }
-    if (database.empty()) database = defaultDatabase();
+    server::CommandLine line = server::readCommandLine({argv + 1, argv + argc});
+    if (!line.error.empty()) return usageError(line.error);
+    if (line.help) return std::fputs(server::kUsage, stdout) >= 0 ? 0 : 1;
+    if (line.version) return std::printf("%s\n", server::kVersion) > 0 ? 0 : 1;
+    if (line.database.empty()) line.database = defaultDatabase();
+    // A postgresql:// address is a database several servers share; anything else a SQLite file.
+    const bool shared = line.database.rfind("postgresql://", 0) == 0 || line.database.rfind("postgres://", 0) == 0;
     try {
-        // A postgresql:// address is a database several servers share; anything else a SQLite file.
-        const bool shared = database.rfind("postgresql://", 0) == 0 || database.rfind("postgres://", 0) == 0;
-        if (command == "backup") {
-            if (shared) return usageError("backup copies a SQLite table; back PostgreSQL up with pg_dump (see docs/WORLD.md)");
-            if (!std::filesystem::exists(database)) {
-                std::fprintf(stderr, "bopatron-server: %s: there is no table to back up\n", database.c_str());
-                return 1;
-            }
-            if (const std::string why = server::SqliteStore::backup(database, backupFile); !why.empty()) {
-                std::fprintf(stderr, "bopatron-server: %s\n", why.c_str());
-                return 1;
-            }
-            std::printf("%s is a copy of %s as it was when the backup began\n", backupFile.c_str(), database.c_str());
-            return 0;
-        }
-        std::unique_ptr<server::Store> opened;
-        if (shared) {
-            opened = std::make_unique<server::PostgresStore>(database);
-            // A call to PostgreSQL waits for the network and the log's flush: more threads keep
-            // the other connections served meanwhile, each with a connection of its own.
-            options.networkThreads = server::PostgresStore::kConnections - options.replayThreads;
-        } else {
-            opened = std::make_unique<server::SqliteStore>(database);
-        }
-        server::Store& store = *opened;
-        if (command == "review") return review(store);
-        if (command == "remove") {
-            if (!store.removeRecord(recordId)) {
-                std::fprintf(stderr, "bopatron-server: there is no record %lld on the boards\n", recordId);
-                return 1;
-            }
-            std::printf("record %lld is off the boards (its demo is kept)\n", recordId);
-            return 0;
-        }
-        if (command == "approve") {
-            if (!store.approveRecord(recordId)) {
-                std::fprintf(stderr, "bopatron-server: record %lld is not held for review\n", recordId);
-                return 1;
-            }
-            std::printf("record %lld is on the boards, ranked by when it was played\n", recordId);
-            return 0;
-        }
-        if (command == "demo") {
-            const auto r = store.record(recordId);
-            if (!r) {
-                std::fprintf(stderr, "bopatron-server: there is no record %lld\n", recordId);
-                return 1;
-            }
-            const std::string text = server::recordDemo(store, *r);
-            return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0 ? 0 : 1;
-        }
-        const server::Replayer replayer = server::loadReplayer(image::programFolder(argv[0], BOPATRON_SERVER_DATA_RELATIVE), image::decodePng);
-        if (command == "check") return check(store, replayer);
-        server::Api api(store, replayer, {nowMs}, logLine);
-        const long descriptors = server::openFileLimit();
-        options.mostConnections = static_cast<int>(std::max(16L, descriptors - server::kReservedDescriptors));
-        logLine("holds up to " + std::to_string(options.mostConnections) + " connections (open-file limit " +
-                std::to_string(descriptors) + ", " + std::to_string(server::kReservedDescriptors) +
-                " kept for the database, the log and the site); beyond them, the one waiting longest for a request "
-                "makes room, or the newcomer is answered 503");
-        server::HttpServer http(api, options, logLine);
-        http.listen();
-        const Purger purger(store, keepDays);
-        logLine("listening on http://" + options.bind + ":" + std::to_string(http.port()) + "/ with " + (shared ? std::string("a PostgreSQL database") : database));
-        http.run();
-        logLine("stopped; the database is closed");
+        if (line.command == "backup") return backup(line, shared);
+        std::unique_ptr<server::Store> store;
+        if (shared) store = std::make_unique<server::PostgresStore>(line.database);
+        else store = std::make_unique<server::SqliteStore>(line.database);
+        Context context{line, *store, shared, argv[0]};
+        return kCommands.at(line.command)(context);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "bopatron-server: %s\n", e.what());
-        return 1;
+        return failed(e.what());
     }
-    return 0;
 }

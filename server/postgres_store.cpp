@@ -10,42 +10,8 @@ namespace bopatron::server {
 
 namespace {
 
-// The schema, one migration per version, as for SQLite; each runs in one
-// transaction with the version it brings. A migration once shipped is never edited.
-constexpr const char* kMigrations[] = {
-    // 1: sessions, their batches of lines, the records.
-    R"(CREATE TABLE sessions (
-           id TEXT PRIMARY KEY, seed TEXT NOT NULL, created BIGINT NOT NULL, last BIGINT NOT NULL,
-           lines BIGINT NOT NULL DEFAULT 0, bytes BIGINT NOT NULL DEFAULT 0);
-       CREATE TABLE batches (
-           session TEXT NOT NULL REFERENCES sessions (id), first BIGINT NOT NULL, count BIGINT NOT NULL,
-           arrived BIGINT NOT NULL, text TEXT NOT NULL, PRIMARY KEY (session, first));
-       CREATE TABLE records (
-           id BIGSERIAL PRIMARY KEY, session TEXT NOT NULL REFERENCES sessions (id),
-           round INTEGER NOT NULL, initials TEXT NOT NULL, initials_final BOOLEAN NOT NULL,
-           score INTEGER NOT NULL, difficulty INTEGER NOT NULL, at BIGINT NOT NULL, lines BIGINT NOT NULL,
-           removed BOOLEAN NOT NULL DEFAULT FALSE, UNIQUE (session, round));
-       CREATE INDEX records_board ON records (removed, at, score);)",
-    // 2: each round's value with when it was issued; the verdict given on each claimed round.
-    R"(CREATE TABLE round_values (
-           session TEXT NOT NULL REFERENCES sessions (id), value TEXT NOT NULL, issued BIGINT NOT NULL,
-           PRIMARY KEY (session, value));
-       CREATE TABLE verdicts (
-           session TEXT NOT NULL REFERENCES sessions (id), round INTEGER NOT NULL, record BIGINT NOT NULL,
-           code TEXT NOT NULL, message TEXT NOT NULL, PRIMARY KEY (session, round));)",
-    // 3: retention: sessions purged of what no record needs, found by their last line.
-    R"(ALTER TABLE sessions ADD COLUMN purged BOOLEAN NOT NULL DEFAULT FALSE;
-       CREATE INDEX sessions_idle ON sessions (purged, last);)",
-    // 4: where each session's replay stopped, and how many rounds it had passed.
-    R"(ALTER TABLE sessions ADD COLUMN replay TEXT NOT NULL DEFAULT '';
-       ALTER TABLE sessions ADD COLUMN replay_rounds INTEGER NOT NULL DEFAULT 0;)",
-    // 5: how fast each record's whacks came.
-    R"(ALTER TABLE records ADD COLUMN reactions TEXT NOT NULL DEFAULT '';)",
-    // 6: records held off the boards for an operator, with why, and those the operator approved.
-    R"(ALTER TABLE records ADD COLUMN held TEXT NOT NULL DEFAULT '';
-       ALTER TABLE records ADD COLUMN approved BOOLEAN NOT NULL DEFAULT FALSE;)",
-};
-constexpr int kVersion = static_cast<int>(std::size(kMigrations));
+const std::vector<std::string> kMigrations = migrations(Dialect::Postgres);
+const int kVersion = static_cast<int>(kMigrations.size());
 // Taken while migrating: two servers starting at once migrate one after the other.
 constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(7406257)";
 
@@ -130,7 +96,7 @@ std::vector<RecordRow> recordsIn(const PGresult* r) {
     return rows;
 }
 
-std::string sql(const char* columns, const char* rest) { return std::string(columns) + rest; }
+std::string sql(const char* columns, const std::string& rest) { return std::string(columns) + rest; }
 
 }  // namespace
 
@@ -143,7 +109,7 @@ PostgresStore::PostgresStore(const std::string& connection) : connection_(connec
     const Result read = run(db, "SELECT version FROM schema_version");
     const int at = PQntuples(read.get()) ? static_cast<int>(integer(read.get(), 0, 0)) : 0;
     if (at > kVersion) throw StoreUnavailable("the database was made by a newer bopatron-server (schema " + n(at) + ")");
-    for (int v = at; v < kVersion; ++v) script(db, kMigrations[v]);
+    for (int v = at; v < kVersion; ++v) script(db, kMigrations[v].c_str());
     run(db, "DELETE FROM schema_version");
     run(db, "INSERT INTO schema_version VALUES ($1)", {n(kVersion)});
     t.commit();
@@ -267,29 +233,32 @@ bool PostgresStore::issueValue(const std::string& id, std::uint64_t value, std::
 }
 
 int PostgresStore::purge(std::int64_t idleBeforeMs, int most) {
-    const Lease lease(*this);
-    PGconn* db = lease.db();
-    Transaction t(db);
-    // Rows another server is purging now are left to it.
-    const Result idle = run(db, "SELECT id FROM sessions WHERE NOT purged AND last < $1 ORDER BY last LIMIT $2 FOR UPDATE SKIP LOCKED",
-                            {n(idleBeforeMs), n(most)});
-    for (int i = 0; i < PQntuples(idle.get()); ++i) {
-        const std::string id = text(idle.get(), i, 0);
-        const Result kept = run(db, "SELECT max(lines) FROM records WHERE session = $1", {id});
-        if (PQgetisnull(kept.get(), 0, 0)) {
-            for (const char* sql : {"DELETE FROM batches WHERE session = $1", "DELETE FROM round_values WHERE session = $1",
-                                    "DELETE FROM verdicts WHERE session = $1", "DELETE FROM sessions WHERE id = $1"})
-                run(db, sql, {id});
-        } else {
-            // A record's demo is the session's lines through its round: later batches go.
-            run(db, "DELETE FROM batches WHERE session = $1 AND first >= $2", {id, text(kept.get(), 0, 0)});
-            run(db, "DELETE FROM round_values WHERE session = $1", {id});
-            // The replay's state points past the lines kept: a later replay starts again.
-            run(db, "UPDATE sessions SET purged = TRUE, replay = '', replay_rounds = 0 WHERE id = $1", {id});
+    struct Step : PurgeStep {
+        explicit Step(PGconn* db) : db(db) {}
+        std::vector<std::string> idle(std::int64_t beforeMs, int most) override {
+            // Rows another server is purging now are left to it.
+            const Result r = server::run(db, (std::string(kIdle) + " FOR UPDATE SKIP LOCKED").c_str(), {n(beforeMs), n(most)});
+            std::vector<std::string> ids;
+            for (int i = 0; i < PQntuples(r.get()); ++i) ids.push_back(text(r.get(), i, 0));
+            return ids;
         }
-    }
+        std::optional<std::int64_t> kept(const std::string& id) override {
+            const Result r = server::run(db, "SELECT max(lines) FROM records WHERE session = $1", {id});
+            if (PQgetisnull(r.get(), 0, 0)) return std::nullopt;
+            return integer(r.get(), 0, 0);
+        }
+        void run(const char* sql, const std::string& id, std::int64_t number) override {
+            if (std::string_view(sql).find("$2") == std::string_view::npos) server::run(db, sql, {id});
+            else server::run(db, sql, {id, n(number)});
+        }
+        PGconn* db;
+    };
+    const Lease lease(*this);
+    Transaction t(lease.db());
+    Step step(lease.db());
+    const int took = step.purge(idleBeforeMs, most);
     t.commit();
-    return PQntuples(idle.get());
+    return took;
 }
 
 void PostgresStore::keepReplay(const std::string& id, int rounds, const std::string& state) {
@@ -336,14 +305,14 @@ std::optional<RecordRow> PostgresStore::record(long long id) {
 
 std::vector<RecordRow> PostgresStore::top(std::int64_t sinceMs, int count) {
     const Lease lease(*this);
-    const Result r = run(lease.db(), sql(kRecordColumns, "WHERE NOT removed AND held = '' AND at >= $1 ORDER BY score DESC, at, id LIMIT $2").c_str(),
+    const Result r = run(lease.db(), sql(kRecordColumns, std::string("WHERE ") + kOnBoardsSql + " AND at >= $1 ORDER BY " + kBoardOrderSql + " LIMIT $2").c_str(),
                          {n(sinceMs), n(count)});
     return recordsIn(r.get());
 }
 
 long PostgresStore::countAtLeast(std::int64_t sinceMs, int score) {
     const Lease lease(*this);
-    const Result r = run(lease.db(), "SELECT count(*) FROM records WHERE NOT removed AND held = '' AND at >= $1 AND score >= $2",
+    const Result r = run(lease.db(), (std::string("SELECT count(*) FROM records WHERE ") + kOnBoardsSql + " AND at >= $1 AND score >= $2").c_str(),
                          {n(sinceMs), n(score)});
     return static_cast<long>(integer(r.get(), 0, 0));
 }

@@ -15,42 +15,8 @@ namespace bopatron::server {
 
 namespace {
 
-// The schema, one migration per version; each runs in one transaction with
-// the version it brings. A migration once shipped is never edited.
-constexpr const char* kMigrations[] = {
-    // 1: sessions, their batches of lines, the records.
-    R"(CREATE TABLE sessions (
-           id TEXT PRIMARY KEY, seed TEXT NOT NULL, created INTEGER NOT NULL, last INTEGER NOT NULL,
-           lines INTEGER NOT NULL DEFAULT 0, bytes INTEGER NOT NULL DEFAULT 0);
-       CREATE TABLE batches (
-           session TEXT NOT NULL REFERENCES sessions (id), first INTEGER NOT NULL, count INTEGER NOT NULL,
-           arrived INTEGER NOT NULL, text TEXT NOT NULL, PRIMARY KEY (session, first));
-       CREATE TABLE records (
-           id INTEGER PRIMARY KEY AUTOINCREMENT, session TEXT NOT NULL REFERENCES sessions (id),
-           round INTEGER NOT NULL, initials TEXT NOT NULL, initials_final INTEGER NOT NULL,
-           score INTEGER NOT NULL, difficulty INTEGER NOT NULL, at INTEGER NOT NULL, lines INTEGER NOT NULL,
-           removed INTEGER NOT NULL DEFAULT 0, UNIQUE (session, round));
-       CREATE INDEX records_board ON records (removed, at, score);)",
-    // 2: each round's value with when it was issued; the verdict given on each claimed round.
-    R"(CREATE TABLE round_values (
-           session TEXT NOT NULL REFERENCES sessions (id), value TEXT NOT NULL, issued INTEGER NOT NULL,
-           PRIMARY KEY (session, value));
-       CREATE TABLE verdicts (
-           session TEXT NOT NULL REFERENCES sessions (id), round INTEGER NOT NULL, record INTEGER NOT NULL,
-           code TEXT NOT NULL, message TEXT NOT NULL, PRIMARY KEY (session, round));)",
-    // 3: retention: sessions purged of what no record needs, found by their last line.
-    R"(ALTER TABLE sessions ADD COLUMN purged INTEGER NOT NULL DEFAULT 0;
-       CREATE INDEX sessions_idle ON sessions (purged, last);)",
-    // 4: where each session's replay stopped, and how many rounds it had passed.
-    R"(ALTER TABLE sessions ADD COLUMN replay TEXT NOT NULL DEFAULT '';
-       ALTER TABLE sessions ADD COLUMN replay_rounds INTEGER NOT NULL DEFAULT 0;)",
-    // 5: how fast each record's whacks came.
-    R"(ALTER TABLE records ADD COLUMN reactions TEXT NOT NULL DEFAULT '';)",
-    // 6: records held off the boards for an operator, with why, and those the operator approved.
-    R"(ALTER TABLE records ADD COLUMN held TEXT NOT NULL DEFAULT '';
-       ALTER TABLE records ADD COLUMN approved INTEGER NOT NULL DEFAULT 0;)",
-};
-constexpr int kVersion = static_cast<int>(std::size(kMigrations));
+const std::vector<std::string> kMigrations = migrations(Dialect::Sqlite);
+const int kVersion = static_cast<int>(kMigrations.size());
 
 [[noreturn]] void fail(sqlite3* db, const std::string& what) {
     const int code = db ? sqlite3_extended_errcode(db) : SQLITE_CANTOPEN;
@@ -167,7 +133,7 @@ SqliteStore::SqliteStore(const std::string& path) {
         if (at < kVersion) {
             Transaction t(db_);
             exec(db_, "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
-            for (int v = at; v < kVersion; ++v) exec(db_, kMigrations[v]);
+            for (int v = at; v < kVersion; ++v) exec(db_, kMigrations[v].c_str());
             exec(db_, "DELETE FROM schema_version");
             Statement(db_, "INSERT INTO schema_version VALUES (?)").bind(1, kVersion).step();
             t.commit();
@@ -296,29 +262,35 @@ bool SqliteStore::issueValue(const std::string& id, std::uint64_t value, std::in
 }
 
 int SqliteStore::purge(std::int64_t idleBeforeMs, int most) {
+    struct Step : PurgeStep {
+        explicit Step(sqlite3* db) : db(db) {}
+        std::vector<std::string> idle(std::int64_t beforeMs, int most) override {
+            std::vector<std::string> ids;
+            Statement s(db, kIdle);
+            s.bind(1, beforeMs).bind(2, most);
+            while (s.step()) ids.push_back(s.text(0));
+            return ids;
+        }
+        std::optional<std::int64_t> kept(const std::string& id) override {
+            Statement s(db, "SELECT max(lines) FROM records WHERE session = $1");
+            s.bind(1, id).step();
+            if (sqlite3_column_type(s.handle(), 0) == SQLITE_NULL) return std::nullopt;
+            return s.integer(0);
+        }
+        void run(const char* sql, const std::string& id, std::int64_t number) override {
+            Statement s(db, sql);
+            s.bind(1, id);
+            if (sqlite3_bind_parameter_count(s.handle()) > 1) s.bind(2, number);
+            s.step();
+        }
+        sqlite3* db;
+    };
     std::lock_guard lock(mutex_);
     Transaction t(db_);
-    std::vector<std::string> ids;
-    Statement idle(db_, "SELECT id FROM sessions WHERE purged = 0 AND last < ? ORDER BY last LIMIT ?");
-    idle.bind(1, idleBeforeMs).bind(2, most);
-    while (idle.step()) ids.push_back(idle.text(0));
-    for (const std::string& id : ids) {
-        Statement kept(db_, "SELECT max(lines) FROM records WHERE session = ?");
-        kept.bind(1, id).step();
-        if (sqlite3_column_type(kept.handle(), 0) == SQLITE_NULL) {
-            for (const char* sql : {"DELETE FROM batches WHERE session = ?", "DELETE FROM round_values WHERE session = ?",
-                                    "DELETE FROM verdicts WHERE session = ?", "DELETE FROM sessions WHERE id = ?"})
-                Statement(db_, sql).bind(1, id).step();
-        } else {
-            // A record's demo is the session's lines through its round: later batches go.
-            Statement(db_, "DELETE FROM batches WHERE session = ? AND first >= ?").bind(1, id).bind(2, kept.integer(0)).step();
-            Statement(db_, "DELETE FROM round_values WHERE session = ?").bind(1, id).step();
-            // The replay's state points past the lines kept: a later replay starts again.
-            Statement(db_, "UPDATE sessions SET purged = 1, replay = '', replay_rounds = 0 WHERE id = ?").bind(1, id).step();
-        }
-    }
+    Step step(db_);
+    const int took = step.purge(idleBeforeMs, most);
     t.commit();
-    return static_cast<int>(ids.size());
+    return took;
 }
 
 void SqliteStore::keepReplay(const std::string& id, int rounds, const std::string& state) {
@@ -364,7 +336,7 @@ std::optional<RecordRow> SqliteStore::record(long long id) {
 std::vector<RecordRow> SqliteStore::top(std::int64_t sinceMs, int n) {
     std::lock_guard lock(mutex_);
     Statement s(db_, (std::string("SELECT ") + kRecordColumns +
-                      " WHERE removed = 0 AND held = '' AND at >= ? ORDER BY score DESC, at, id LIMIT ?").c_str());
+                      " WHERE " + kOnBoardsSql + " AND at >= ? ORDER BY " + kBoardOrderSql + " LIMIT ?").c_str());
     s.bind(1, sinceMs).bind(2, n);
     std::vector<RecordRow> rows;
     while (s.step()) rows.push_back(recordOf(s));
@@ -373,7 +345,7 @@ std::vector<RecordRow> SqliteStore::top(std::int64_t sinceMs, int n) {
 
 long SqliteStore::countAtLeast(std::int64_t sinceMs, int score) {
     std::lock_guard lock(mutex_);
-    Statement s(db_, "SELECT count(*) FROM records WHERE removed = 0 AND held = '' AND at >= ? AND score >= ?");
+    Statement s(db_, (std::string("SELECT count(*) FROM records WHERE ") + kOnBoardsSql + " AND at >= ? AND score >= ?").c_str());
     s.bind(1, sinceMs).bind(2, score).step();
     return static_cast<long>(s.integer(0));
 }

@@ -6,7 +6,7 @@
 // another database is another implementation of it. Every call is one
 // transaction, durable when it returns.
 
-#include "server/verify.h"
+#include "server/session_log.h"
 
 #include <cstdint>
 #include <optional>
@@ -65,12 +65,44 @@ struct Append {
     long count = 0;
 };
 
+// The boards: the records neither removed nor held, a higher score first and an
+// equal score keeping the earlier record (then the one placed first) above; a
+// board of five. Every backend's SQL says it with these, and ranks with ranksAbove.
+inline constexpr int kBoardSize = 5;
+inline constexpr char kOnBoardsSql[] = "removed = FALSE AND held = ''";
+inline constexpr char kBoardOrderSql[] = "score DESC, at, id";
+// Whether record a ranks above a record b of this score, time and id.
+bool ranksAbove(const RecordRow& a, int score, std::int64_t atMs, long long id);
+// The start of the UTC day that holds ms: where today's board begins.
+std::int64_t dayStartMs(std::int64_t ms);
+
 // What a batch sent from line `from` does to a session that holds `held` lines
 // of `bytes` bytes: lines it holds already are skipped (a batch sent twice is
 // taken once), a first line past its end is a gap, and it never holds more
 // than maxBytes. Every backend appends by this one rule.
 Append planAppend(long held, std::int64_t bytes, long from, const std::vector<std::string_view>& lines,
                   std::int64_t maxBytes);
+
+// The schema, one migration per version, in each backend's words; each runs in one
+// transaction with the version it brings.
+enum class Dialect { Sqlite, Postgres };
+std::vector<std::string> migrations(Dialect dialect);
+
+// Retention's step, written once: a backend runs these statements (parameters
+// $1, $2 in order) in one transaction. `idle` lists at most $2 sessions not purged
+// whose last line came before $1; `kept` gives the lines a session's records need
+// (NULL when it holds none).
+class PurgeStep {
+public:
+    static constexpr const char* kIdle = "SELECT id FROM sessions WHERE purged = FALSE AND last < $1 ORDER BY last LIMIT $2";
+    virtual ~PurgeStep() = default;
+    virtual std::vector<std::string> idle(std::int64_t beforeMs, int most) = 0;
+    virtual std::optional<std::int64_t> kept(const std::string& id) = 0;
+    // A statement on one session ($1), with a number ($2) when it takes one.
+    virtual void run(const char* sql, const std::string& id, std::int64_t number = 0) = 0;
+    // The step: returns how many sessions it took.
+    int purge(std::int64_t idleBeforeMs, int most);
+};
 
 class Store {
 public:

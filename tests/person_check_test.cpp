@@ -6,7 +6,7 @@
 // rules hold. Every expected figure is worked out by hand from the game's odds.
 #include "image/png_decoder.h"
 #include "server/person_check.h"
-#include "server/verify.h"
+#include "server/replay_state.h"
 #include "tools/bots/round.h"
 
 #include <gmock/gmock.h>
