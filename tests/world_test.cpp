@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <tuple>
@@ -66,8 +67,8 @@ struct Sent {
     std::string path;
     std::string body;
 };
-std::vector<Sent> streamed(const std::string& demo, const std::vector<int>& tableScores) {
-    Client client = sessionClient();
+std::vector<Sent> streamed(Client& client, const std::string& demo, const std::vector<int>& tableScores,
+                           const std::function<std::string(const std::string& path)>& answer = {}) {
     std::vector<Sent> sent;
     std::int64_t now = 1000;
     std::size_t tables = 0;
@@ -75,7 +76,7 @@ std::vector<Sent> streamed(const std::string& demo, const std::vector<int>& tabl
     const auto send = [&] {
         while (const auto r = client.due(now)) {
             sent.push_back({now, r->path, r->body});
-            client.answered({200, "{}"}, now);
+            client.answered({200, answer ? answer(r->path) : "{}"}, now);
         }
     };
     for (const std::string& line : linesOf(demo)) {
@@ -89,6 +90,10 @@ std::vector<Sent> streamed(const std::string& demo, const std::vector<int>& tabl
     now += 1000;
     send();
     return sent;
+}
+std::vector<Sent> streamed(const std::string& demo, const std::vector<int>& tableScores) {
+    Client client = sessionClient();
+    return streamed(client, demo, tableScores);
 }
 
 TEST(WorldClient, SendsARoundsEdgesAtOnceTheRestOnceASecondAndClaimsEachRoundPlayedOnAValue) {
@@ -183,6 +188,7 @@ TEST(WorldClient, EachAnswerMeansWhatTheProtocolSays) {
     }
 }
 
+// A round's value, or why it plays off the table: that round alone, for the next asks again.
 TEST(WorldClient, ARoundsValueOrWhyItPlaysOffTheTable) {
     struct Case {
         Answer answer;
@@ -199,14 +205,57 @@ TEST(WorldClient, ARoundsValueOrWhyItPlaysOffTheTable) {
     };
     for (const Case& c : cases) {
         Client client = sessionClient();
-        EXPECT_EQ(client.valueAnswered(c.answer), c.value) << c.answer.body;
+        const auto ask = client.askValue();
+        ASSERT_TRUE(ask);
+        EXPECT_FALSE(client.tickMayRun()) << "the round's first tick waits for its value";
+        EXPECT_EQ(client.valueAnswered(ask->ask, c.answer).value, c.value) << c.answer.body;
+        EXPECT_TRUE(client.tickMayRun());
         const auto notices = client.takeNotices();
         EXPECT_EQ(notices.empty() ? "" : notices.front().line(), c.notice) << c.answer.body;
+        EXPECT_TRUE(client.askValue()) << "the next round asks again: " << c.answer.body;
     }
     // A session that is gone: off.
     Client client = sessionClient();
-    EXPECT_EQ(client.valueAnswered({404, R"({"error": "no-session", "message": "there is no such session"})"}), std::nullopt);
+    EXPECT_EQ(client.valueAnswered(client.askValue()->ask, {404, R"({"error": "no-session", "message": "there is no such session"})"}).value,
+              std::nullopt);
     EXPECT_FALSE(client.on());
+    EXPECT_FALSE(client.askValue());
+}
+
+// "New Game" pressed again while a value is on its way: its answer belongs to no round,
+// and the round the press started waits for its own.
+TEST(WorldClient, AValueForARoundPressedAwayIsStale) {
+    Client client = sessionClient();
+    const auto first = client.askValue();
+    client.newGame();
+    EXPECT_TRUE(client.tickMayRun());
+    const auto second = client.askValue();
+    EXPECT_TRUE(client.valueAnswered(first->ask, {200, R"({"value": "88"})"}).stale);
+    EXPECT_FALSE(client.tickMayRun());
+    EXPECT_EQ(client.valueAnswered(second->ask, {200, R"({"value": "77"})"}).value, 77u);
+    EXPECT_TRUE(client.tickMayRun());
+}
+
+// A round the world's board took is asked its initials once, unless the game's own "Top 5"
+// box took them: value-rounds.dem's round 1 was typed there (VAL), its round 2 was not.
+TEST(WorldClient, InitialsAreAskedOnceForARoundOnlyTheWorldsBoardTook) {
+    Client client = sessionClient();
+    streamed(client, "value-rounds.dem", {1044, 135}, [](const std::string& path) -> std::string {
+        const std::size_t round = path.find("&round=");
+        if (round == std::string::npos) return "{}";
+        return R"({"placed": true, "record": )" + path.substr(round + 7, 1) + "}";
+    });
+    EXPECT_EQ(client.initialsToAsk(), 2);
+    EXPECT_EQ(client.initialsToAsk(), std::nullopt) << "once";
+}
+
+TEST(WorldClient, InitialsAreSentAsJsonAndTheAnswerReadsAsThePlayerSaysIt) {
+    const Request r = sessionClient().initialsRequest(2, "Zo\xc3\xab\"\\");
+    EXPECT_EQ(std::tuple(r.method, r.path, r.body), std::tuple("POST", "records/2/initials", std::string("{\"initials\": \"Zo\xc3\xab\\\"\\\\\"}")));
+    EXPECT_EQ(Client::initialsAnswered({200, "{}"}), "");
+    EXPECT_EQ(Client::initialsAnswered({409, R"({"error": "initials-set", "message": "this record's initials are set already"})"}),
+              "Your initials were not kept: this record's initials are set already.");
+    EXPECT_EQ(Client::initialsAnswered({0, ""}), "Your initials were not kept: the world table did not answer.");
 }
 
 TEST(WorldClient, ASessionIsTakenOnlyWithAnIdAndASeed) {

@@ -103,14 +103,10 @@ Form1Window::Form1Window(const QString& programFolder, DemoPlan plan, QWidget* p
         if (replay_) return;
         // A value still on its way belongs to the round this press abandons: it must not
         // land inside this press's box, between its lines.
-        waitingValue_ = 0;
-        ++valueAsks_;
-        if (!handle([this] { session_.click(); }) || !askRoundValue_ || !timer1_.isActive()) return;
+        if (plan_.newGame) plan_.newGame();
+        if (!handle([this] { session_.click(); }) || !plan_.askRoundValue || !timer1_.isActive()) return;
         // The round's rats come from the world table's value: its first tick waits for it.
-        const int ask = waitingValue_ = ++valueAsks_;
-        askRoundValue_([this, ask](std::optional<std::uint64_t> value) {
-            if (ask != waitingValue_) return;  // pressed again meanwhile: that press asked anew
-            waitingValue_ = 0;
+        plan_.askRoundValue([this](std::optional<std::uint64_t> value) {
             if (value) session_.roundValue(*value);
             if (timer1_.isActive()) timer1_.start();  // the first tick one period after the value
         });
@@ -129,7 +125,7 @@ Form1Window::Form1Window(const QString& programFolder, DemoPlan plan, QWidget* p
         recording_->fixedSeed = plan.seed;
         if (plan.onTableStep) recording_->onTable = [this, step = plan.onTableStep] { step(form_.state().score); };
         session_.foldRandom = [this](std::uint64_t value) { recording_->foldRandom(value); };
-        askRoundValue_ = plan.askRoundValue;
+        plan_ = plan;
     }
     if (replay_) {
         replay_->onCue = cue;
@@ -280,8 +276,10 @@ void Form1Window::fail(const char* message) {
     });
 }
 
+bool Form1Window::idle() const { return !timer1_.isActive() && running_ == 0 && !replay_; }
+
 void Form1Window::onTick() {
-    if (waitingValue_ != 0) return;  // the round has not started: its value is on its way
+    if (plan_.tickMayRun && !plan_.tickMayRun()) return;  // the round has not started: its value is on its way
     if (running_ > 0) {
         ++droppedTicks_;
         return;

@@ -37,9 +37,12 @@ struct DemoPlan {
     std::function<void(const std::string& line)> onLine;
     std::function<void(int score)> onTableStep;
     std::optional<std::uint64_t> seed;
-    // A world table's round value, asked for when "New Game" starts a round;
-    // the round's first tick waits until done is called (at most a couple of seconds).
+    // A world table's round value: newGame on every press of "New Game", then asked for
+    // when the press starts a round; done is called with the answer to the latest ask
+    // only, and no tick runs while tickMayRun says no (at most a couple of seconds).
+    std::function<void()> newGame;
     std::function<void(std::function<void(std::optional<std::uint64_t>)> done)> askRoundValue;
+    std::function<bool()> tickMayRun;
 };
 
 class Form1Window : public QWidget {
@@ -53,6 +56,8 @@ public:
     QTimer& Timer1() { return timer1_; }
     game::Form1& form() { return form_; }
     draw::Surfaces& surfaces() { return surfaces_; }
+    // Between rounds with no box open: a box of the player's own may be shown.
+    bool idle() const;
     // Ticks that arrived while a handler was still running and were dropped.
     long droppedTicks() const { return droppedTicks_; }
     // Ticks that ran Timer1_Timer.
@@ -118,9 +123,7 @@ private:
     long droppedTicks_ = 0;
     long ticksRun_ = 0;
     // The round's value being waited for (its ask's number), or 0: no tick runs meanwhile.
-    std::function<void(std::function<void(std::optional<std::uint64_t>)> done)> askRoundValue_;
-    int waitingValue_ = 0;
-    int valueAsks_ = 0;
+    DemoPlan plan_;  // a recorded session's world hooks
     int scale_ = 1;
     FieldView view_;
     QFont buttonFont_;

@@ -104,7 +104,7 @@ int main(int argc, char* argv[]) {
     const int fits = ui::largestWindowScale(QApplication::primaryScreen()->availableGeometry().size());
     // A world table: the seed comes from it before the game starts, and the
     // session streams to it; without an answer in 2 s the game plays as ever.
-    ui::DemoPlan plan{record, showing ? &shown : nullptr, {}, {}, {}, {}};
+    ui::DemoPlan plan{record, showing ? &shown : nullptr, {}, {}, {}, {}, {}, {}};
     std::unique_ptr<ui::WorldClient> world;
     if (!command.world.empty()) {
         QString url = QString::fromStdString(command.world);
@@ -114,9 +114,11 @@ int main(int argc, char* argv[]) {
         if (plan.seed) {
             plan.onLine = [client = world.get()](const std::string& line) { client->addLine(line); };
             plan.onTableStep = [client = world.get()](int score) { client->tableStep(score); };
+            plan.newGame = [client = world.get()] { client->newGame(); };
             plan.askRoundValue = [client = world.get()](std::function<void(std::optional<std::uint64_t>)> done) {
                 client->askValue(std::move(done));
             };
+            plan.tickMayRun = [client = world.get()] { return client->tickMayRun(); };
         }
     }
     ui::Form1Window window(dataFolder(), plan);
@@ -125,6 +127,7 @@ int main(int argc, char* argv[]) {
             window.setWindowTitle(QString::fromLatin1(ui::kTitle) + QStringLiteral(" \u2014 ") + status);
         };
         world->onStatus = title;
+        world->askInitialsOver(&window, [&window] { return window.idle(); });
         title(world->on() ? QStringLiteral("world table on") : QStringLiteral("world table off: no answer from ") +
                                                                      QString::fromStdString(command.world));
     }

@@ -4,6 +4,8 @@
 
 #include <QDateTime>
 #include <QEventLoop>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
@@ -18,7 +20,10 @@ std::int64_t nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 WorldClient::WorldClient(const QUrl& server, QObject* parent) : QObject(parent), server_(server) {
     // Often enough for the batch each second and a retry on time; the core decides what is due.
     pulse_.setInterval(100);
-    connect(&pulse_, &QTimer::timeout, this, [this] { pump(); });
+    connect(&pulse_, &QTimer::timeout, this, [this] {
+        pump();
+        askInitials();
+    });
 }
 
 void WorldClient::carry(const world::Request& r, std::function<void(const world::Answer&)> answered) {
@@ -56,16 +61,40 @@ void WorldClient::addLine(const std::string& line) {
 }
 
 void WorldClient::askValue(std::function<void(std::optional<std::uint64_t>)> done) {
-    const int ask = ++valueAsks_;
-    if (!client_.on()) {
+    const auto ask = client_.askValue();
+    if (!ask) {
         done(std::nullopt);
         return;
     }
-    carry(client_.valueRequest(), [this, ask, done = std::move(done)](const world::Answer& a) {
-        if (ask != valueAsks_) return;  // "New Game" was pressed again meanwhile
-        const auto value = client_.valueAnswered(a);
+    carry(ask->request, [this, number = ask->ask, done = std::move(done)](const world::Answer& a) {
+        const world::RoundValue round = client_.valueAnswered(number, a);
+        if (round.stale) return;
         tell();
-        done(value);
+        done(round.value);
+    });
+}
+
+void WorldClient::askInitialsOver(QWidget* window, std::function<bool()> idle) {
+    window_ = window;
+    idle_ = std::move(idle);
+}
+
+void WorldClient::askInitials() {
+    if (asking_ || window_ == nullptr || !idle_ || !idle_()) return;
+    const auto record = client_.initialsToAsk();
+    if (!record) return;
+    asking_ = true;
+    QInputDialog box(window_);
+    box.setWindowTitle(QString::fromLatin1(world::kWorldInitialsTitle));
+    box.setLabelText(QString::fromLatin1(world::kWorldInitialsPrompt));
+    box.setInputMode(QInputDialog::TextInput);
+    if (auto* field = box.findChild<QLineEdit*>()) field->setMaxLength(world::kWorldInitialsLength);
+    const bool typed = box.exec() == QDialog::Accepted;
+    asking_ = false;
+    if (!typed) return;
+    carry(client_.initialsRequest(*record, box.textValue().toStdString()), [this](const world::Answer& a) {
+        const std::string said = world::Client::initialsAnswered(a);
+        if (onStatus) onStatus(QString::fromStdString(said.empty() ? "world: your initials are on the board" : said));
     });
 }
 

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QTimer>
 #include <QUrl>
+#include <QWidget>
 
 #include <cstdint>
 #include <functional>
@@ -32,10 +33,14 @@ public:
 
     void addLine(const std::string& line);
     void tableStep(int score) { client_.tableStep(score); }
-    // "New Game" started a round: asks for its value; done receives it, or
-    // nullopt when none came in time (the round plays off the table). A
-    // round started again before the answer forgets the first ask.
+    // "New Game" was pressed: a value on its way belongs to no round any more.
+    void newGame() { client_.newGame(); }
+    // The round started asks for its value; done receives it, or nullopt when none came
+    // in time (the round plays off the table). An ask a later press made stale is dropped.
     void askValue(std::function<void(std::optional<std::uint64_t>)> done);
+    bool tickMayRun() const { return client_.tickMayRun(); }
+    // The world's box for initials opens over window, when idle says it may.
+    void askInitialsOver(QWidget* window, std::function<bool()> idle);
     // Sends what is left and waits for it, at most the core's time (the window is closing).
     void finish();
 
@@ -53,7 +58,11 @@ private:
     QNetworkAccessManager net_;
     world::Client client_;
     QTimer pulse_;
-    int valueAsks_ = 0;
+    // Asks the initials of a record the world's board took, once, in a box like the game's.
+    void askInitials();
+    QWidget* window_ = nullptr;
+    std::function<bool()> idle_;
+    bool asking_ = false;
 };
 
 }  // namespace bopatron::ui

@@ -22,7 +22,6 @@ let game = null;         // the compiled module
 let busy = false;        // a handler runs (a box may be open inside it): ticks and input wait
 let clock = null;        // the 20 ms interval while the game's clock is on
 let showing = false;     // a demo is being shown: the player's input does nothing
-let waitingValue = false;  // the round's value is on its way: no tick runs yet
 let audio = null;        // made at the player's first press, as browsers require
 const cueBytes = new Map(), cues = new Map();
 let releaseLock = null;
@@ -76,7 +75,7 @@ async function run(name, types = [], args = []) {
 }
 
 async function tick() {
-    if (busy || waitingValue) return;  // a tick that cannot run is dropped, never made up later
+    if (busy || !World.tickMayRun()) return;  // a tick that cannot run is dropped, never made up later
     const begun = performance.now();
     await run("web_tick");
     World.ticked();
@@ -138,7 +137,6 @@ window.Bopatron = {
     },
     setPointer(code) { canvas.style.cursor = code === 99 ? "none" : "default"; },
     inputBox(prompt, title) {
-        if (title === "Top 5" && !showing) World.typedInGame();
         return askBox(prompt, title);
     },
     showAnswer(prompt, title, answer) {
@@ -230,14 +228,10 @@ canvas.addEventListener("contextmenu", (e) => e.preventDefault());
 button.addEventListener("click", async () => {
     startAudio();
     if (busy || showing) return;
-    waitingValue = false;
     World.newGame();
     await run("web_click");
     // Sent to a world table, the round's rats come from its value: the first tick waits for it.
-    if (!clock || !World.sending()) return;
-    waitingValue = true;
-    // An ask that a later press made stale leaves the wait to that press's own.
-    if (await World.roundValue()) waitingValue = false;
+    if (clock && World.sending()) World.roundValue();
 });
 document.addEventListener("keydown", (e) => {
     startAudio();

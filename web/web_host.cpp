@@ -306,13 +306,37 @@ EMSCRIPTEN_KEEPALIVE int web_world_begin(int status, const char* body) {
     worldSeed = worldClient.sessionAnswered({status, body}, "the table");
     return worldSeed ? 1 : 0;
 }
-// After "New Game": the round's value is asked for, and its first tick waits for it.
-EMSCRIPTEN_KEEPALIVE const char* web_world_value_request() { return requestText(worldClient.valueRequest()); }
-// The answer (status 0: none came in time). Returns 1 when the round plays on the table's value.
-EMSCRIPTEN_KEEPALIVE int web_world_value(int status, const char* body) {
-    const auto value = worldClient.valueAnswered({status, body});
-    if (value && page != nullptr && page->toWorld) handle([&] { page->session->roundValue(*value); });
-    return value ? 1 : 0;
+// "New Game" pressed: a value still on its way belongs to the round it abandons.
+EMSCRIPTEN_KEEPALIVE void web_world_new_game() { worldClient.newGame(); }
+// The round just started asks for its value (its first tick waits for it): the request, and
+// in web_world_asked the number its answer goes back with; "" when the table takes no rounds.
+static int lastAsk = 0;
+EMSCRIPTEN_KEEPALIVE const char* web_world_value_request() {
+    const auto ask = worldClient.askValue();
+    lastAsk = ask ? ask->ask : 0;
+    return ask ? requestText(ask->request) : "";
+}
+EMSCRIPTEN_KEEPALIVE int web_world_asked() { return lastAsk; }
+// The answer to an ask (status 0: none came in time); a stale one changes nothing.
+EMSCRIPTEN_KEEPALIVE void web_world_value(int ask, int status, const char* body) {
+    const world::RoundValue round = worldClient.valueAnswered(ask, {status, body});
+    if (round.value && page != nullptr && page->toWorld) handle([&] { page->session->roundValue(*round.value); });
+}
+// 0 while the round's value is on its way: no tick runs.
+EMSCRIPTEN_KEEPALIVE int web_world_tick_may_run() { return worldClient.tickMayRun() ? 1 : 0; }
+// A record whose initials the world's box asks once (0: none), the box's prompt and title,
+// the request that sends what was typed, and what its answer means ("" when kept).
+EMSCRIPTEN_KEEPALIVE double web_world_initials_to_ask() { return static_cast<double>(worldClient.initialsToAsk().value_or(0)); }
+EMSCRIPTEN_KEEPALIVE const char* web_world_initials_prompt() { return world::kWorldInitialsPrompt; }
+EMSCRIPTEN_KEEPALIVE const char* web_world_initials_title() { return world::kWorldInitialsTitle; }
+EMSCRIPTEN_KEEPALIVE int web_world_initials_length() { return world::kWorldInitialsLength; }
+EMSCRIPTEN_KEEPALIVE const char* web_world_initials_request(double record, const char* typed) {
+    return requestText(worldClient.initialsRequest(static_cast<long long>(record), typed));
+}
+EMSCRIPTEN_KEEPALIVE const char* web_world_initials_answered(int status, const char* body) {
+    static std::string said;
+    said = world::Client::initialsAnswered({status, body});
+    return said.c_str();
 }
 // The batch due now, or "" when none is.
 EMSCRIPTEN_KEEPALIVE const char* web_world_due(double nowMs) {
@@ -327,7 +351,6 @@ EMSCRIPTEN_KEEPALIVE int web_world_state() {
     if (page == nullptr || !page->toWorld) return 0;
     return (worldClient.urgent() ? 1 : 0) | (worldClient.waiting() ? 2 : 0) | (worldClient.on() ? 4 : 0);
 }
-EMSCRIPTEN_KEEPALIVE int web_world_rounds() { return worldClient.roundsEnded(); }
 // What the player should be told, a line each: kind, round, placed (0 or 1), record and the
 // notice as the player reads it, separated by tabs. Kinds: on, off, verdict, unsent, off-table.
 EMSCRIPTEN_KEEPALIVE const char* web_world_notices() {

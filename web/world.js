@@ -13,9 +13,7 @@ const World = (() => {
     const $ = (id) => document.getElementById(id);
     let game = null, ask = null, idle = () => true;
     let session = false;      // this visit's rounds go to the world table
-    let inFlight = false, stopped = false, asks = 0;
-    const typed = new Set();  // rounds whose initials went into the game's own "Top 5" box
-    const toAsk = [];         // records placed on a world board only, whose initials are asked once
+    let inFlight = false, stopped = false;
 
     function status(text) { $("world-status").textContent = text; }
 
@@ -78,16 +76,15 @@ const World = (() => {
 
     function refresh() { boards().catch(() => {}); }
 
-    // Says what the world client has to tell, in its words; a round placed on a
-    // world board only is asked for its initials.
+    // Says what the world client has to tell, in its words; after a verdict, the
+    // initials of a round placed on a world board only may be asked.
     function tell() {
         for (const line of game.UTF8ToString(game._web_world_notices()).split("\n")) {
             if (!line) continue;
-            const [kind, round, placed, record, ...words] = line.split("\t");
+            const [kind, , , , ...words] = line.split("\t");
             status(words.join("\t"));
             if (kind === "off") stopped = true;
             if (kind === "verdict") {
-                if (placed === "1" && !typed.has(Number(round))) toAsk.push(record);
                 refresh();
                 askInitials();
             }
@@ -113,19 +110,19 @@ const World = (() => {
         });
     }
 
-    // Asked once a round, between rounds, in the game's kind of box.
+    // The world client's box for a record its board took and the game's own table did not:
+    // asked once, between rounds, in the game's kind of box.
     async function askInitials() {
-        if (toAsk.length === 0 || !idle()) return;
-        const record = toAsk.shift();
-        const initials = await ask("Your round made the world's Top 5!!! Enter your initials.", "World Top 5", 3);
+        if (!idle()) return;
+        const record = game._web_world_initials_to_ask();
+        if (!record) return;
+        const text = (pointer) => game.UTF8ToString(pointer);
+        const initials = await ask(text(game._web_world_initials_prompt()), text(game._web_world_initials_title()),
+                                   game._web_world_initials_length());
         if (initials === null) return;
-        try {
-            const [code, answer] = await api(`records/${encodeURIComponent(record)}/initials`,
-                                             { method: "POST", body: JSON.stringify({ initials }), headers: { "Content-Type": "application/json" } });
-            if (code !== 200) status(`Your initials were not kept: ${answer.message ?? `the table answered ${code}`}.`);
-        } catch (error) {
-            status(`Your initials were not kept: the world table did not answer (${error.name}).`);
-        }
+        const [code, body] = await carry(withText(game._web_world_initials_request, record, initials));
+        const said = text(withText(game._web_world_initials_answered, code, body));
+        if (said) status(said);
         refresh();
     }
 
@@ -219,22 +216,20 @@ const World = (() => {
         begin,
         // After each tick of the player's game: a round's first or last tick goes out at once.
         ticked() { if (session && game._web_world_state() & 1) pump(); },
-        // "New Game" pressed: a round value still on its way belongs to the round it abandons.
-        newGame() { ++asks; },
+        // "New Game" pressed: a value still on its way belongs to the round it abandons.
+        newGame() { if (session) game._web_world_new_game(); },
         sending() { return session && !stopped; },
         // The round just started asks the table for its value; its first tick waits for the answer.
-        // False when "New Game" was pressed again meanwhile: the answer belongs to no round.
         async roundValue() {
-            const ask = ++asks;
-            const [code, body] = await carry(game._web_world_value_request());
-            if (ask !== asks) return false;
-            withText(game._web_world_value, code, body);
+            const request = game._web_world_value_request();
+            if (!game.HEAPU8[request]) return;
+            const ask = game._web_world_asked();
+            const [code, body] = await carry(request);
+            withText((status, at) => game._web_world_value(ask, status, at), code, body);
             tell();
-            return true;
         },
-        // The game asked for initials in its own box: this round needs no other.
-        // (The box asks inside the round's last tick, by which the round counts as ended.)
-        typedInGame() { if (session) typed.add(game._web_world_rounds()); },
+        // Whether the next tick may run: not while the round's value is on its way.
+        tickMayRun() { return !session || game._web_world_tick_may_run() === 1; },
         demoEnded(path) {
             const id = /^\/api\/records\/(\d+)\/demo$/.exec(path)?.[1];
             if (id && !$("world").hidden) status(`Record ${id} played to its end.`);

@@ -92,6 +92,9 @@ void Client::stop(const std::string& why) {
 void Client::add(const std::string& line) {
     if (!on()) return;
     lines_.push_back(line);
+    // The game's own "Top 5" box answered, inside the last tick of the round that just ended.
+    if (line.rfind("answer ", 0) == 0 && previousLine_.rfind("table ", 0) == 0) typedInGame_.push_back(roundsEnded());
+    previousLine_ = line;
     switch (rounds_.add(std::string_view(line).substr(0, line.size() - (line.empty() ? 0 : 1)))) {
         case RoundTracker::Step::FirstTick:
         case RoundTracker::Step::LastTick: urgent_ = true; break;
@@ -106,22 +109,47 @@ void Client::add(const std::string& line) {
     }
 }
 
-Request Client::valueRequest() const {
-    Request r;
-    r.path = "sessions/" + session_ + "/rounds";
-    r.timeoutMs = kValueWaitMs;
-    return r;
+std::optional<ValueAsk> Client::askValue() {
+    if (!on()) return std::nullopt;
+    ValueAsk ask{++asks_, {}};
+    ask.request.path = "sessions/" + session_ + "/rounds";
+    ask.request.timeoutMs = kValueWaitMs;
+    waitingAsk_ = ask.ask;
+    return ask;
 }
 
-std::optional<std::uint64_t> Client::valueAnswered(const Answer& answer) {
-    if (!on()) return std::nullopt;
+RoundValue Client::valueAnswered(int ask, const Answer& answer) {
+    if (ask != waitingAsk_) return {true, std::nullopt};
+    waitingAsk_ = 0;
+    if (!on()) return {};
     const Json json = Json::parse(answer.body);
     if (answer.status == 200)
-        if (const auto value = decimal(json["value"])) return value;
+        if (const auto value = decimal(json["value"])) return {false, value};
     const std::string why = answer.status == 0 ? "the table did not answer within 2 s" : reason(answer, json);
     notify({Notice::Kind::OffTable, roundsEnded() + 1, why});
     if (answer.status == 404) stop(reason(answer, json));
-    return std::nullopt;
+    return {};
+}
+
+std::optional<long long> Client::initialsToAsk() {
+    if (toAsk_.empty()) return std::nullopt;
+    const long long record = toAsk_.front();
+    toAsk_.pop_front();
+    return record;
+}
+
+Request Client::initialsRequest(long long record, const std::string& typed) const {
+    Request r;
+    r.path = "records/" + std::to_string(record) + "/initials";
+    r.body = R"({"initials": )" + jsonString(typed) + "}";
+    r.contentType = "application/json";
+    return r;
+}
+
+std::string Client::initialsAnswered(const Answer& answer) {
+    if (answer.status == 200) return "";
+    if (answer.status == 0) return "Your initials were not kept: the world table did not answer.";
+    return "Your initials were not kept: " + reason(answer, Json::parse(answer.body)) + ".";
 }
 
 std::optional<Request> Client::due(std::int64_t nowMs) {
@@ -158,6 +186,9 @@ void Client::answered(const Answer& answer, std::int64_t nowMs) {
             Notice verdict{Notice::Kind::Verdict, sending_.claim->round, verdictText(json)};
             verdict.placed = json["placed"].boolean();
             verdict.record = json["record"].integer().value_or(0);
+            if (verdict.placed && verdict.record > 0 &&
+                std::find(typedInGame_.begin(), typedInGame_.end(), verdict.round) == typedInGame_.end())
+                toAsk_.push_back(verdict.record);
             notify(verdict);
         }
         if (acked_ < size && !claims_.empty()) urgent_ = true;

@@ -28,6 +28,12 @@ inline constexpr int kRequestMs = 10000;        // any other request is given up
 inline constexpr int kMostBackoffMs = 15000;    // a failed batch is sent again after 1, 2, 4, 8, then every 15 s
 inline constexpr int kClosingWaitMs = 3000;     // what is left is sent for this long when the game closes
 
+// The world's own box for the initials of a round its board took and the game's own
+// table did not: asked once, between rounds, three characters, as the game asks.
+inline constexpr char kWorldInitialsPrompt[] = "Your round made the world's Top 5!!! Enter your initials.";
+inline constexpr char kWorldInitialsTitle[] = "World Top 5";
+inline constexpr int kWorldInitialsLength = 3;
+
 // A request for the host to carry: method, a path under the table's /api/,
 // the body and its type, and how long to wait for the answer.
 struct Request {
@@ -63,6 +69,17 @@ struct Notice {
     std::string line() const;
 };
 
+// A round's value asked for: the ask's number, and the request to carry.
+struct ValueAsk {
+    int ask = 0;
+    Request request;
+};
+// What the answer to an ask means.
+struct RoundValue {
+    bool stale = false;                  // "New Game" was pressed since: the answer belongs to no round
+    std::optional<std::uint64_t> value;  // the value to record; none: the round plays off the table
+};
+
 // "3rd today, 1st of all time", "not in the top 5", "not placed: " and the table's reason,
 // or "held for review: " and why the round waits for an operator.
 std::string verdictText(const Json& answer);
@@ -81,11 +98,22 @@ public:
     // The game's high-score step ran with this score (the one it placed).
     void tableStep(int score) { tableScore_ = score; }
 
-    // After "New Game", the round's value is asked for; its first tick waits
-    // at most kValueWaitMs. The answer gives the value to record, or nullopt:
-    // the round plays on the game's own generator and is off the table.
-    Request valueRequest() const;
-    std::optional<std::uint64_t> valueAnswered(const Answer& answer);
+    // "New Game" was pressed: a value still on its way belongs to the round it abandons.
+    void newGame() { waitingAsk_ = 0; }
+    // The round just started asks for its value (nullopt when the table takes no rounds);
+    // its first tick waits for the answer, at most kValueWaitMs. An answer that does not
+    // come in time leaves that round alone off the table: the next round asks again.
+    std::optional<ValueAsk> askValue();
+    RoundValue valueAnswered(int ask, const Answer& answer);
+    // Whether the round's next tick may run: not while its value is on its way.
+    bool tickMayRun() const { return waitingAsk_ == 0; }
+
+    // A record placed on a world board whose initials the game's own box did not take,
+    // to be asked once (kWorldInitialsPrompt), between rounds; each is given once.
+    std::optional<long long> initialsToAsk();
+    Request initialsRequest(long long record, const std::string& typed) const;
+    // What the answer to it means to the player: "" when the initials were kept.
+    static std::string initialsAnswered(const Answer& answer);
 
     // The batch to send now, if one is due at nowMs (never two at once).
     std::optional<Request> due(std::int64_t nowMs);
@@ -127,6 +155,10 @@ private:
     std::int64_t retryAtMs_ = 0;
     int backoffMs_ = kBatchMs;
     std::vector<Notice> notices_;
+    int asks_ = 0, waitingAsk_ = 0;
+    std::string previousLine_;
+    std::vector<int> typedInGame_;      // rounds whose initials the game's own "Top 5" box took
+    std::deque<long long> toAsk_;       // records whose initials the world's box asks
 };
 
 }  // namespace bopatron::world

@@ -204,4 +204,22 @@ std::optional<long long> Json::integer() const {
     return static_cast<long long>(number_);
 }
 
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            static constexpr char kDigits[] = "0123456789abcdef";
+            out += "\\u00";
+            out += kDigits[c >> 4];
+            out += kDigits[c & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
 }  // namespace bopatron::world

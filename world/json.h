@@ -43,4 +43,7 @@ private:
     std::vector<Json> items_;
 };
 
+// Text as a JSON string, quoted and escaped.
+std::string jsonString(std::string_view text);
+
 }  // namespace bopatron::world

@@ -8,7 +8,8 @@
 # score; the server killed with -9 and started again has lost nothing. A game
 # whose world table does not answer says so in its title and plays on. A
 # screen-reading bot's round is held for review, and approved; one that hammers the
-# button where the hand rests, chasing the other rats as a person does, is placed.
+# button where the hand rests, chasing the other rats as a person does, is placed. A round
+# the world's board takes and the game's own table does not asks its initials once.
 # usage: world_test.sh PROGRAM SERVER
 . "$(dirname "$0")/common.sh"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
@@ -86,6 +87,27 @@ round_in_window w bot BOT 'held for review: .*faster than a person'
 curl -s "$url/api/top" | grep -q '"initials":"BOT","rank":[123],"record":3,' || fail "approved, not on the board: $(curl -s "$url/api/top")"
 kill -TERM "$w"
 
+# A round the game's own table does not take (its every place higher), placed on the world
+# board: the window asks its initials once, in a box like the game's, and the board shows them.
+printf '"TOP",32000\r\n%.0s' 1 2 3 4 5 >"$work/game/Scores.txt"
+GAME_TITLE='Bopatron .* world table on' launch x "$game" --world="$url"
+GAME_TITLE='Bopatron .* world.*'
+on x node "$(dirname "$0")/watch_and_click.mjs" "$(window_of x)" 0 "$work/empty.json"
+new_round x 0
+on x env WATCHER=person node "$(dirname "$0")/watch_and_click.mjs" "$(window_of x)" 19 "$work/empty.json" >"$work/watcher.out"
+for _ in $(seq 150); do [ "$(windows x 'World Top 5')" = 1 ] && break; sleep 0.1; done
+[ "$(windows x 'World Top 5')" = 1 ] || fail "no World Top 5 box: $(on x xdotool getwindowname "$(window_of x)")"
+[ "$(windows x 'Top 5')" = 0 ] || fail "the game's own table asked too"
+on x xdotool type WLXYZ
+on x xdotool key Return
+for _ in $(seq 50); do curl -s "$url/api/top" | grep -q '"initials":"WLX"' && break; sleep 0.1; done
+curl -s "$url/api/top" | grep -q '"initials":"WLX","rank":[1-4],"record":4,' || fail "the board: $(curl -s "$url/api/top")"
+sleep 1
+[ "$(windows x 'World Top 5')" = 0 ] || fail "the initials were asked twice"
+[ "$(grep -c '"TOP",32000' "$work/game/Scores.txt")" = 5 ] || fail "the game's own table changed: $(cat "$work/game/Scores.txt")"
+kill -TERM "$x"
+
 GAME_TITLE='Bopatron .* world table off.*' launch o "$work/game/$(basename "$1")" --world=http://127.0.0.1:9/
 echo "PASS: a round in the window placed on the world board with its score and initials, watched, kept across kill -9;"
-echo "  a hammering player's round placed (${hammering#* }); a screen-reading bot's round held with why in the title, listed by review, watched, approved"
+echo "  a hammering player's round placed (${hammering#* }); a screen-reading bot's round held with why in the title, listed by review, watched, approved;"
+echo "  a round placed on the world board only asked its initials once, in the window's own box"
