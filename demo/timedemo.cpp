@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #include "demo/timedemo.h"
 
+#include "demo/wired_game.h"
+
 #include <chrono>
 
 namespace bopatron::demo {
@@ -17,9 +19,8 @@ std::string timedemoLine(const Outcome& outcome, double milliseconds) {
 
 Timedemo runTimedemo(const Demo& demo, draw::Surfaces& surfaces, const std::string& programFolder) {
     ReplayHost host(demo, programFolder);
-    game::Form1 form(host, surfaces);
-    Session session(form, surfaces);
-    host.onCue = [&session](const std::string& path) { session.cueStarted(path); };
+    WiredGame game(host, surfaces);
+    Session& session = game.session;
     Outcome outcome;
     Timedemo result;
     const auto start = std::chrono::steady_clock::now();

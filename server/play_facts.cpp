@@ -16,7 +16,7 @@ constexpr int kRhythmIntervals = 50;
 
 float distance(float x0, float y0, float x1, float y1) { return std::hypot(x1 - x0, y1 - y0); }
 
-// Each of a spawn's row and column is 0 or 1 with chance 1 / 2.99, and 2 with 0.99 / 2.99.
+// Each of a spawn's row and column is 0 or 1 with chance 1 / kHolePick, and 2 with the rest.
 double pickChance(int index) { return index < 2 ? 1 / game::kHolePick : (game::kHolePick - 2) / game::kHolePick; }
 
 template <typename Each>

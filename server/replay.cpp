@@ -4,6 +4,7 @@
 
 #include "demo/demo_file.h"
 #include "demo/session.h"
+#include "demo/wired_game.h"
 #include "demo/snapshot.h"
 #include "game/form1.h"
 #include "scores/printscore.h"
@@ -255,9 +256,9 @@ RoundFacts replayRound(const std::string& text, int round, const Replayer& repla
 
     draw::Surfaces& surfaces = replaySurfaces(replayer);
     VerifyHost host(demo, replayer.programFolder);
-    game::Form1 form(host, surfaces);
-    demo::Session session(form, surfaces);
-    host.onCue = [&session](const std::string& path) { session.cueStarted(path); };
+    demo::WiredGame game(host, surfaces);
+    game::Form1& form = game.form;
+    demo::Session& session = game.session;
     if (!state.core.empty()) {
         form.state().spr = replayer.sprites;
         if (!demo::restore(state.core, host, session, form, surfaces)) {

@@ -4,7 +4,12 @@
 # Every golden demo plays through the timedemo path to each of its recorded
 # checkpoints and to its closing line: any change to a frame, a score or the
 # order of the cues fails here.
-# usage: demos_test.sh TIMEDEMO_COMMAND DEMO_FOLDER  (e.g. "bopatron --timedemo=")
+# With RECORD_DEMOS and the program folder, the recorder writes the golden demos
+# that today's plans make again, byte for byte: every line in its place (the seed,
+# presses, answers, ticks, checkpoints every 100 ticks and after a round's last
+# tick, the table's lines, the closing line). hard-rounds.dem and
+# edges-and-restart.dem were recorded by earlier bots and are only played.
+# usage: demos_test.sh TIMEDEMO_COMMAND DEMO_FOLDER [RECORD_DEMOS PROGRAM_FOLDER]
 set -eu
 status=0
 for demo in "$2"/*.dem; do
@@ -25,5 +30,12 @@ for edit in 's/[0-9a-f]$/&x/; s/0x$/1/; s/\([1-9a-f]\)x$/0/' 's/^checkpoint \([0
     [ "$code" = 1 ] || { echo "FAIL: an edited checkpoint exits $code, not 1: $got"; status=1; }
     echo "$got" | grep -q "differs: line $line:" || { echo "FAIL: the edited line $line is not named: $got"; status=1; }
 done
+if [ $# -ge 4 ]; then
+    mkdir "$scratch/recorded"
+    "$3" "$4" "$scratch/recorded" >/dev/null || { echo "FAIL: record_demos"; status=1; }
+    for demo in person-rounds two-rounds value-rounds world-rounds; do
+        cmp "$2/$demo.dem" "$scratch/recorded/$demo.dem" || { echo "FAIL: $demo.dem is recorded otherwise now"; status=1; }
+    done
+fi
 [ $status = 0 ] && echo "PASS: $(ls "$2"/*.dem | wc -l) demos"
 exit $status

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <future>
 #include <latch>
@@ -246,6 +247,22 @@ TEST(Stores, EachBackendMigratesAnEmptyDatabaseOnceAndKeepsWhatItHolds) {
     PQfinish(admin);
     check([&] { return PostgresStore(testPostgres() + "&options=-csearch_path%3D" + schema); });
     EXPECT_THROW(PostgresStore("postgresql:///postgres?host=/nonexistent"), StoreUnavailable);
+}
+
+// Today's board is the UTC day of the table's clock: from midnight UTC, not the last
+// 24 hours, and not the server's own midnight (here nine hours east of UTC).
+TEST(Boards, TodayIsTheUtcDayWhereverTheServerIs) {
+    const char* zone = std::getenv("TZ");
+    const std::string saved = zone ? zone : "";
+    setenv("TZ", "JST-9", 1);
+    tzset();
+    const std::int64_t midnight = 1796688000000, day = 86400000;  // 2026-12-08T00:00:00Z
+    const std::pair<std::int64_t, std::int64_t> cases[] = {
+        {midnight, midnight}, {midnight + 1, midnight}, {midnight + 23 * 3600000, midnight}, {midnight + day - 1, midnight},
+        {midnight + day, midnight + day}, {midnight - 1, midnight - day}, {-1, -day}};
+    for (const auto& [ms, start] : cases) EXPECT_EQ(dayStartMs(ms), start) << ms;
+    saved.empty() ? unsetenv("TZ") : setenv("TZ", saved.c_str(), 1);
+    tzset();
 }
 
 // One store of each backend.

@@ -46,12 +46,6 @@ std::int16_t shiftCode(Qt::KeyboardModifiers modifiers) {
 
 // The host the game sees: the demo when one is shown, the window's own host
 // behind a recorder when the session is recorded, else the window's host.
-runtime::Host& gameHost(runtime::Host& own, demo::ReplayHost* replay, demo::RecordingHost* recording) {
-    if (replay) return *replay;
-    if (recording) return *recording;
-    return own;
-}
-
 // How long a box of a demo stays on screen with its answer.
 constexpr int kDemoBoxMs = 900;
 
@@ -75,8 +69,7 @@ Form1Window::Form1Window(const QString& programFolder, DemoPlan plan, QWidget* p
                     : nullptr),
       replay_(plan.play ? std::make_unique<demo::ReplayHost>(*plan.play, host_.programFolder(), &host_) : nullptr),
       recording_(recorder_ ? std::make_unique<demo::RecordingHost>(host_, *recorder_) : nullptr),
-      form_(gameHost(host_, replay_.get(), recording_.get()), surfaces_),
-      session_(form_, surfaces_, recorder_.get(), recorder_ || replay_) {
+      game_(host_, surfaces_, recording_.get(), replay_.get(), recorder_.get(), recorder_ || replay_) {
     setWindowTitle(QString::fromLatin1(kTitle));
     setWindowIcon(QIcon(QDir(programFolder).filePath(QStringLiteral("bopatron.png"))));
     resize(kFieldWidth, kFieldHeight);
@@ -119,16 +112,12 @@ Form1Window::Form1Window(const QString& programFolder, DemoPlan plan, QWidget* p
     shown_ = imageOf(surfaces_.window).copy();
     addShortcuts();
 
-    const auto cue = [this](const std::string& path) { session_.cueStarted(path); };
     if (recording_) {
-        recording_->onCue = cue;
         recording_->fixedSeed = plan.seed;
         if (plan.onTableStep) recording_->onTable = [this, step = plan.onTableStep] { step(form_.state().score); };
-        session_.foldRandom = [this](std::uint64_t value) { recording_->foldRandom(value); };
         plan_ = plan;
     }
     if (replay_) {
-        replay_->onCue = cue;
         setWindowTitle(QStringLiteral("%1 (demo)").arg(QString::fromLatin1(kTitle)));
         replay_->showBox = [this](const std::string& prompt, const std::optional<std::string>& title,
                                   const std::string& answer, bool cancelled) {

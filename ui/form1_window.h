@@ -6,6 +6,7 @@
 // game's handlers.
 
 #include "demo/session.h"
+#include "demo/wired_game.h"
 #include "draw/surface.h"
 #include "game/form1.h"
 #include "ui/field_view.h"
@@ -112,8 +113,9 @@ private:
     std::unique_ptr<demo::Recorder> recorder_;
     std::unique_ptr<demo::ReplayHost> replay_;
     std::unique_ptr<demo::RecordingHost> recording_;
-    game::Form1 form_;
-    demo::Session session_;
+    demo::WiredGame game_;
+    game::Form1& form_ = game_.form;
+    demo::Session& session_ = game_.session;
     QTimer demoClock_;
     demo::Outcome demoOutcome_;
     bool cuesLoaded_ = false;

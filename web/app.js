@@ -6,7 +6,8 @@
 // presents. The game's half is web_host.cpp, compiled to bopatron.wasm.
 "use strict";
 
-const FIELD_WIDTH = 437, FIELD_HEIGHT = 284, TICK_MS = 20, BOX_SHOWN_MS = 900;
+const FIELD_WIDTH = 437, FIELD_HEIGHT = 284, BOX_SHOWN_MS = 900;
+const tickMs = () => game._web_tick_ms();  // the game's clock interval, the core's own
 const WIDE = "(min-width: 760px)";
 const TABLE_KEY = "Scores.txt", MUTE_KEY = "Bopatron/mute";
 const PICTURES = ["Picmsk3.png", "Picimg3.png", "Picmsk2.png", "Picimg2.png", "Picmsk.png", "Picimg.png", "Picbak.png"];
@@ -132,7 +133,7 @@ function askBox(prompt, title, maxLength) {
 
 window.Bopatron = {
     setClock(on) {
-        if (on && !clock) clock = setInterval(tick, TICK_MS);
+        if (on && !clock) clock = setInterval(tick, tickMs());
         if (!on && clock) clock = (clearInterval(clock), null);
     },
     setPointer(code) { canvas.style.cursor = code === 99 ? "none" : "default"; },
@@ -343,7 +344,7 @@ async function start() {
                 clearInterval(step);
                 World.demoEnded(demo);
             }
-        }, TICK_MS);
+        }, tickMs());
         return;
     }
     await world;  // the world table's session, when the player sends their rounds: its seed starts the game

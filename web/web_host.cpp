@@ -6,6 +6,7 @@
 // reaches the page through the Bopatron object that app.js defines.
 #include "demo/session.h"
 #include "demo/timedemo.h"
+#include "demo/wired_game.h"
 #include "world/client.h"
 #include "draw/compositor.h"
 #include "draw/pictures.h"
@@ -160,8 +161,8 @@ struct Page {
     std::unique_ptr<demo::ReplayHost> replay;
     demo::Outcome outcome;
     draw::Surfaces surfaces;
-    std::unique_ptr<game::Form1> form;
-    std::unique_ptr<demo::Session> session;
+    std::unique_ptr<demo::WiredGame> game;
+    demo::Session* session = nullptr;
     std::vector<std::uint8_t> rgba;
 };
 Page* page = nullptr;
@@ -218,7 +219,7 @@ EMSCRIPTEN_KEEPALIVE int web_start(const char* demoPath) {
         for (std::size_t at = 0, end; (end = page->recorded.find('\n', at)) != std::string::npos; at = end + 1)
             worldClient.add(page->recorded.substr(at, end + 1 - at));
         page->recording.fixedSeed = worldSeed;
-        page->recording.onTable = [] { worldClient.tableStep(page->form->state().score); };
+        page->recording.onTable = [] { worldClient.tableStep(page->game->form.state().score); };
     }
     if (demoPath != nullptr) {
         page->shown = demo::readDemo(demoPath);
@@ -234,21 +235,20 @@ EMSCRIPTEN_KEEPALIVE int web_start(const char* demoPath) {
         host = page->replay.get();
     }
     draw::loadPictures(page->surfaces, *host, kProgramFolder, decodedPicture);
-    page->form = std::make_unique<game::Form1>(*host, page->surfaces);
-    page->session = std::make_unique<demo::Session>(*page->form, page->surfaces, page->replay ? nullptr : &page->recorder);
-    page->session->foldRandom = [](std::uint64_t value) { page->recording.foldRandom(value); };
-    const auto cue = [](const std::string& path) { page->session->cueStarted(path); };
-    page->recording.onCue = cue;
-    if (page->replay) page->replay->onCue = cue;
+    page->game = std::make_unique<demo::WiredGame>(page->host, page->surfaces, &page->recording, page->replay.get(),
+                                                   page->replay ? nullptr : &page->recorder);
+    page->session = &page->game->session;
     // The load event, then the window's first paint event.
     const int ok = handle([] {
         page->session->load();
-        page->form->Form_Paint();
+        page->game->form.Form_Paint();
     });
     present();
     return ok;
 }
 
+// The game clock's interval, for the page's timer.
+EMSCRIPTEN_KEEPALIVE int web_tick_ms() { return game::kTickMs; }
 EMSCRIPTEN_KEEPALIVE int web_click() { return handle([] { page->session->click(); }); }
 
 EMSCRIPTEN_KEEPALIVE int web_tick() {

@@ -32,9 +32,9 @@ server "$@"
 round_in_window() {
     GAME_TITLE='Bopatron .* world table on' launch "$1" "$game" --world="$url"
     GAME_TITLE='Bopatron .* world.*'
-    on "$1" node "$(dirname "$0")/watch_and_click.mjs" "$(window_of "$1")" 0 "$work/empty.json"
+    on "$1" node "$(dirname "$0")/../../tools/bots/watch_and_click.mjs" "$(window_of "$1")" 0 "$work/empty.json"
     new_round "$1" 0
-    on "$1" env WATCHER="$2" node "$(dirname "$0")/watch_and_click.mjs" "$(window_of "$1")" 19 "$work/empty.json" >"$work/watcher.out"
+    on "$1" env WATCHER="$2" node "$(dirname "$0")/../../tools/bots/watch_and_click.mjs" "$(window_of "$1")" 19 "$work/empty.json" >"$work/watcher.out"
     for _ in $(seq 150); do [ "$(windows "$1" 'Top 5')" = 1 ] && break; sleep 0.1; done
     answer "$1" "$3"
     for _ in $(seq 100); do [ "$(windows "$1" 'Bopatron .* world: .*')" = 1 ] && break; sleep 0.1; done
@@ -92,9 +92,9 @@ kill -TERM "$w"
 printf '"TOP",32000\r\n%.0s' 1 2 3 4 5 >"$work/game/Scores.txt"
 GAME_TITLE='Bopatron .* world table on' launch x "$game" --world="$url"
 GAME_TITLE='Bopatron .* world.*'
-on x node "$(dirname "$0")/watch_and_click.mjs" "$(window_of x)" 0 "$work/empty.json"
+on x node "$(dirname "$0")/../../tools/bots/watch_and_click.mjs" "$(window_of x)" 0 "$work/empty.json"
 new_round x 0
-on x env WATCHER=person node "$(dirname "$0")/watch_and_click.mjs" "$(window_of x)" 19 "$work/empty.json" >"$work/watcher.out"
+on x env WATCHER=person node "$(dirname "$0")/../../tools/bots/watch_and_click.mjs" "$(window_of x)" 19 "$work/empty.json" >"$work/watcher.out"
 for _ in $(seq 150); do [ "$(windows x 'World Top 5')" = 1 ] && break; sleep 0.1; done
 [ "$(windows x 'World Top 5')" = 1 ] || fail "no World Top 5 box: $(on x xdotool getwindowname "$(window_of x)")"
 [ "$(windows x 'Top 5')" = 0 ] || fail "the game's own table asked too"

@@ -4,6 +4,7 @@
 
 #include "demo/recording_host.h"
 #include "demo/session.h"
+#include "demo/wired_game.h"
 #include "game/form1.h"
 
 namespace bopatron::bots {
@@ -59,10 +60,9 @@ std::string playRound(const RoundPlan& plan, const std::string& program, const d
     demo::RecordingHost host(quiet, recorder);
     host.fixedSeed = plan.seed;
     draw::Surfaces surfaces = pictures;
-    game::Form1 form(host, surfaces);
-    demo::Session session(form, surfaces, &recorder);
-    host.onCue = [&session](const std::string& path) { session.cueStarted(path); };
-    session.foldRandom = [&host](std::uint64_t value) { host.foldRandom(value); };
+    demo::WiredGame game(host, surfaces, recorder);
+    game::Form1& form = game.form;
+    demo::Session& session = game.session;
     const std::unique_ptr<Bot> bot = makeBot(plan.kind, plan.botSeed);
 
     session.load();

@@ -19,6 +19,7 @@
 // name) plays them as no person can, for the rounds it must hold.
 
 #include "demo/session.h"
+#include "demo/wired_game.h"
 #include "world/client.h"
 #include "draw/compositor.h"
 #include "draw/pictures.h"
@@ -165,11 +166,10 @@ void play(const Plan& plan, const std::string& program, const std::string& score
     static bool decoded = false;
     if (!decoded) draw::loadPictures(loaded, bot, program, image::decodePng), decoded = true;
     draw::Surfaces surfaces = loaded;
-    game::Form1 form(host, surfaces);
+    demo::WiredGame game(host, surfaces, recorder);
+    game::Form1& form = game.form;
+    demo::Session& session = game.session;
     if (tabled) host.onTable = [&] { tabled(form.state().score); };
-    demo::Session session(form, surfaces, &recorder);
-    host.onCue = [&session](const std::string& path) { session.cueStarted(path); };
-    session.foldRandom = [&host](std::uint64_t value) { host.foldRandom(value); };
     std::mt19937 dice(static_cast<std::uint32_t>(plan.seed));
 
     session.load();
