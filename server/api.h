@@ -5,6 +5,7 @@
 // response out. Every input is bounded; every error is {"error", "message"}.
 // docs/WORLD.md describes it for client writers.
 
+#include "server/address.h"
 #include "server/metrics.h"
 #include "server/store.h"
 #include "server/verdict.h"
@@ -129,14 +130,5 @@ private:
     std::atomic<bool> draining_{false};
     Metrics metrics_;
 };
-
-// The address a request counts against: the peer's, or, from the trusted
-// proxy, the last address its X-Forwarded-For names (the one the proxy saw;
-// the ones before it are whatever the client wrote). Empty forwardedFor: none.
-std::string clientAddress(const std::string& peer, const std::optional<std::string>& trustedProxy,
-                          std::string_view forwardedFor);
-// The key the session limit counts an address by: an IPv4 address as it is,
-// an IPv6 one by its /64 (one subscriber's network), a v4-mapped one as IPv4.
-std::string rateKey(const std::string& address);
 
 }  // namespace bopatron::server
