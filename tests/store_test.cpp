@@ -190,34 +190,6 @@ TEST(Stores, ABatchIsTakenOnceInOrderAndWithinItsSession) {
     }
 }
 
-// Both backends' migrations make the same tables with the same columns.
-TEST(Stores, BothBackendsMigrateToTheSameSchema) {
-    if (testPostgres().empty()) GTEST_SKIP() << "no BOPATRON_TEST_POSTGRES";
-    testing::TempDir dir;
-    { SqliteStore made(dir.filePath("world.db")); }
-    const std::string schema = "same_" + std::to_string(getpid());
-    PGconn* db = PQconnectdb(testPostgres().c_str());
-    PQclear(PQexec(db, ("CREATE SCHEMA " + schema).c_str()));
-    { PostgresStore made(testPostgres() + "&options=-csearch_path%3D" + schema); }
-    sqlite3* file = nullptr;
-    sqlite3_open(dir.filePath("world.db").c_str(), &file);
-    for (const char* table : {"sessions", "batches", "records", "round_values", "verdicts", "schema_version"}) {
-        std::vector<std::string> lite, postgres;
-        sqlite3_stmt* s = nullptr;
-        sqlite3_prepare_v2(file, ("SELECT name FROM pragma_table_info('" + std::string(table) + "')").c_str(), -1, &s, nullptr);
-        while (sqlite3_step(s) == SQLITE_ROW) lite.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
-        sqlite3_finalize(s);
-        PGresult* r = PQexec(db, ("SELECT column_name FROM information_schema.columns WHERE table_schema = '" + schema +
-                                  "' AND table_name = '" + table + "' ORDER BY ordinal_position").c_str());
-        for (int i = 0; i < PQntuples(r); ++i) postgres.emplace_back(PQgetvalue(r, i, 0));
-        PQclear(r);
-        EXPECT_FALSE(lite.empty()) << table;
-        EXPECT_EQ(lite, postgres) << table;
-    }
-    sqlite3_close(file);
-    PQfinish(db);
-}
-
 // Each backend migrates an empty database once: opened again, and by a second server,
 // it finds the schema made and keeps what it holds.
 TEST(Stores, EachBackendMigratesAnEmptyDatabaseOnceAndKeepsWhatItHolds) {

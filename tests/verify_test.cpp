@@ -139,14 +139,10 @@ TEST(Verdict, RoundsArePacedFromTheirValueAtEveryBatch) {
         std::string code;
     };
     const Case cases[] = {
-        {"streamed at once", {}, ""},
         {"delayed by 1 s as a whole", {20, 1000}, ""},
-        {"held back 20 s as a whole", {20, 300, -1, 0, 0, 20000}, "too-slow"},
         {"its first tick at once, the rest held back 20 s", {20, 300, -1, 0, 1, 20000}, "too-slow"},
-        {"a game 10 % slow", {22}, "too-slow"},
         {"a game 5 % slow, within what is allowed", {21}, ""},
         {"paused for 3 s at tick 500", {20, 300, 500, 3000}, "too-slow"},
-        {"paused for 1 s at tick 500", {20, 300, 500, 1000}, ""},
         {"a game 5 % fast", {19}, "too-fast"},
         {"a game 2 % fast", {19.6}, ""},
     };
