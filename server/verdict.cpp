@@ -93,16 +93,16 @@ Judgement Judge::recheck(const RecordRow& record) {
 }
 
 Judgement Judge::judge(const Claim& claim, std::int64_t nowMs, Mode mode) {
-    const bool again = mode == Mode::Recheck;
+    const bool rechecking = mode == Mode::Recheck;
     // What needs no replay first: the round as the lines show it, the seed, its value, its pace.
     const SessionLog log = store_.log(claim.session);
     const auto scanned = scanLog(log, claim.round);
     if (!scanned) {
         const std::string why = "round " + std::to_string(claim.round) + " has not ended and closed in the lines sent";
-        if (again) return refused({"incomplete", why});
+        if (rechecking) return refused({"incomplete", why});
         return {Kind::Incomplete, {0, "incomplete", why}, {}, "refused incomplete: " + why, {}};
     }
-    if (!again) {
+    if (!rechecking) {
         if (const auto broken = checkLines(log, *scanned)) return refused(*broken);
         // A claim that would place on no board is not worth a replay.
         if (placesNowhere(claim.score, nowMs)) return notPlaced(claim.score);
@@ -110,14 +110,14 @@ Judgement Judge::judge(const Claim& claim, std::int64_t nowMs, Mode mode) {
 
     // The session's replay goes on from where it stopped, unless it has passed the round
     // already; a record checked again is played from the first line.
-    ReplayState state = again ? ReplayState{} : parseReplayState(log.replay);
+    ReplayState state = rechecking ? ReplayState{} : parseReplayState(log.replay);
     const std::size_t known = state.rounds.size();
     const auto began = std::chrono::steady_clock::now();
     const RoundFacts facts = replay(log.text, claim.round, state);
     std::optional<Judgement::Replayed> replayed;
     if (state.ticksReplayed > 0 || state.rounds.size() > known)
         replayed = {std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(), state.ticksReplayed};
-    if (!again && state.rounds.size() > known)
+    if (!rechecking && state.rounds.size() > known)
         store_.keepReplay(claim.session, static_cast<int>(state.rounds.size()), formatReplayState(state));
 
     Judgement j = [&] {
@@ -125,7 +125,7 @@ Judgement Judge::judge(const Claim& claim, std::int64_t nowMs, Mode mode) {
         if (facts.score != claim.score)
             return refused({"score", "played again, the round scores " + std::to_string(facts.score) + ", not the " +
                                          std::to_string(claim.score) + " claimed"});
-        if (again) return Judgement{Kind::Placed, {}, {}, "matches", {}};
+        if (rechecking) return Judgement{Kind::Placed, {}, {}, "matches", {}};
         if (placesNowhere(facts.score, scanned->endedMs)) return notPlaced(facts.score);
         return place(recordOf(claim, facts, scanned->endedMs));
     }();

@@ -32,6 +32,8 @@ public:
     Judgement claim(int round, std::optional<int> score = {}) {
         return judge_.claim({kId, round, score.value_or(scoreOf(round))}, kStart);
     }
+    Store& store() { return store_; }
+    Judge& judge() { return judge_; }
 
 private:
     void send(long from, std::size_t upTo) {
@@ -201,6 +203,19 @@ TEST(Verdict, AClaimBeforeItsRoundClosedDecidesNothing) {
     table.rest();
     EXPECT_EQ(table.claim(1).kind, Judgement::Kind::Held);
     EXPECT_EQ(table.claim(1).kind, Judgement::Kind::Again);
+}
+
+// check plays a record's round again from its session's first line: a record that no
+// longer scores what it was placed with no longer matches.
+TEST(Verdict, ARecheckPlaysTheRecordAgainFromTheFirstLine) {
+    const std::string values = golden(kValues);
+    Table table(logOf(values, seedOf(values), honestStream(values)));
+    const Judgement held = table.claim(1);
+    ASSERT_EQ(held.kind, Judgement::Kind::Held);
+    RecordRow r = *table.store().record(held.verdict.record);
+    EXPECT_EQ(table.judge().recheck(r).kind, Judgement::Kind::Placed);
+    r.score += 20;
+    EXPECT_EQ(table.judge().recheck(r).verdict.code, "score");
 }
 
 }  // namespace
