@@ -67,7 +67,7 @@ struct Sent {
     std::string path;
     std::string body;
 };
-std::vector<Sent> streamed(Client& client, const std::string& demo, const std::vector<int>& tableScores,
+std::vector<Sent> streamed(Client& client, const std::vector<std::string>& lines, const std::vector<int>& tableScores,
                            const std::function<std::string(const std::string& path)>& answer = {}) {
     std::vector<Sent> sent;
     std::int64_t now = 1000;
@@ -79,7 +79,7 @@ std::vector<Sent> streamed(Client& client, const std::string& demo, const std::v
             client.answered({200, answer ? answer(r->path) : "{}"}, now);
         }
     };
-    for (const std::string& line : linesOf(demo)) {
+    for (const std::string& line : lines) {
         if (line == "tick\n") now += 20;
         // The game tells its table step's score as the step reads the table, inside the round's last tick.
         if (line.rfind("table ", 0) == 0 && previous == "tick\n") client.tableStep(tableScores.at(tables++));
@@ -93,7 +93,7 @@ std::vector<Sent> streamed(Client& client, const std::string& demo, const std::v
 }
 std::vector<Sent> streamed(const std::string& demo, const std::vector<int>& tableScores) {
     Client client = sessionClient();
-    return streamed(client, demo, tableScores);
+    return streamed(client, linesOf(demo), tableScores);
 }
 
 TEST(WorldClient, SendsARoundsEdgesAtOnceTheRestOnceASecondAndClaimsEachRoundPlayedOnAValue) {
@@ -237,16 +237,21 @@ TEST(WorldClient, AValueForARoundPressedAwayIsStale) {
 }
 
 // A round the world's board took is asked its initials once, unless the game's own "Top 5"
-// box took them: value-rounds.dem's round 1 was typed there (VAL), its round 2 was not.
+// box asked them: value-rounds.dem's round 1 was typed there (VAL; or the box cancelled,
+// which keeps XXX for good), its round 2 was not.
 TEST(WorldClient, InitialsAreAskedOnceForARoundOnlyTheWorldsBoardTook) {
-    Client client = sessionClient();
-    streamed(client, "value-rounds.dem", {1044, 135}, [](const std::string& path) -> std::string {
-        const std::size_t round = path.find("&round=");
-        if (round == std::string::npos) return "{}";
-        return R"({"placed": true, "record": )" + path.substr(round + 7, 1) + "}";
-    });
-    EXPECT_EQ(client.initialsToAsk(), 2);
-    EXPECT_EQ(client.initialsToAsk(), std::nullopt) << "once";
+    std::vector<std::string> cancelled = linesOf("value-rounds.dem");
+    *std::find(cancelled.begin(), cancelled.end(), "answer \"VAL\"\n") = "cancel\n";
+    for (const auto& lines : {linesOf("value-rounds.dem"), cancelled}) {
+        Client client = sessionClient();
+        streamed(client, lines, {1044, 135}, [](const std::string& path) -> std::string {
+            const std::size_t round = path.find("&round=");
+            if (round == std::string::npos) return "{}";
+            return R"({"placed": true, "record": )" + path.substr(round + 7, 1) + "}";
+        });
+        EXPECT_EQ(client.initialsToAsk(), 2);
+        EXPECT_EQ(client.initialsToAsk(), std::nullopt) << "once";
+    }
 }
 
 TEST(WorldClient, InitialsAreSentAsJsonAndTheAnswerReadsAsThePlayerSaysIt) {

@@ -92,8 +92,10 @@ void Client::stop(const std::string& why) {
 void Client::add(const std::string& line) {
     if (!on()) return;
     lines_.push_back(line);
-    // The game's own "Top 5" box answered, inside the last tick of the round that just ended.
-    if (line.rfind("answer ", 0) == 0 && previousLine_.rfind("table ", 0) == 0) typedInGame_.push_back(roundsEnded());
+    // The game's own "Top 5" box was answered or cancelled, inside the last tick of the round
+    // that just ended: the table keeps what it was given (XXX when cancelled), for good.
+    if ((line.rfind("answer ", 0) == 0 || line.rfind("cancel", 0) == 0) && previousLine_.rfind("table ", 0) == 0)
+        typedInGame_.push_back(roundsEnded());
     previousLine_ = line;
     switch (rounds_.add(std::string_view(line).substr(0, line.size() - (line.empty() ? 0 : 1)))) {
         case RoundTracker::Step::FirstTick:

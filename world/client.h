@@ -157,7 +157,7 @@ private:
     std::vector<Notice> notices_;
     int asks_ = 0, waitingAsk_ = 0;
     std::string previousLine_;
-    std::vector<int> typedInGame_;      // rounds whose initials the game's own "Top 5" box took
+    std::vector<int> typedInGame_;      // rounds whose initials the game's own "Top 5" box asked
     std::deque<long long> toAsk_;       // records whose initials the world's box asks
 };
 
