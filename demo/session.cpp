@@ -51,12 +51,16 @@ void Session::mouseUp(std::int16_t button, std::int16_t shift, float x, float y)
 
 void Session::tick() {
     record(eventOf(Kind::Tick));
+    // Nothing in a tick changes the score before its high-score step: the
+    // score it places is the one the tick starts with.
+    const std::int16_t atStart = score();
     form_.Timer1_Timer();
     if (checksums_) checksum_ = frameChecksum(checksum_, surfaces_.shown());
     ++ticks_;
     // Also after the tick that ends a round, so that every frame of a round is
     // vouched for as soon as the round is over.
     const bool roundEnded = form_.state().ticks == game::kRoundTicks;
+    if (roundEnded) roundScores_.push_back(atStart);
     if (ticks_ % kCheckpointEvery == 0 || roundEnded) record(summary(Kind::Checkpoint));
 }
 
@@ -122,6 +126,7 @@ bool playEvents(ReplayHost& host, Session& session, Outcome& outcome, bool stopA
     outcome.ticks = session.ticksPlayed();
     outcome.score = session.score();
     outcome.checksum = session.checksum();
+    outcome.roundScores = session.roundScores();
     return more;
 }
 

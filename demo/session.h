@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace bopatron::demo {
 
@@ -56,6 +57,10 @@ public:
     long ticksPlayed() const { return ticks_; }
     std::uint64_t checksum() const { return checksum_; }
     std::int16_t score() const { return form_.state().score; }
+    // The score each round ended in this session had at its high-score step,
+    // in order: what the table placed and the window showed. The closing score
+    // can be lower, as the rats take their last step after that step.
+    const std::vector<std::int16_t>& roundScores() const { return roundScores_; }
     // The checkpoint or closing line of this moment.
     Event summary(Event::Kind kind) const;
 
@@ -69,6 +74,7 @@ private:
     bool checksums_;
     long ticks_ = 0;
     std::uint64_t checksum_ = kChecksumStart;
+    std::vector<std::int16_t> roundScores_;
 };
 
 // What playing a demo to its end found.
@@ -76,6 +82,7 @@ struct Outcome {
     long ticks = 0;
     std::int16_t score = 0;
     std::uint64_t checksum = 0;
+    std::vector<std::int16_t> roundScores;  // each round's score at its high-score step
     std::string difference;  // the first checkpoint or closing line that differs; "" when all match
     bool closed = false;     // the demo has its closing line
 };

@@ -13,8 +13,13 @@ std::string timedemoLine(const Outcome& outcome, double milliseconds) {
     const auto tenths = static_cast<long long>(milliseconds * 10 + 0.5);
     char checksum[17];
     std::snprintf(checksum, sizeof checksum, "%016llx", static_cast<unsigned long long>(outcome.checksum));
+    // Each round's score as the window showed it and the table placed it, after
+    // the closing score (which the rats' last step can have lowered).
+    std::string rounds;
+    for (const std::int16_t score : outcome.roundScores) rounds += (rounds.empty() ? "" : ",") + std::to_string(score);
     return "timedemo: ticks=" + std::to_string(outcome.ticks) + " score=" + std::to_string(outcome.score) +
-           " frames=" + checksum + " ms=" + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+           " frames=" + checksum + " ms=" + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) +
+           " round-scores=" + (rounds.empty() ? "none" : rounds);
 }
 
 Timedemo runTimedemo(const Demo& demo, draw::Surfaces& surfaces, const std::string& programFolder) {
@@ -33,6 +38,7 @@ Timedemo runTimedemo(const Demo& demo, draw::Surfaces& surfaces, const std::stri
         outcome.ticks = session.ticksPlayed();
         outcome.score = session.score();
         outcome.checksum = session.checksum();
+        outcome.roundScores = session.roundScores();
     }
     const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
     result.line = timedemoLine(outcome, spent.count());

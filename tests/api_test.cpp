@@ -189,6 +189,17 @@ TEST_P(ApiTest, StreamedRoundIsPlacedRankedAndCanBeWatched) {
     EXPECT_EQ(api.replays(), 1);
 }
 
+// The table places a round at the score its end showed, which a rat that gets
+// back in the last tick does not lower; the closing score is no claim of it.
+TEST_P(ApiTest, ARoundIsPlacedAtTheScoreItsEndShowed) {
+    const std::string text = golden(kSunk);
+    EXPECT_EQ(stream(session(text), text, {{1, 1}})[0]["refused"], "score");
+    EXPECT_EQ(stream(session(text, std::string(32, 'c')), text, {{1, 21}})[0]["placed"], true);
+    EXPECT_EQ(callJson("GET", "/api/records/1")["score"], 21);
+    const std::string demo = call("GET", "/api/records/1/demo").body;
+    EXPECT_EQ(demo.substr(demo.rfind("end ")), "end 1000 1 23236c589a13ed2d\n");
+}
+
 // The bot that recorded value-rounds.dem presses each rat the tick it sees it:
 // its round is kept with why, off the boards, until an operator approves it.
 TEST_P(ApiTest, ARoundNoPersonCouldPlayIsHeldWithWhyUntilApproved) {

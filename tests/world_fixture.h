@@ -149,6 +149,8 @@ inline constexpr char kValues[] = "value-rounds.dem";
 // person-rounds.dem: the same shape played by the model of a person, whose
 // rounds the table places: round 1 (placed with PER, -27), round 2 (-443, no box).
 inline constexpr char kPerson[] = "person-rounds.dem";
+// One round at 0 whose last tick, after the table took 21, lets a rat back in: it closes at 1.
+inline constexpr char kSunk[] = "sunk-in-last-tick.dem";
 
 // The PostgreSQL the test run started (tests/server/postgres.sh), or "".
 inline std::string testPostgres() {

@@ -47,8 +47,8 @@ case "$last" in "end 1000 "*) ;; *) fail "the demo does not close with 1000 tick
 placed=$(sed -n 's/^"BIG",\([0-9-]*\).*/\1/p' "$work/game/Scores.txt")
 score=$(echo "$last" | cut -d' ' -f3)
 [ "$score" -le "$placed" ] && [ $(((placed - score) % 20)) = 0 ] || fail "closing line $last, table score $placed"
-timedemo() { "$work/game/$(basename "$1")" --timedemo="$work/round.dem" | sed 's/ ms=.*//'; }
-expected="timedemo: ticks=1000 score=$score frames=$(echo "$last" | cut -d' ' -f4)"
+timedemo() { "$work/game/$(basename "$1")" --timedemo="$work/round.dem" | sed 's/ ms=[0-9.]*//'; }
+expected="timedemo: ticks=1000 score=$score frames=$(echo "$last" | cut -d' ' -f4) round-scores=$placed"
 [ "$(timedemo "$1")" = "$expected" ] || fail "timedemo printed '$(timedemo "$1")', not '$expected'"
 [ "$(timedemo "$1")" = "$expected" ] || fail "a second timedemo printed another line"
 

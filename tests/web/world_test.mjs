@@ -164,7 +164,7 @@ await watched;
 const timed = await page(await browser.createBrowserContext(), `/?timedemo=/api/records/${first.record}/demo`);
 await timed.waitForSelector("#result:not(:empty)", { timeout: 30000 });
 const line = await timed.$eval("#result", (r) => r.textContent);
-check(line.includes(` score=${first.score} `), `?timedemo= of record ${first.record} (score ${first.score}): ${line}`);
+check(line.split("\n")[0].endsWith(` round-scores=${first.score}`), `?timedemo= of record ${first.record} (score ${first.score}): ${line}`);
 
 await browser.close();
 reported = true;
