@@ -4,7 +4,7 @@
 // demo's lines, what it sends and when as a golden demo is written at the
 // game's pace, what each answer of the table means, and how a verdict reads.
 // Expectations come from the demo files and the protocol's text.
-#include "runtime/files.h"
+#include "tests/stream_fixture.h"
 #include "world/client.h"
 #include "world/json.h"
 #include "world/rounds.h"
@@ -20,18 +20,9 @@
 namespace bopatron::world {
 namespace {
 
-const std::string kSession(32, 'a');
+using namespace server::testing_world;
 
-std::vector<std::string> linesOf(const std::string& name) {
-    const std::string text = runtime::readFile(std::string(BOPATRON_DEMOS_DIR) + "/" + name, 1 << 24).text;
-    std::vector<std::string> lines;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = text.find('\n', at);
-        lines.push_back(text.substr(at, end + 1 - at));
-        at = end + 1;
-    }
-    return lines;
-}
+const std::string kSession(32, 'a');
 
 Client sessionClient() {
     Client client;
@@ -52,7 +43,7 @@ TEST(Rounds, AreReadOffTheLinesOfTheGoldenDemos) {
     };
     for (const Case& c : cases) {
         RoundTracker tracker;
-        for (const std::string& line : linesOf(c.demo)) tracker.add(std::string_view(line).substr(0, line.size() - 1));
+        for (const std::string& line : linesOf(golden(c.demo))) tracker.add(line);
         std::vector<std::tuple<long, long, long, long, long>> got;
         for (const Round& r : tracker.ended()) got.emplace_back(r.clickLine, r.valueLine, r.firstTickLine, r.endLine, r.closeLine);
         EXPECT_EQ(got, c.rounds) << c.demo;
@@ -60,78 +51,34 @@ TEST(Rounds, AreReadOffTheLinesOfTheGoldenDemos) {
     }
 }
 
-// The value-rounds demo written at the game's pace (a tick every 20 ms, the
-// table step's score told as the game tells it), every batch answered at once.
-struct Sent {
-    std::int64_t at;
-    std::string path;
-    std::string body;
-};
-std::vector<Sent> streamed(Client& client, const std::vector<std::string>& lines, const std::vector<int>& tableScores,
-                           const std::function<std::string(const std::string& path)>& answer = {}) {
-    std::vector<Sent> sent;
-    std::int64_t now = 1000;
-    std::size_t tables = 0;
-    std::string previous;
-    const auto send = [&] {
-        while (const auto r = client.due(now)) {
-            sent.push_back({now, r->path, r->body});
-            client.answered({200, answer ? answer(r->path) : "{}"}, now);
-        }
-    };
-    for (const std::string& line : lines) {
-        if (line == "tick\n") now += 20;
-        // The game tells its table step's score as the step reads the table, inside the round's last tick.
-        if (line.rfind("table ", 0) == 0 && previous == "tick\n") client.tableStep(tableScores.at(tables++));
-        client.add(line);
-        send();
-        previous = line;
-    }
-    now += 1000;
-    send();
-    return sent;
-}
-std::vector<Sent> streamed(const std::string& demo, const std::vector<int>& tableScores) {
-    Client client = sessionClient();
-    return streamed(client, linesOf(demo), tableScores);
-}
-
 TEST(WorldClient, SendsARoundsEdgesAtOnceTheRestOnceASecondAndClaimsEachRoundPlayedOnAValue) {
-    const std::vector<std::string> lines = linesOf("value-rounds.dem");
     // The scores the game placed at each round's table step.
-    const std::vector<Sent> sent = streamed("value-rounds.dem", {1044, 135});
-    std::string all;
-    std::vector<std::string> claims;
+    Pace pace;
+    pace.tableScores = {1044, 135};
+    const std::vector<Sent> sent = honestStream(golden("value-rounds.dem"), pace).batches;
+    std::vector<std::string> all, claims;
+    std::vector<long> ends;
     for (std::size_t i = 0; i < sent.size(); ++i) {
-        all += sent[i].body;
+        all.insert(all.end(), sent[i].lines.begin(), sent[i].lines.end());
+        ends.push_back(sent[i].first + static_cast<long>(sent[i].lines.size()) - 1);
         EXPECT_EQ(sent[i].path.substr(0, 53), "sessions/" + kSession + "/lines?from=");
         // A claim goes with the batch that holds its round's closing checkpoint, as its last line.
-        if (sent[i].path.find("&round=") != std::string::npos)
-            claims.push_back(sent[i].path.substr(sent[i].path.find("&round=")) + " " +
-                             sent[i].body.substr(sent[i].body.rfind('\n', sent[i].body.size() - 2) + 1));
+        const std::string& last = sent[i].lines.back();
+        if (sent[i].path.find("&round=") != std::string::npos) claims.push_back(sent[i].path.substr(sent[i].path.find("&round=")) + " " + last);
         // Once a second, but at once after a round's first and last ticks and its close.
-        const std::string last = sent[i].body.substr(sent[i].body.rfind('\n', sent[i].body.size() - 2) + 1);
-        const bool edge = i > 0 && sent[i].at - sent[i - 1].at < 1000;
-        if (edge) EXPECT_TRUE(last == "tick\n" || last.rfind("checkpoint ", 0) == 0) << i << ": " << last;
+        if (i > 0 && sent[i].sentMs - sent[i - 1].sentMs < 1000)
+            EXPECT_TRUE(last == "tick" || last.rfind("checkpoint ", 0) == 0) << i << ": " << last;
     }
-    std::string expected;
-    for (const std::string& l : lines) expected += l;
-    EXPECT_TRUE(all == expected) << "every line once, in order";
-    EXPECT_EQ(claims, (std::vector<std::string>{"&round=1&score=1044 checkpoint 1400 1044 2d69354175046360\n",
-                                                "&round=2&score=135 checkpoint 2400 135 c141cbed7eb1250e\n"}));
+    EXPECT_TRUE(all == linesOf(golden("value-rounds.dem"))) << "every line once, in order";
+    EXPECT_EQ(claims, (std::vector<std::string>{"&round=1&score=1044 checkpoint 1400 1044 2d69354175046360",
+                                                "&round=2&score=135 checkpoint 2400 135 c141cbed7eb1250e"}));
     // The batches that end in each round's first tick, its 1000th and its close (lines 454, 1582, 1587; 1592, 2684, 2687).
-    std::vector<long> ends;
-    long upTo = 0;
-    for (const Sent& s : sent) {
-        for (char c : s.body) upTo += c == '\n';
-        ends.push_back(upTo - 1);
-    }
     for (const long line : {454L, 1582L, 1587L, 1592L, 2684L, 2687L})
         EXPECT_NE(std::find(ends.begin(), ends.end(), line), ends.end()) << "no batch ends at line " << line;
 }
 
 TEST(WorldClient, ARoundWithoutAValueIsNeverClaimed) {
-    const std::vector<Sent> sent = streamed("world-rounds.dem", {1488, -37});
+    const std::vector<Sent> sent = honestStream(golden("world-rounds.dem")).batches;
     for (const Sent& s : sent) EXPECT_EQ(s.path.find("&round="), std::string::npos) << s.path;
     EXPECT_FALSE(sent.empty());
 }
@@ -240,15 +187,13 @@ TEST(WorldClient, AValueForARoundPressedAwayIsStale) {
 // box asked them: value-rounds.dem's round 1 was typed there (VAL; or the box cancelled,
 // which keeps XXX for good), its round 2 was not.
 TEST(WorldClient, InitialsAreAskedOnceForARoundOnlyTheWorldsBoardTook) {
-    std::vector<std::string> cancelled = linesOf("value-rounds.dem");
-    *std::find(cancelled.begin(), cancelled.end(), "answer \"VAL\"\n") = "cancel\n";
-    for (const auto& lines : {linesOf("value-rounds.dem"), cancelled}) {
-        Client client = sessionClient();
-        streamed(client, lines, {1044, 135}, [](const std::string& path) -> std::string {
+    const std::string typed = golden("value-rounds.dem");
+    for (const std::string& text : {typed, replaced(typed, "answer \"VAL\"\n", "cancel\n")}) {
+        Client client = honestStream(text, {}, [](const std::string& path) -> std::string {
             const std::size_t round = path.find("&round=");
             if (round == std::string::npos) return "{}";
             return R"({"placed": true, "record": )" + path.substr(round + 7, 1) + "}";
-        });
+        }).client;
         EXPECT_EQ(client.initialsToAsk(), 2);
         EXPECT_EQ(client.initialsToAsk(), std::nullopt) << "once";
     }
