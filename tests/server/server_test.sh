@@ -19,6 +19,7 @@
 # - on SQLite: a full disk (a small filesystem of the test's own, when run as
 #   root) and a read-only database answer 503, corrupt nothing, and service
 #   resumes when space returns.
+# With ONE_ROUND set it stops after that round.
 # With BOPATRON_TEST_POSTGRES set it runs on a fresh schema of that PostgreSQL
 # instead of a SQLite file, leaving out what only a file can show.
 # usage: server_test.sh SERVER RECORD_DEMOS TIMEDEMO
@@ -140,6 +141,13 @@ curl -s "$url/api/records/$record/demo" >"$work/record.dem"
 out=$("$timedemo" "$work/record.dem") || fail "the record's demo does not play: $out"
 case "$out" in *" round-scores=$placed") ;; *) fail "the record's timedemo: $out; placed $placed" ;; esac
 ! grep -q "$id" "$work/log" || fail "a session's whole id was logged"
+# ONE_ROUND (the sanitizer build): that round, then a clean stop.
+if [ -n "${ONE_ROUND:-}" ]; then
+    kill -TERM "$pid"
+    wait "$pid" || fail "SIGTERM did not end the server cleanly"
+    echo "PASS: a round at the game's pace placed and watched"
+    exit 0
+fi
 
 # Killed with -9 under the load of 30 players (bench/world_load.mjs) 8 s into their
 # rounds, started again at once on the same port: the players retry and finish,
