@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 // The world table's handling of lines and claims, in process, on a memory
 // database: the input is a few requests, each "TARGET-SUFFIX\nBODY" and
-// separated by a line "--". Every answer is a status the protocol names and
+// separated by a line "--", after the session was issued the value 7. Every answer is a status the protocol names and
 // a JSON body; nothing crashes, and the session never holds more than it may.
 #include "server/api.h"
 #include "server/sqlite_store.h"
@@ -25,6 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Api api(store, replayer, {[&now] { return now; }}, [](const std::string&) {});
     const std::string id(32, 'a');
     store.createSession({id, 20261208, now, now, 0, 0});
+    api.newValue = [] { return 7; };  // a round in play whose parts the inputs may ask for
+    api.handle({"POST", "/api/sessions/" + id + "/rounds", "", "fuzz"});
     std::string_view input(reinterpret_cast<const char*>(data), size);
     while (!input.empty()) {
         const std::size_t end = input.find("\n--\n");

@@ -86,7 +86,7 @@ json rankJson(long above) { return above < kBoardSize ? json(above + 1) : json(n
 }  // namespace
 
 Api::Api(Store& store, const Replayer& replayer, Clock clock, std::function<void(const std::string&)> log)
-    : newValue(randomNumber), store_(store), judge_(store, replayer), clock_(std::move(clock)), log_(std::move(log)) {}
+    : newValue(randomNumber), newSecret(newRoundSecret), store_(store), judge_(store, replayer), clock_(std::move(clock)), log_(std::move(log)) {}
 
 bool Api::serves(const std::string& target) {
     const std::string path = target.substr(0, target.find('?'));
@@ -246,11 +246,15 @@ Response Api::roundValue(const std::string& id, const Request& request) {
     if (!startRound(rateKey(request.client), id, now))
         return error(429, "too-many-rounds-in-play",
                      std::to_string(kValuesInPlay) + " rounds are in play from this address already; this one plays off the table");
-    const std::uint64_t value = newValue();
-    if (!store_.issueValue(id, value, now, kMostValues))
+    const IssuedValue issued{newValue(), now, newSecret()};
+    if (!store_.issueValue(id, issued, kMostValues))
         return error(413, "too-many-rounds", "a session is given at most " + std::to_string(kMostValues) + " round values");
+    rounds_.issued(id, issued);
     metrics_.valueIssued();
-    return jsonResponse(200, {{"value", std::to_string(value)}});
+    // The round's value is its first part; its second and third come with it.
+    json parts = json::array();
+    for (int k = 2; k <= kPartsAhead; ++k) parts.push_back(std::to_string(roundPart(issued.secret, k)));
+    return jsonResponse(200, {{"value", std::to_string(issued.value)}, {"parts", parts}});
 }
 
 bool Api::startRound(const std::string& address, const std::string& session, std::int64_t now) {
@@ -285,6 +289,10 @@ Response Api::lines(const std::string& id, const std::map<std::string, std::stri
         if (*round > kMostRounds)
             return error(413, "too-many-rounds", "a session holds at most " + std::to_string(kMostRounds) + " rounds");
     }
+    // part=K: the round's parts from the K-th on, as many as the table may give (0: none asked).
+    const int part = query.count("part") ? number<int>(query.at("part")).value_or(0) : 0;
+    if (query.count("part") && (part < 2 || part > kRoundParts))
+        return error(400, "malformed", "part=K asks the round's parts from the K-th on (2 to " + std::to_string(kRoundParts) + ")");
     if (request.body.size() > kMostBatchBytes) return error(413, "too-large", "a batch holds at most 256 KB");
     std::vector<std::string_view> lines;
     std::string_view body = request.body;
@@ -318,13 +326,25 @@ Response Api::lines(const std::string& id, const std::map<std::string, std::stri
         case Append::Result::Appended: metrics_.batch(); break;
         case Append::Result::Duplicate: break;
     }
-    if (!round) return jsonResponse(200, {{"lines", appended.lines}});
-    const Claim claim{id, *round, *claimed};
-    const Judgement judged = judge_.claim(claim, clock_.nowMs());
-    if (judged.kind != Judgement::Kind::Incomplete) roundClaimed(rateKey(request.client), id);
-    json verdict = answer(claim, judged);
-    verdict["lines"] = appended.lines;
-    return jsonResponse(200, verdict);
+    json answered = {{"lines", appended.lines}};
+    if (round) {
+        const Claim claim{id, *round, *claimed};
+        const Judgement judged = judge_.claim(claim, clock_.nowMs());
+        if (judged.kind != Judgement::Kind::Incomplete) roundClaimed(rateKey(request.client), id);
+        answered = answer(claim, judged);
+        answered["lines"] = appended.lines;
+    }
+    if (part > 0) answered["parts"] = partsAfter(id, part, *from, lines, appended.lines);
+    return jsonResponse(200, answered);
+}
+
+json Api::partsAfter(const std::string& id, int first, long from, const std::vector<std::string_view>& lines, long held) {
+    json parts = {{"value", nullptr}, {"from", first}, {"values", json::array()}};
+    const auto inPlay = rounds_.after(id, from, lines, held, [&] { return store_.log(id); });
+    if (!inPlay || inPlay->value.secret.empty()) return parts;
+    parts["value"] = std::to_string(inPlay->value.value);
+    for (int k = first; k <= partsDue(inPlay->ticks); ++k) parts["values"].push_back(std::to_string(roundPart(inPlay->value.secret, k)));
+    return parts;
 }
 
 json Api::answerFrom(const StoredVerdict& v) {

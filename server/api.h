@@ -7,6 +7,7 @@
 
 #include "server/address.h"
 #include "server/metrics.h"
+#include "server/parts.h"
 #include "server/store.h"
 #include "server/verdict.h"
 
@@ -89,6 +90,8 @@ public:
     Judge& judge() { return judge_; }
     // Where round values come from: the operating system's generator, unless a test says otherwise.
     std::function<std::uint64_t()> newValue;
+    // Where each round's secret, which its later parts are drawn from, comes from: likewise.
+    std::function<std::string()> newSecret;
     // Whether answering may take a replay (a claim), which a server runs off its network threads.
     static bool mayReplay(const Request& request);
 
@@ -101,6 +104,8 @@ private:
     bool startRound(const std::string& address, const std::string& session, std::int64_t now);
     void roundClaimed(const std::string& address, const std::string& session);
     Response lines(const std::string& id, const std::map<std::string, std::string>& query, const Request& request);
+    // The round in play's parts from the first-th on that the table may give now, after a batch.
+    nlohmann::json partsAfter(const std::string& id, int first, long from, const std::vector<std::string_view>& lines, long held);
     // A judgement as the claim's answer, counted and logged.
     nlohmann::json answer(const Claim& claim, const Judgement& judgement);
     nlohmann::json answerFrom(const StoredVerdict& verdict);
@@ -125,6 +130,7 @@ private:
     // Rounds in play: address → session → when its value was issued; in memory only.
     std::mutex inPlayMutex_;
     std::map<std::string, std::map<std::string, std::int64_t>> inPlay_;
+    RoundsInPlay rounds_;
     std::atomic<long> replays_{0};
     std::atomic<long> ticksReplayed_{0};
     std::atomic<bool> draining_{false};

@@ -211,12 +211,13 @@ SessionLog PostgresStore::log(const std::string& id) {
                                integer(b.get(), i, 2)});
         log.text += text(b.get(), i, 3);
     }
-    const Result v = run(db, "SELECT value, issued FROM round_values WHERE session = $1 ORDER BY issued, value", {id});
-    for (int i = 0; i < PQntuples(v.get()); ++i) log.values.push_back({std::stoull(text(v.get(), i, 0)), integer(v.get(), i, 1)});
+    const Result v = run(db, "SELECT value, issued, secret FROM round_values WHERE session = $1 ORDER BY issued, value", {id});
+    for (int i = 0; i < PQntuples(v.get()); ++i)
+        log.values.push_back({std::stoull(text(v.get(), i, 0)), integer(v.get(), i, 1), text(v.get(), i, 2)});
     return log;
 }
 
-bool PostgresStore::issueValue(const std::string& id, std::uint64_t value, std::int64_t issuedMs, int most) {
+bool PostgresStore::issueValue(const std::string& id, const IssuedValue& value, int most) {
     const Lease lease(*this);
     PGconn* db = lease.db();
     Transaction t(db);
@@ -225,8 +226,8 @@ bool PostgresStore::issueValue(const std::string& id, std::uint64_t value, std::
     if (PQntuples(s.get()) == 0) return false;
     const Result held = run(db, "SELECT count(*) FROM round_values WHERE session = $1", {id});
     if (integer(held.get(), 0, 0) >= most) return false;
-    if (!run(db, "INSERT INTO round_values (session, value, issued) VALUES ($1, $2, $3)",
-             {id, std::to_string(value), n(issuedMs)}))
+    if (!run(db, "INSERT INTO round_values (session, value, issued, secret) VALUES ($1, $2, $3, $4)",
+             {id, std::to_string(value.value), n(value.issuedMs), value.secret}))
         return false;
     t.commit();
     return true;

@@ -35,7 +35,7 @@ public:
     Append appendLines(const std::string& id, long from, const std::vector<std::string_view>& lines,
                        std::int64_t arrivedMs, std::int64_t maxBytes) override;
     SessionLog log(const std::string& id) override;
-    bool issueValue(const std::string& id, std::uint64_t value, std::int64_t issuedMs, int most) override;
+    bool issueValue(const std::string& id, const IssuedValue& value, int most) override;
     std::optional<StoredVerdict> verdict(const std::string& id, int round) override;
     void keepVerdict(const std::string& id, int round, const StoredVerdict& verdict) override;
     void keepReplay(const std::string& id, int rounds, const std::string& state) override;

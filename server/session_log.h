@@ -19,10 +19,12 @@ struct Batch {
     std::int64_t arrivedMs = 0;  // the server's clock, milliseconds since 1970
 };
 
-// A round's value as the table issued it.
+// A round's value as the table issued it, with the secret its later parts
+// are drawn from ("" for a round issued before rounds had parts).
 struct IssuedValue {
     std::uint64_t value = 0;
     std::int64_t issuedMs = 0;
+    std::string secret;
 };
 
 struct SessionLog {

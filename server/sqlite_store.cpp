@@ -239,21 +239,21 @@ SessionLog SqliteStore::log(const std::string& id) {
         log.batches.push_back({static_cast<long>(b.integer(0)), static_cast<long>(b.integer(1)), b.integer(2)});
         log.text += b.text(3);
     }
-    Statement v(db_, "SELECT value, issued FROM round_values WHERE session = ? ORDER BY issued, value");
+    Statement v(db_, "SELECT value, issued, secret FROM round_values WHERE session = ? ORDER BY issued, value");
     v.bind(1, id);
-    while (v.step()) log.values.push_back({std::stoull(v.text(0)), v.integer(1)});
+    while (v.step()) log.values.push_back({std::stoull(v.text(0)), v.integer(1), v.text(2)});
     return log;
 }
 
-bool SqliteStore::issueValue(const std::string& id, std::uint64_t value, std::int64_t issuedMs, int most) {
+bool SqliteStore::issueValue(const std::string& id, const IssuedValue& value, int most) {
     std::lock_guard lock(mutex_);
     Transaction t(db_);
     Statement held(db_, "SELECT count(*) FROM round_values WHERE session = ?");
     held.bind(1, id).step();
     if (held.integer(0) >= most) return false;
     try {
-        Statement(db_, "INSERT INTO round_values (session, value, issued) VALUES (?, ?, ?)")
-            .bind(1, id).bind(2, std::to_string(value)).bind(3, issuedMs).step();
+        Statement(db_, "INSERT INTO round_values (session, value, issued, secret) VALUES (?, ?, ?, ?)")
+            .bind(1, id).bind(2, std::to_string(value.value)).bind(3, value.issuedMs).bind(4, value.secret).step();
     } catch (const Statement::Constraint&) {
         return false;  // no such session (or, once in 2^64, a value issued twice)
     }

@@ -42,6 +42,8 @@ constexpr const char* kMigrations[] = {
     // 6: records held off the boards for an operator, with why, and those the operator approved.
     R"(ALTER TABLE records ADD COLUMN held TEXT NOT NULL DEFAULT '';
        ALTER TABLE records ADD COLUMN approved BOOLEAN NOT NULL DEFAULT FALSE;)",
+    // 7: the secret each round's later parts are drawn from ('' for a round issued before).
+    R"(ALTER TABLE round_values ADD COLUMN secret TEXT NOT NULL DEFAULT '';)",
 };
 
 std::string sqliteWords(std::string sql) {

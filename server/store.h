@@ -119,7 +119,7 @@ public:
     virtual SessionLog log(const std::string& id) = 0;
     // Keeps a round's value, issued now to the session; false when the session
     // holds `most` values already, or is no session.
-    virtual bool issueValue(const std::string& id, std::uint64_t value, std::int64_t issuedMs, int most) = 0;
+    virtual bool issueValue(const std::string& id, const IssuedValue& value, int most) = 0;
     // The verdict given on a round of the session, if one was.
     virtual std::optional<StoredVerdict> verdict(const std::string& id, int round) = 0;
     // Keeps the verdict on a round; a verdict kept already stays.

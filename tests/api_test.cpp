@@ -136,6 +136,50 @@ TEST_P(ApiTest, RoundValuesComeFromTheSystemOncePerAskAndAreBounded) {
     EXPECT_EQ(call("POST", "/api/sessions/" + id + "/rounds").status, 404) << "a session idle for an hour has ended";
 }
 
+// A round's later parts come as its ticks reach the table, from any server: the second
+// and third with its value, part k once the table holds the round's ticks up to 50(k - 3).
+// Each is HMAC-SHA256 of "bopatron round part K" keyed with the round's secret, its first
+// 8 bytes (worked out with openssl dgst -sha256 -hmac).
+TEST_P(ApiTest, ARoundsPartsComeAsTheTableHoldsItsTicks) {
+    const std::string id = session(golden(kPerson));
+    api.newSecret = [] { return std::string(64, 'a'); };
+    const char* p[] = {"", "", "1738849062034294126", "667402956452102641", "5471002205199172678", "7414435030383542426"};
+    next = 42;
+    EXPECT_EQ(callJson("POST", "/api/sessions/" + id + "/rounds"), json({{"value", "42"}, {"parts", {p[2], p[3]}}}));
+    Api other{store, replayer(), {[this] { return now; }}, [](const std::string&) {}};
+    const auto ticks = [](int n) { std::string t; while (n-- > 0) t += "tick\n"; return t; };
+    const std::string round = "click\nanswer \"0\"\nvalue ";
+    const std::string head = "bopatron-demo 1\n" + linesOf(golden(kPerson))[1] + "\n" + round + "42\n";
+    struct Step {
+        Api* server;
+        std::string query;
+        std::string body;
+        json parts;  // null: none asked
+    };
+    const Step steps[] = {
+        {&api, "from=0&part=4", head + ticks(49), {{"value", "42"}, {"from", 4}, {"values", json::array()}}},
+        {&api, "from=54&part=4", ticks(1), {{"value", "42"}, {"from", 4}, {"values", {p[4]}}}},
+        {&api, "from=55&part=5", "", {{"value", "42"}, {"from", 5}, {"values", json::array()}}},
+        {&api, "from=55", ticks(50), nullptr},
+        {&other, "from=105&part=4", "", {{"value", "42"}, {"from", 4}, {"values", {p[4], p[5]}}}},
+        {&api, "from=105&part=5", "", {{"value", "42"}, {"from", 5}, {"values", {p[5]}}}},
+    };
+    for (const Step& s : steps) {
+        const Response r = s.server->handle({"POST", "/api/sessions/" + id + "/lines?" + s.query, s.body, "192.0.2.1"});
+        ASSERT_EQ(r.status, 200) << s.query << ": " << r.body;
+        EXPECT_EQ(json::parse(r.body).value("parts", json()), s.parts) << s.query;
+    }
+    // The next round's value issued by the other server: this one reads the session again at its value line.
+    other.newValue = api.newValue;
+    other.newSecret = api.newSecret;
+    next = 43;
+    ASSERT_EQ(other.handle({"POST", "/api/sessions/" + id + "/rounds", "", "192.0.2.1"}).status, 200);
+    EXPECT_EQ(callJson("POST", "/api/sessions/" + id + "/lines?from=105&part=4", round + "43\n" + ticks(50))["parts"],
+              json({{"value", "43"}, {"from", 4}, {"values", {p[4]}}}));
+    for (const char* bad : {"part=1", "part=21", "part=x", "part="})
+        EXPECT_EQ(call("POST", "/api/sessions/" + id + "/lines?from=158&" + bad).status, 400) << bad;
+}
+
 // Rounds in play from one address: four sessions' values within 30 s, each freed when its
 // round is claimed or its 30 s pass; a session asking again replaces its own.
 TEST_P(ApiTest, AnAddressHasAtMostFourRoundsInPlay) {
@@ -507,7 +551,7 @@ TEST_P(ApiTest, RetentionDeletesIdleSessionsButWhatRecordsNeed) {
         store.createSession({id, 1, at, at, 0, 0});
         store.appendLines(id, 0, {"bopatron-demo 1", "seed 1", "click"}, at, kMostSessionBytes);
         store.appendLines(id, 3, {"tick", "tick"}, at, kMostSessionBytes);
-        ASSERT_TRUE(store.issueValue(id, 5, at, kMostValues));
+        ASSERT_TRUE(store.issueValue(id, {5, at, ""}, kMostValues));
         store.keepVerdict(id, 1, {});
     }
     const auto record = store.placeRecord({0, recorded, 1, "OLD", true, 100, 0, old, 3, false});

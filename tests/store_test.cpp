@@ -196,16 +196,20 @@ TEST(Stores, EachBackendMigratesAnEmptyDatabaseOnceAndKeepsWhatItHolds) {
     const auto check = [](const auto& open) {
         {
             auto store = open();
-            EXPECT_EQ(store.version(), 6);
+            EXPECT_EQ(store.version(), 7);
             store.createSession({std::string(32, 'a'), 18446744073709551615u, 5, 5, 0, 0});
+            store.issueValue(std::string(32, 'a'), {18446744073709551615u, 6, "a round's secret"}, 10);
             store.appendLines(std::string(32, 'a'), 0, {"bopatron-demo 1", "seed 18446744073709551615"}, 7, kMostSessionBytes);
             EXPECT_EQ(store.placeRecord({0, std::string(32, 'a'), 1, "ACE", true, 1488, 3, 9, 2, false, "", ""}), 1);
         }
         auto again = open(), other = open();
-        EXPECT_EQ(again.version(), 6);
+        EXPECT_EQ(again.version(), 7);
         const SessionLog log = other.log(std::string(32, 'a'));
         EXPECT_EQ(std::tuple(log.seed, log.createdMs, log.text),
                   std::tuple(18446744073709551615u, 5, std::string("bopatron-demo 1\nseed 18446744073709551615\n")));
+        ASSERT_EQ(log.values.size(), 1u);
+        EXPECT_EQ(std::tuple(log.values[0].value, log.values[0].issuedMs, log.values[0].secret),
+                  std::tuple(18446744073709551615u, 6, "a round's secret"));
         EXPECT_EQ(again.placeRecord({0, std::string(32, 'a'), 1, "TWO", true, 1488, 3, 9, 2, false, "", ""}), std::nullopt)
             << "a round placed twice";
     };

@@ -24,7 +24,7 @@ class Table {
 public:
     explicit Table(const SessionLog& log, long upTo = -1) : log_(log) {
         store_.createSession({kId, log.seed, log.createdMs, log.createdMs, 0, 0});
-        for (const IssuedValue& v : log.values) store_.issueValue(kId, v.value, v.issuedMs, 1000);
+        for (const IssuedValue& v : log.values) store_.issueValue(kId, v, 1000);
         send(0, upTo < 0 ? log.text.size() : upTo);
     }
     // The batches held back arrive.
