@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Bopatron authors
 #include "server/verify.h"
 
+#include "server/parts.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -42,6 +44,51 @@ std::optional<Refusal> valueRule(const std::vector<world::Round>& ended, const w
                                         std::to_string(earlier.number) + " already");
     }
     issuedMs = found->issuedMs;
+    return std::nullopt;
+}
+
+std::optional<Refusal> valuesRule(const SessionLog& log, const world::Round& round) {
+    const auto batchOf = [&](long line) {
+        return std::upper_bound(log.batches.begin(), log.batches.end(), line, [](long l, const Batch& b) { return l < b.first; }) -
+               log.batches.begin();
+    };
+    const IssuedValue* value = nullptr;  // the attempt's, once its line came
+    std::vector<long> tickLines;         // the attempt's ticks, by line
+    bool attempt = false;
+    int number = 1, nextPart = 2;        // the round the attempt would be; the part it may take next
+    long at = 0;
+    for (std::size_t from = 0, end; at <= round.endLine && (end = log.text.find('\n', from)) != std::string::npos; from = end + 1, ++at) {
+        const std::string_view line = std::string_view(log.text).substr(from, end - from);
+        if (line == "click") {
+            attempt = true;
+            value = nullptr;
+            tickLines.clear();
+            nextPart = 2;
+        } else if (line == "tick" && attempt) {
+            tickLines.push_back(at);
+            if (tickLines.size() == static_cast<std::size_t>(game::kRoundTicks)) attempt = false, ++number;
+        } else if (line.substr(0, 6) == "value ") {
+            const std::string which = "round " + std::to_string(number);
+            const long ticks = static_cast<long>(tickLines.size());
+            if (attempt && ticks == 0 && value == nullptr) {
+                const auto found = std::find_if(log.values.begin(), log.values.end(),
+                                                [&](const IssuedValue& v) { return line.substr(6) == std::to_string(v.value); });
+                if (found == log.values.end())
+                    return refusal("value", which + "'s value (line " + std::to_string(at) + ") is not one this table issued");
+                value = &*found;
+                continue;
+            }
+            const int part = static_cast<int>(ticks / kTicksAPart) + 1;
+            if (!attempt || value == nullptr || value->secret.empty() || ticks % kTicksAPart != 0 || part < nextPart || part > kRoundParts)
+                return refusal("value", which + " holds a value line (line " + std::to_string(at) +
+                                            ") where none of the table's belongs: a part stands right before the first tick of its second");
+            if (line.substr(6) != std::to_string(roundPart(value->secret, part)))
+                return refusal("value", which + "'s part " + std::to_string(part) + " is not the table's");
+            if (part > kPartsAhead && batchOf(at) <= batchOf(tickLines[(part - kPartsAhead) * kTicksAPart - 1]))
+                return refusal("value", which + "'s part " + std::to_string(part) + " came before the table gave it");
+            nextPart = part + 1;
+        }
+    }
     return std::nullopt;
 }
 
@@ -103,6 +150,7 @@ std::optional<Refusal> checkLines(const SessionLog& log, const ScannedRound& sca
     if (auto broken = seedRule(log.text, log.seed)) return broken;
     std::int64_t issuedMs = 0;
     if (auto broken = valueRule(scanned.ended, scanned.round, log.values, issuedMs)) return broken;
+    if (auto broken = valuesRule(log, scanned.round)) return broken;
     if (auto broken = replacedRule(scanned.round, log.values, log.batches, issuedMs)) return broken;
     if (auto broken = sessionPaceRule(scanned.round, log.createdMs, issuedMs)) return broken;
     return paceRule(scanned.round, log.batches, issuedMs);

@@ -39,6 +39,13 @@ std::optional<Refusal> seedRule(const std::string& text, std::uint64_t issued);
 // those ended (in order); gives when it was issued.
 std::optional<Refusal> valueRule(const std::vector<world::Round>& ended, const world::Round& round,
                                  const std::vector<IssuedValue>& issued, std::int64_t& issuedMs);
+// Every value line through the round is the table's, in its place: an
+// attempt's value once, after its "New Game" and before its first tick; part
+// k of that round's once, right before the attempt's tick 50(k - 1) + 1, in a
+// batch that came after the one that brought its tick 50(k - 3) (after which
+// the table gives it). Any other value line would let a client choose its own
+// randomness. A round may leave parts out.
+std::optional<Refusal> valuesRule(const SessionLog& log, const world::Round& round);
 // Asking a value ends every earlier one of the session on which the table holds no tick
 // yet: a round played on a value asked again before its first tick arrived is refused.
 std::optional<Refusal> replacedRule(const world::Round& round, const std::vector<IssuedValue>& issued,

@@ -68,7 +68,7 @@ TEST(Verdict, RoundsOnTheTablesValuesAndEditedCopies) {
         std::string code;
         Pace pace = {};
         std::uint64_t seed = 0;  // 0: the demo's own
-        std::vector<IssuedValue> issued = {};  // empty: as the stream issued them
+        std::vector<IssuedValue> issued = {};  // empty: as the stream issued them; at most two
         std::int64_t began = 0;  // when set, the session began this long before the round's value
     };
     const Case cases[] = {
@@ -83,7 +83,7 @@ TEST(Verdict, RoundsOnTheTablesValuesAndEditedCopies) {
         {"an edited checksum", replaced(values, "checkpoint 1400 1044 2d69354175046360", "checkpoint 1400 1044 2d69354175046361"), 1, "differs"},
         {"an edited score", replaced(values, "checkpoint 1400 1044 ", "checkpoint 1400 1144 "), 1, "differs"},
         {"an edited value: other rats", replaced(values, "value 1311768467463790320", "value 1311768467463790321"), 1, "differs",
-         {}, 0, {{1311768467463790321u, kStart}}},
+         {}, 0, {{11400714819323198485u, kStart}, {1311768467463790321u, kStart}}},
         {"a line that is no event", replaced(values, "tick\ntick\n", "tick\ntock\n"), 1, "malformed"},
         // Round 2 follows 1400 ticks: 27.5 s of play with half a second ahead allowed.
         {"earlier rounds as fast as the clock allows", values, 2, "", {}, 0, {}, 27500},
@@ -93,14 +93,57 @@ TEST(Verdict, RoundsOnTheTablesValuesAndEditedCopies) {
         const Stream stream = honestStream(c.text, c.pace);
         SessionLog log = logOf(c.text, c.seed ? c.seed : seedOf(c.text), stream);
         if (!c.issued.empty()) {
+            // Issued when the stream's were, the last when round 1's was.
             log.values = c.issued;
-            for (IssuedValue& v : log.values) v.issuedMs = stream.values.at(1).issuedMs;
+            for (std::size_t i = 0; i < log.values.size(); ++i) log.values[i].issuedMs = stream.values.at(i + 2 - log.values.size()).issuedMs;
         }
         for (const IssuedValue& v : log.values)
             if (c.began && v.value == scanRound(c.text, c.round)->value) log.createdMs = v.issuedMs - c.began;
         const Judgement j = Table(log).claim(c.round);
         EXPECT_EQ(codeOf(j), c.code) << c.what << ": " << j.verdict.message;
         if (!codeOf(j).empty()) EXPECT_FALSE(j.verdict.message.empty()) << c.what;
+    }
+}
+
+// Every value line is the table's, in its place: an attempt's value once, after its "New
+// Game"; part k of its round right before the attempt's tick 50(k - 1) + 1, in a batch after
+// the one that brought its tick 50(k - 3). Round 1 of value-rounds.dem with the secret of
+// 64 'a's: its parts are HMAC-SHA256 of "bopatron round part K" (worked out with openssl dgst).
+TEST(Verification, EveryValueLineIsTheTablesInItsPlace) {
+    const std::string values = golden(kValues);
+    const std::string p2 = "value 1738849062034294126", p4 = "value 5471002205199172678";
+    const std::vector<long> ticks = scanRound(values, 1)->tickLines;
+    // The line put before round 1's tick, in the text given (lines counted as in the golden demo).
+    const auto before = [&](long tick, const std::string& line, std::string text) {
+        std::size_t at = 0;
+        for (long l = 0; l < ticks[tick - 1]; ++l) at = text.find('\n', at) + 1;
+        return text.insert(at, line + "\n");
+    };
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string refused;  // "" when the rule holds
+        bool secret = true;   // the round's value has the secret (false: issued before rounds had parts)
+        double msPerTick = 20;
+    };
+    const Case cases[] = {
+        {"parts 2 and 4 in their places, 3 left out", before(51, p2, before(151, p4, values)), ""},
+        {"part 2 a tick late", before(52, p2, values), "round 1 holds a value line (line 505) where none of the table's belongs"},
+        {"part 2 not the table's", before(51, "value 5", values), "round 1's part 2 is not the table's"},
+        {"part 2 where part 3 belongs", before(101, p2, values), "round 1's part 3 is not the table's"},
+        {"the value twice", before(1, "value 1311768467463790320", values), "round 1 holds a value line (line 454)"},
+        {"a part of a round with no secret", before(51, p2, values), "round 1 holds a value line (line 504)", false},
+        {"part 4 in the batch that brought tick 50", before(151, p4, values), "round 1's part 4 came before the table gave it", true, 0.5},
+    };
+    for (const Case& c : cases) {
+        Pace pace;
+        pace.msPerTick = c.msPerTick;
+        SessionLog log = logOf(c.text, seedOf(c.text), honestStream(c.text, pace));
+        for (IssuedValue& v : log.values)
+            if (v.value == 1311768467463790320u && c.secret) v.secret = std::string(64, 'a');
+        const auto broken = valuesRule(log, *scanRound(c.text, 1));
+        EXPECT_EQ(broken ? broken->message.substr(0, c.refused.size()) : "", c.refused) << c.what;
+        if (broken) EXPECT_EQ(broken->code, "value") << c.what;
     }
 }
 
