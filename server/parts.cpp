@@ -38,6 +38,7 @@ void RoundsInPlay::issued(const std::string& session, const IssuedValue& value) 
 bool RoundsInPlay::see(Seen& seen, std::string_view line, const std::vector<IssuedValue>* issued) {
     ++seen.lines;
     if (line.substr(0, 6) == "value ") {
+        if (seen.valueShown && seen.ticks > 0) return true;  // a later part of the round in play
         // The round in play is the one whose value line was written last.
         const auto same = [&](const IssuedValue& v) { return line.substr(6) == std::to_string(v.value); };
         if (!same(seen.value)) {

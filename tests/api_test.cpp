@@ -137,7 +137,8 @@ TEST_P(ApiTest, RoundValuesComeFromTheSystemOncePerAskAndAreBounded) {
 }
 
 // A round's later parts come as its ticks reach the table, from any server: the second
-// and third with its value, part k once the table holds the round's ticks up to 50(k - 3).
+// and third with its value, part k once the table holds the round's ticks up to 50(k - 3)
+// (the parts' own lines among them).
 // Each is HMAC-SHA256 of "bopatron round part K" keyed with the round's secret, its first
 // 8 bytes (worked out with openssl dgst -sha256 -hmac).
 TEST_P(ApiTest, ARoundsPartsComeAsTheTableHoldsItsTicks) {
@@ -160,9 +161,9 @@ TEST_P(ApiTest, ARoundsPartsComeAsTheTableHoldsItsTicks) {
         {&api, "from=0&part=4", head + ticks(49), {{"value", "42"}, {"from", 4}, {"values", json::array()}}},
         {&api, "from=54&part=4", ticks(1), {{"value", "42"}, {"from", 4}, {"values", {p[4]}}}},
         {&api, "from=55&part=5", "", {{"value", "42"}, {"from", 5}, {"values", json::array()}}},
-        {&api, "from=55", ticks(50), nullptr},
-        {&other, "from=105&part=4", "", {{"value", "42"}, {"from", 4}, {"values", {p[4], p[5]}}}},
-        {&api, "from=105&part=5", "", {{"value", "42"}, {"from", 5}, {"values", {p[5]}}}},
+        {&api, "from=55", "value " + std::string(p[2]) + "\n" + ticks(50), nullptr},
+        {&other, "from=106&part=4", "", {{"value", "42"}, {"from", 4}, {"values", {p[4], p[5]}}}},
+        {&api, "from=106&part=5", "", {{"value", "42"}, {"from", 5}, {"values", {p[5]}}}},
     };
     for (const Step& s : steps) {
         const Response r = s.server->handle({"POST", "/api/sessions/" + id + "/lines?" + s.query, s.body, "192.0.2.1"});
@@ -174,10 +175,10 @@ TEST_P(ApiTest, ARoundsPartsComeAsTheTableHoldsItsTicks) {
     other.newSecret = api.newSecret;
     next = 43;
     ASSERT_EQ(other.handle({"POST", "/api/sessions/" + id + "/rounds", "", "192.0.2.1"}).status, 200);
-    EXPECT_EQ(callJson("POST", "/api/sessions/" + id + "/lines?from=105&part=4", round + "43\n" + ticks(50))["parts"],
+    EXPECT_EQ(callJson("POST", "/api/sessions/" + id + "/lines?from=106&part=4", round + "43\n" + ticks(50))["parts"],
               json({{"value", "43"}, {"from", 4}, {"values", {p[4]}}}));
     for (const char* bad : {"part=1", "part=21", "part=x", "part="})
-        EXPECT_EQ(call("POST", "/api/sessions/" + id + "/lines?from=158&" + bad).status, 400) << bad;
+        EXPECT_EQ(call("POST", "/api/sessions/" + id + "/lines?from=159&" + bad).status, 400) << bad;
 }
 
 // Rounds in play from one address: four sessions' values within 30 s, each freed when its

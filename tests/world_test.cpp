@@ -169,6 +169,64 @@ TEST(WorldClient, ARoundsValueOrWhyItPlaysOffTheTable) {
     EXPECT_FALSE(client.askValue());
 }
 
+// A round's randomness in parts: the client mixes in each part right before the first tick
+// of its second, asks for those it lacks with its batches, and never waits: a part that has
+// not come by then leaves the round off the table, unclaimed. The table here answers each
+// batch at once with what the protocol lets it give (part k once it holds 50(k - 3) ticks),
+// less the parts it withholds; a table that gives no parts with the value is asked none.
+TEST(WorldClient, MixesEachPartAsItsSecondBeginsAndNeverWaitsForOne) {
+    struct Case {
+        const char* what;
+        bool parts;            // the table gives parts
+        int withheld;          // a part it never gives (0: none)
+        std::vector<long> at;  // the ticks before which a part was mixed
+        std::string notice;    // the last thing the player is told
+        bool claimed;
+    };
+    const std::vector<long> every = {51, 101, 151, 201, 251, 301, 351, 401, 451, 501, 551, 601, 651, 701, 751, 801, 851, 901, 951};
+    const Case cases[] = {
+        {"every part in time", true, 0, every, "world: round 1: not in the top 5", true},
+        {"part 4 withheld", true, 4, {51, 101}, "world: round 1 is off the table: its rats came late: part 4 of its randomness had not "
+                                                "come when its second began", false},
+        {"a table without parts", false, 0, {}, "world: round 1: not in the top 5", true},
+    };
+    const auto part = [](int k) { return std::to_string(1000 + k); };
+    for (const Case& c : cases) {
+        Client client = sessionClient();
+        for (const char* line : {"bopatron-demo 1\n", "seed 8675309\n", "click\n"}) client.add(line);
+        client.valueAnswered(client.askValue()->ask, {200, c.parts ? R"({"value": "42", "parts": ["1002", "1003"]})" : R"({"value": "42"})"});
+        client.add("value 42\n");
+        long ticks = 0;
+        std::vector<long> mixed;
+        std::string notice, claim;
+        for (std::int64_t now = 0; ticks < 1000; now += 20) {
+            if (const auto p = client.partBeforeTick()) {
+                EXPECT_EQ(std::to_string(*p), part(static_cast<int>(ticks / 50 + 1))) << c.what;
+                client.add("value " + std::to_string(*p) + "\n");
+                mixed.push_back(ticks + 1);
+                EXPECT_FALSE(client.partBeforeTick()) << c.what << ": a part is given once";
+            }
+            client.add("tick\n");
+            if (++ticks == 1000) client.add("checkpoint 1000 0 0\n");
+            while (const auto r = client.due(now)) {
+                std::string given;
+                const std::size_t asked = r->path.find("&part=");
+                if (asked != std::string::npos) {
+                    const int from = std::stoi(r->path.substr(asked + 6));
+                    for (int k = from; k <= std::min<long>(20, 3 + ticks / 50) && k != c.withheld; ++k) given += (given.empty() ? "" : ", ") + ("\"" + part(k) + "\"");
+                    given = R"(, "parts": {"value": "42", "from": )" + std::to_string(from) + R"(, "values": [)" + given + "]}";
+                }
+                if (r->path.find("&round=") != std::string::npos) claim = r->path.substr(r->path.find("&round="));
+                client.answered({200, R"({"lines": 0)" + given + "}"}, now);
+            }
+            for (const Notice& n : client.takeNotices()) notice = n.line();
+        }
+        EXPECT_EQ(mixed, c.at) << c.what;
+        EXPECT_EQ(notice, c.notice) << c.what;
+        EXPECT_EQ(!claim.empty(), c.claimed) << c.what << ": " << claim;
+    }
+}
+
 // "New Game" pressed again while a value is on its way: its answer belongs to no round,
 // and the round the press started waits for its own.
 TEST(WorldClient, AValueForARoundPressedAwayIsStale) {

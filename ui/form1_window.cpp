@@ -274,7 +274,11 @@ void Form1Window::onTick() {
         return;
     }
     const std::int64_t start = TimingLog::instance().start();
-    if (handle([this] { session_.tick(); })) {
+    if (handle([this] {
+            if (plan_.partBeforeTick)
+                if (const auto part = plan_.partBeforeTick()) session_.roundValue(*part);
+            session_.tick();
+        })) {
         ++ticksRun_;
         TimingLog::instance().noteSpan("tick", form_.state().ticks.value_or(0), start);
         presented_ = true;

@@ -44,6 +44,8 @@ struct DemoPlan {
     std::function<void()> newGame;
     std::function<void(std::function<void(std::optional<std::uint64_t>)> done)> askRoundValue;
     std::function<bool()> tickMayRun;
+    // Right before each tick: the part of the round's randomness to mix in before it, if any.
+    std::function<std::optional<std::uint64_t>()> partBeforeTick;
 };
 
 class Form1Window : public QWidget {

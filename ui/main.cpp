@@ -104,7 +104,7 @@ int main(int argc, char* argv[]) {
     const int fits = ui::largestWindowScale(QApplication::primaryScreen()->availableGeometry().size());
     // A world table: the seed comes from it before the game starts, and the
     // session streams to it; without an answer in 2 s the game plays as ever.
-    ui::DemoPlan plan{record, showing ? &shown : nullptr, {}, {}, {}, {}, {}, {}};
+    ui::DemoPlan plan{record, showing ? &shown : nullptr, {}, {}, {}, {}, {}, {}, {}};
     std::unique_ptr<ui::WorldClient> world;
     if (!command.world.empty()) {
         QString url = QString::fromStdString(command.world);
@@ -119,6 +119,7 @@ int main(int argc, char* argv[]) {
                 client->askValue(std::move(done));
             };
             plan.tickMayRun = [client = world.get()] { return client->tickMayRun(); };
+            plan.partBeforeTick = [client = world.get()] { return client->partBeforeTick(); };
         }
     }
     ui::Form1Window window(dataFolder(), plan);

@@ -74,6 +74,12 @@ void WorldClient::askValue(std::function<void(std::optional<std::uint64_t>)> don
     });
 }
 
+std::optional<std::uint64_t> WorldClient::partBeforeTick() {
+    const auto part = client_.partBeforeTick();
+    tell();  // a part that came late: the round left the table
+    return part;
+}
+
 void WorldClient::askInitialsOver(QWidget* window, std::function<bool()> idle) {
     window_ = window;
     idle_ = std::move(idle);

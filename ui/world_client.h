@@ -39,6 +39,8 @@ public:
     // in time (the round plays off the table). An ask a later press made stale is dropped.
     void askValue(std::function<void(std::optional<std::uint64_t>)> done);
     bool tickMayRun() const { return client_.tickMayRun(); }
+    // The part of the round's randomness to mix in before the next tick, if its second begins.
+    std::optional<std::uint64_t> partBeforeTick();
     // The world's box for initials opens over window, when idle says it may.
     void askInitialsOver(QWidget* window, std::function<bool()> idle);
     // Sends what is left and waits for it, at most the core's time (the window is closing).

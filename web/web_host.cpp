@@ -252,7 +252,12 @@ EMSCRIPTEN_KEEPALIVE int web_tick_ms() { return game::kTickMs; }
 EMSCRIPTEN_KEEPALIVE int web_click() { return handle([] { page->session->click(); }); }
 
 EMSCRIPTEN_KEEPALIVE int web_tick() {
-    const int ok = handle([] { page->session->tick(); });
+    const int ok = handle([] {
+        // A round sent to the world table mixes in each part of its randomness as its second begins.
+        if (page->toWorld)
+            if (const auto part = worldClient.partBeforeTick()) page->session->roundValue(*part);
+        page->session->tick();
+    });
     present();
     return ok;
 }

@@ -98,16 +98,67 @@ void Client::add(const std::string& line) {
         typedInGame_.push_back(roundsEnded());
     previousLine_ = line;
     switch (rounds_.add(std::string_view(line).substr(0, line.size() - (line.empty() ? 0 : 1)))) {
+        case RoundTracker::Step::Click:
+            inPlay_ = {};
+            std::erase(offTable_, roundsEnded() + 1);  // a new attempt at the round
+            break;
+        case RoundTracker::Step::Value: {
+            // The round's value is written: the parts the ask gave with it belong to it.
+            inPlay_.value = rounds_.current()->value;
+            inPlay_.parts[0] = inPlay_.value;
+            inPlay_.offered = askedParts_[0].has_value();
+            for (int k = 2; k <= 3; ++k) inPlay_.parts[k - 1] = askedParts_[k - 2];
+            break;
+        }
         case RoundTracker::Step::FirstTick:
-        case RoundTracker::Step::LastTick: urgent_ = true; break;
+        case RoundTracker::Step::LastTick:
+            urgent_ = true;
+            ++inPlay_.ticks;
+            break;
+        case RoundTracker::Step::Tick: ++inPlay_.ticks; break;
         case RoundTracker::Step::Close: {
             // Only a round played on the table's value can place; one without was said to be off.
             const Round& round = rounds_.ended().back();
-            if (round.valueLine >= 0) claims_.push_back({round.number, tableScore_});
+            if (round.valueLine >= 0 && std::find(offTable_.begin(), offTable_.end(), round.number) == offTable_.end())
+                claims_.push_back({round.number, tableScore_});
             urgent_ = true;
             break;
         }
         default: break;
+    }
+}
+
+std::optional<std::uint64_t> Client::partBeforeTick() {
+    if (!on() || !inPlay_.value || !inPlay_.offered || inPlay_.ticks == 0 || inPlay_.ticks % kTicksAPart != 0) return std::nullopt;
+    const int part = static_cast<int>(inPlay_.ticks / kTicksAPart) + 1;
+    if (part > kRoundParts || part <= inPlay_.mixed) return std::nullopt;
+    inPlay_.mixed = part;
+    if (const auto held = inPlay_.parts[part - 1]) return held;
+    notify({Notice::Kind::OffTable, roundsEnded() + 1,
+            "its rats came late: part " + std::to_string(part) + " of its randomness had not come when its second began"});
+    offTable_.push_back(roundsEnded() + 1);
+    inPlay_.offered = false;  // the round plays on the game's own generator, and asks for no more
+    return std::nullopt;
+}
+
+int Client::firstPartLacking() const {
+    if (!inPlay_.value || !inPlay_.offered) return 0;
+    for (int k = 2; k <= kRoundParts; ++k)
+        if (!inPlay_.parts[k - 1]) return k;
+    return 0;
+}
+
+void Client::takeParts(const Json& parts) {
+    // Parts of the round whose value line the table saw last: this round's, or none for it.
+    if (!inPlay_.value || decimal(parts["value"]) != inPlay_.value) return;
+    const auto from = parts["from"].integer();
+    const auto& values = parts["values"];
+    if (!from || *from < 2) return;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const long long k = *from + static_cast<long long>(i);
+        const auto part = decimal(values.at(i));
+        if (k > kRoundParts || !part) return;
+        inPlay_.parts[static_cast<std::size_t>(k - 1)] = part;
     }
 }
 
@@ -125,8 +176,14 @@ RoundValue Client::valueAnswered(int ask, const Answer& answer) {
     waitingAsk_ = 0;
     if (!on()) return {};
     const Json json = Json::parse(answer.body);
+    askedParts_[0] = askedParts_[1] = std::nullopt;
     if (answer.status == 200)
-        if (const auto value = decimal(json["value"])) return {false, value};
+        if (const auto value = decimal(json["value"])) {
+            // A table that gives parts gives the second and third with the value.
+            for (std::size_t i = 0; i < 2; ++i) askedParts_[i] = decimal(json["parts"].at(i));
+            if (!askedParts_[1]) askedParts_[0] = std::nullopt;
+            return {false, value};
+        }
     const std::string why = answer.status == 0 ? "the table did not answer within 2 s" : reason(answer, json);
     notify({Notice::Kind::OffTable, roundsEnded() + 1, why});
     if (answer.status == 404) stop(reason(answer, json));
@@ -165,6 +222,8 @@ std::optional<Request> Client::due(std::int64_t nowMs) {
         sending_.claim = claims_.front();
         r.path += "&round=" + std::to_string(sending_.claim->round) + "&score=" + std::to_string(sending_.claim->score);
     }
+    // The round's parts it lacks, from the first: the answer holds those the table may give now.
+    if (const int part = firstPartLacking()) r.path += "&part=" + std::to_string(part);
     for (std::size_t i = static_cast<std::size_t>(acked_); i < lines_.size(); ++i) r.body += lines_[i];
     inFlight_ = true;
     urgent_ = false;
@@ -183,6 +242,7 @@ void Client::answered(const Answer& answer, std::int64_t nowMs) {
         backoffMs_ = kBatchMs;
         retryAtMs_ = 0;
         acked_ = std::clamp<long>(static_cast<long>(json["lines"].integer().value_or(sending_.upTo)), acked_, size);
+        takeParts(json["parts"]);
         if (sending_.claim && !claims_.empty() && claims_.front().round == sending_.claim->round) {
             claims_.pop_front();
             Notice verdict{Notice::Kind::Verdict, sending_.claim->round, verdictText(json)};

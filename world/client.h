@@ -27,6 +27,11 @@ inline constexpr int kValueWaitMs = 2000;       // a round's first tick waits th
 inline constexpr int kRequestMs = 10000;        // any other request is given up after this
 inline constexpr int kMostBackoffMs = 15000;    // a failed batch is sent again after 1, 2, 4, 8, then every 15 s
 inline constexpr int kClosingWaitMs = 3000;     // what is left is sent for this long when the game closes
+// A round's randomness comes in parts, one a second of the round: the value is the first,
+// part k is mixed in right before the round's tick 50(k - 1) + 1. The table gives parts 2
+// and 3 with the value and each later one three seconds ahead of its second.
+inline constexpr int kRoundParts = 20;
+inline constexpr int kTicksAPart = 50;
 
 // The world's own box for the initials of a round its board took and the game's own
 // table did not: asked once, between rounds, three characters, as the game asks.
@@ -107,6 +112,11 @@ public:
     RoundValue valueAnswered(int ask, const Answer& answer);
     // Whether the round's next tick may run: not while its value is on its way.
     bool tickMayRun() const { return waitingAsk_ == 0; }
+    // Right before each tick of the game: the part of the round's randomness to record
+    // and mix in before it (once), if its second begins with this tick. A part that has
+    // not come by then never stops the game: the round plays on, off the table, on the
+    // game's own generator, and says so; the next round asks again.
+    std::optional<std::uint64_t> partBeforeTick();
 
     // A record placed on a world board whose initials the game's own box did not take,
     // to be asked once (kWorldInitialsPrompt), between rounds; each is given once.
@@ -156,6 +166,21 @@ private:
     int backoffMs_ = kBatchMs;
     std::vector<Notice> notices_;
     int asks_ = 0, waitingAsk_ = 0;
+    // The round in play: its value (as its line was written), its ticks written since, and
+    // the parts held of it (index k - 1; part 1 is the value). Parts are asked only of a table
+    // that gave some with the value.
+    struct InPlay {
+        std::optional<std::uint64_t> value;
+        long ticks = 0;
+        std::vector<std::optional<std::uint64_t>> parts = std::vector<std::optional<std::uint64_t>>(kRoundParts);
+        int mixed = 1;   // the last part given to the game
+        bool offered = false;
+    };
+    InPlay inPlay_;
+    std::optional<std::uint64_t> askedParts_[2];  // parts 2 and 3, as the ask's answer gave them
+    std::vector<int> offTable_;  // rounds that left the table: they are not claimed
+    int firstPartLacking() const;
+    void takeParts(const Json& parts);
     std::string previousLine_;
     std::vector<int> typedInGame_;      // rounds whose initials the game's own "Top 5" box asked
     std::deque<long long> toAsk_;       // records whose initials the world's box asks

@@ -199,6 +199,11 @@ const Json& Json::operator[](const std::string& key) const {
     return found == members_.end() ? none : found->second;
 }
 
+const Json& Json::at(std::size_t i) const {
+    static const Json none;
+    return type_ == Type::Array && i < items_.size() ? items_[i] : none;
+}
+
 std::optional<long long> Json::integer() const {
     if (type_ != Type::Number || number_ != std::floor(number_) || std::fabs(number_) > 9.0e15) return std::nullopt;
     return static_cast<long long>(number_);

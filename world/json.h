@@ -27,6 +27,9 @@ public:
     // A member of an object (null when there is none, or this is no object).
     const Json& operator[](const std::string& key) const;
     bool has(const std::string& key) const { return type_ == Type::Object && members_.count(key) > 0; }
+    // An item of an array (null when there is none, or this is no array), and how many it holds.
+    const Json& at(std::size_t i) const;
+    std::size_t size() const { return items_.size(); }
     bool boolean() const { return type_ == Type::Boolean && boolean_; }
     double number() const { return type_ == Type::Number ? number_ : 0; }
     // A whole number within long long, or nullopt.
