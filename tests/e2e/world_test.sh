@@ -4,7 +4,7 @@
 # The real window with --world=URL under Xvfb, against a real bopatron-server:
 # a round played with xdotool asks the table for its value after "New Game"
 # and appears on the world board with the score the game placed and the
-# initials typed; its demo holds the value and plays with --timedemo to that
+# initials typed; its demo holds the value and the round's 19 later parts, and plays with --timedemo to that
 # score; the server killed with -9 and started again has lost nothing. A game
 # whose world table does not answer says so in its title and plays on. A
 # screen-reading bot's round is held for review, and approved; one that hammers the
@@ -51,8 +51,10 @@ top=$(curl -s "$url/api/top")
 echo "$top" | grep -q "^\[{\"at\":\"[^\"]*\",\"difficulty\":0,\"initials\":\"WLD\",\"rank\":1,\"record\":1,\"score\":$placed}\]\$" ||
     fail "the board: $top, the game placed $placed"
 curl -s "$url/api/records/1/demo" >"$work/record.dem"
-grep -B1 -A1 '^value [0-9]*$' "$work/record.dem" | tr '\n' ' ' | grep -q '^answer "0" value [0-9]* tick $' ||
+grep -m1 -B1 -A1 '^value [0-9]*$' "$work/record.dem" | tr '\n' ' ' | grep -q '^answer "0" value [0-9]* tick $' ||
     fail "the record's demo holds no value between the difficulty and the first tick"
+# And the 19 later parts of the round's randomness, each mixed in as its second began (the table checked where).
+[ "$(grep -c '^value [0-9]*$' "$work/record.dem")" = 20 ] || fail "the record's demo holds $(grep -c '^value ' "$work/record.dem") value lines, not 20"
 out=$("$work/game/$(basename "$1")" --timedemo="$work/record.dem") || fail "the record's demo: $out"
 case "$out" in *" round-scores=$placed") ;; *) fail "the record's timedemo: $out; the game placed $placed" ;; esac
 
