@@ -215,7 +215,12 @@ const World = (() => {
     return {
         begin,
         // After each tick of the player's game: a round's first or last tick goes out at once.
-        ticked() { if (session && game._web_world_state() & 1) pump(); },
+        // After each tick: what the tick has to tell (a round whose part came late left the table), and any urgent batch.
+        ticked() {
+            if (!session) return;
+            tell();
+            if (game._web_world_state() & 1) pump();
+        },
         // "New Game" pressed: a value still on its way belongs to the round it abandons.
         newGame() { if (session) game._web_world_new_game(); },
         sending() { return session && !stopped; },
