@@ -28,7 +28,7 @@ std::uint64_t roundPart(std::string_view secret, int part) {
 
 void RoundsInPlay::issued(const std::string& session, const IssuedValue& value) {
     std::lock_guard lock(mutex_);
-    if (seen_.size() > 100000) seen_.clear();  // a flood of sessions forgets them all rather than grow
+    if (seen_.size() > 100000) seen_.clear();
     Seen& seen = seen_[session];
     seen.value = value;  // its line comes next
     seen.valueShown = false;
@@ -64,23 +64,27 @@ bool RoundsInPlay::see(Seen& seen, std::string_view line, const std::vector<Issu
 std::optional<RoundsInPlay::InPlay> RoundsInPlay::after(const std::string& session, long from,
                                                         const std::vector<std::string_view>& lines, long held,
                                                         const std::function<SessionLog()>& log) {
-    std::lock_guard lock(mutex_);
-    if (seen_.size() > 100000) seen_.clear();
-    Seen& seen = seen_[session];
-    bool whole = seen.read && seen.lines == from;
-    for (std::size_t i = 0; whole && i < lines.size(); ++i) whole = see(seen, lines[i], nullptr);
-    if (!whole || seen.lines != held) {
-        // Read again: every line since the session began, against every value it was issued.
-        const SessionLog read = log();
-        const IssuedValue latest = seen.value;
-        seen = Seen{};
-        seen.value = latest;
-        seen.read = true;
-        for (std::size_t at = 0, end; (end = read.text.find('\n', at)) != std::string::npos; at = end + 1)
-            see(seen, std::string_view(read.text).substr(at, end - at), &read.values);
+    const auto inPlay = [](const Seen& seen) { return seen.valueShown ? std::optional(InPlay{seen.value, seen.ticks}) : std::nullopt; };
+    IssuedValue latest;
+    {
+        std::lock_guard lock(mutex_);
+        if (seen_.size() > 100000) seen_.clear();  // a flood of sessions forgets them all rather than grow
+        Seen& seen = seen_[session];
+        bool whole = seen.read && seen.lines == from;
+        for (std::size_t i = 0; whole && i < lines.size(); ++i) whole = see(seen, lines[i], nullptr);
+        if (whole && seen.lines == held) return inPlay(seen);
+        latest = seen.value;
     }
-    if (!seen.valueShown) return std::nullopt;
-    return InPlay{seen.value, seen.ticks};
+    // Read again, outside the lock: every line since the session began, against every value it was issued.
+    const SessionLog read = log();
+    Seen again;
+    again.value = latest;
+    again.read = true;
+    for (std::size_t at = 0, end; (end = read.text.find('\n', at)) != std::string::npos; at = end + 1)
+        see(again, std::string_view(read.text).substr(at, end - at), &read.values);
+    std::lock_guard lock(mutex_);
+    seen_[session] = again;
+    return inPlay(again);
 }
 
 int partsDue(long ticks) { return static_cast<int>(std::clamp<long>(kPartsAhead + std::max(0L, ticks) / kTicksAPart, kPartsAhead, kRoundParts)); }
