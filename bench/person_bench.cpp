@@ -41,7 +41,7 @@ int main(int argc, char* argv[]) {
         std::map<std::string, int> why;
         for (int difficulty = 0; difficulty <= 8; ++difficulty) {
             for (int i = 0; i < rounds; ++i) {
-                const bots::RoundPlan plan{kind, seeds(), seeds(), difficulty, static_cast<std::uint32_t>(seeds())};
+                const bots::RoundPlan plan{kind, seeds(), seeds(), difficulty, static_cast<std::uint32_t>(seeds()), {}};
                 const std::string text = bots::playRound(plan, argv[1], replayer.pictures);
                 const server::RoundFacts facts = server::replayRound(text, 1, replayer);
                 if (facts.failed) {

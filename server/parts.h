@@ -11,6 +11,7 @@
 // ticks (3 s) beyond the last tick the table holds from it.
 
 #include "server/session_log.h"
+#include "world/rounds.h"
 
 #include <cstdint>
 #include <functional>
@@ -23,9 +24,9 @@
 
 namespace bopatron::server {
 
-inline constexpr int kRoundParts = 20;      // a part a second of a 20-second round
-inline constexpr int kTicksAPart = 50;
-inline constexpr int kPartsAhead = 3;       // given before the table holds a tick of theirs
+using world::kRoundParts;
+using world::kTicksAPart;
+inline constexpr int kPartsAhead = 3;  // given before the table holds a tick of theirs
 
 // A new round's secret: 32 random bytes, as hexadecimal digits.
 std::string newRoundSecret();

@@ -274,7 +274,7 @@ TEST(PersonCheck, EveryBotRoundIsHeldAndAPersonsIsNot) {
         ++k;
         if (kind == Kind::RadarTouch) continue;  // measured by the bench, not held
         for (const int difficulty : {k % 9, (k + 3) % 9, (k + 6) % 9}) {
-            const bots::RoundPlan plan{kind, 1000u + static_cast<unsigned>(difficulty), 7u, difficulty, 11u};
+            const bots::RoundPlan plan{kind, 1000u + static_cast<unsigned>(difficulty), 7u, difficulty, 11u, {}};
             const RoundFacts facts = replayRound(bots::playRound(plan, BOPATRON_PROGRAM_DIR, replayer().pictures), 1, replayer());
             ASSERT_FALSE(facts.failed) << bots::nameOf(kind) << " at " << difficulty;
             const std::string what = std::string(bots::nameOf(kind)) + " at " + std::to_string(difficulty) + ": " +

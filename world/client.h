@@ -27,11 +27,6 @@ inline constexpr int kValueWaitMs = 2000;       // a round's first tick waits th
 inline constexpr int kRequestMs = 10000;        // any other request is given up after this
 inline constexpr int kMostBackoffMs = 15000;    // a failed batch is sent again after 1, 2, 4, 8, then every 15 s
 inline constexpr int kClosingWaitMs = 3000;     // what is left is sent for this long when the game closes
-// A round's randomness comes in parts, one a second of the round: the value is the first,
-// part k is mixed in right before the round's tick 50(k - 1) + 1. The table gives parts 2
-// and 3 with the value and each later one three seconds ahead of its second.
-inline constexpr int kRoundParts = 20;
-inline constexpr int kTicksAPart = 50;
 
 // The world's own box for the initials of a round its board took and the game's own
 // table did not: asked once, between rounds, three characters, as the game asks.

@@ -13,6 +13,11 @@
 
 namespace bopatron::world {
 
+// A round's randomness comes from a world table in parts, one a second of the round: its
+// value is the first, and part k is mixed in right before the round's tick 50(k - 1) + 1.
+inline constexpr int kRoundParts = 20;
+inline constexpr int kTicksAPart = 50;
+
 struct Round {
     int number = 0;            // ended rounds of the session, from 1
     long clickLine = -1;       // lines count the demo's first line as 0

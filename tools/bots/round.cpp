@@ -6,6 +6,7 @@
 #include "demo/session.h"
 #include "demo/wired_game.h"
 #include "game/form1.h"
+#include "world/rounds.h"
 
 namespace bopatron::bots {
 
@@ -50,7 +51,8 @@ void feed(demo::Session& session, const std::vector<Input>& inputs) {
 }
 
 std::string playRound(const RoundPlan& plan, const std::string& program, const draw::Surfaces& pictures,
-                      const std::function<void(const std::string&)>& line) {
+                      const std::function<void(const std::string&)>& line,
+                      const std::function<void(long tick, std::int16_t score)>& ticked) {
     std::string text;
     demo::Recorder recorder([&](const std::string& l) {
         text += l;
@@ -71,7 +73,10 @@ std::string playRound(const RoundPlan& plan, const std::string& program, const d
     if (plan.value) session.roundValue(*plan.value);
     for (long tick = 0; tick < game::kRoundTicks && quiet.clock; ++tick) {
         feed(session, bot->between({form.state(), tick, &host.random()}));
+        const std::size_t part = static_cast<std::size_t>(tick / world::kTicksAPart);  // part + 1 is mixed in before this tick
+        if (tick > 0 && tick % world::kTicksAPart == 0 && part <= plan.parts.size()) session.roundValue(plan.parts[part - 1]);
         session.tick();
+        if (ticked) ticked(tick + 1, form.state().score);
     }
     session.close();
     return text;

@@ -23,13 +23,17 @@ struct RoundPlan {
     std::optional<std::uint64_t> value;
     int difficulty = 0;
     std::uint32_t botSeed = 0;
+    // The round's later parts (2, 3, ...), each mixed in right before the first tick of its second.
+    std::vector<std::uint64_t> parts;
 };
 
 // Hands a player's inputs to the session, in order.
 void feed(demo::Session& session, const std::vector<Input>& inputs);
 
-// The round's demo, each line as it is written to `line` (and all of it returned).
+// The round's demo, each line as it is written to `line` (and all of it returned);
+// `ticked` is told the score after each tick (counted from 1).
 std::string playRound(const RoundPlan& plan, const std::string& program, const draw::Surfaces& pictures,
-                      const std::function<void(const std::string&)>& line = {});
+                      const std::function<void(const std::string&)>& line = {},
+                      const std::function<void(long tick, std::int16_t score)>& ticked = {});
 
 }  // namespace bopatron::bots
