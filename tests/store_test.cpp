@@ -158,8 +158,8 @@ TEST(PostgresStore, TwoServersStartedTogetherMigrateOnce) {
             return PostgresStore(url).version();
         };
         auto first = std::async(std::launch::async, start), second = std::async(std::launch::async, start);
-        EXPECT_EQ(first.get(), 6);
-        EXPECT_EQ(second.get(), 6);
+        EXPECT_EQ(first.get(), 7);
+        EXPECT_EQ(second.get(), 7);
     }
 }
 
