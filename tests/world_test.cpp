@@ -197,7 +197,7 @@ TEST(WorldClient, MixesEachPartAsItsSecondBeginsAndNeverWaitsForOne) {
         client.valueAnswered(client.askValue()->ask, {200, c.parts ? R"({"value": "42", "parts": ["1002", "1003"]})" : R"({"value": "42"})"});
         client.add("value 42\n");
         long ticks = 0;
-        std::vector<long> mixed;
+        std::vector<long> mixed, seconds;  // the ticks before which a part was mixed; after which a batch went
         std::string notice, claim;
         for (std::int64_t now = 0; ticks < 1000; now += 20) {
             if (const auto p = client.partBeforeTick()) {
@@ -209,6 +209,7 @@ TEST(WorldClient, MixesEachPartAsItsSecondBeginsAndNeverWaitsForOne) {
             client.add("tick\n");
             if (++ticks == 1000) client.add("checkpoint 1000 0 0\n");
             while (const auto r = client.due(now)) {
+                if (ticks % 50 == 0) seconds.push_back(ticks);
                 std::string given;
                 const std::size_t asked = r->path.find("&part=");
                 if (asked != std::string::npos) {
@@ -222,6 +223,8 @@ TEST(WorldClient, MixesEachPartAsItsSecondBeginsAndNeverWaitsForOne) {
             for (const Notice& n : client.takeNotices()) notice = n.line();
         }
         EXPECT_EQ(mixed, c.at) << c.what;
+        // With parts, a batch goes at each second's end, for the part three seconds on.
+        if (c.parts && !c.withheld) EXPECT_EQ(seconds.size(), 20u) << c.what;
         EXPECT_EQ(notice, c.notice) << c.what;
         EXPECT_EQ(!claim.empty(), c.claimed) << c.what << ": " << claim;
     }

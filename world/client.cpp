@@ -115,7 +115,10 @@ void Client::add(const std::string& line) {
             urgent_ = true;
             ++inPlay_.ticks;
             break;
-        case RoundTracker::Step::Tick: ++inPlay_.ticks; break;
+        case RoundTracker::Step::Tick:
+            // At each second's end, the ticks that let the table give the part three seconds on go at once.
+            if (++inPlay_.ticks % kTicksAPart == 0 && inPlay_.offered) urgent_ = true;
+            break;
         case RoundTracker::Step::Close: {
             // Only a round played on the table's value can place; one without was said to be off.
             const Round& round = rounds_.ended().back();

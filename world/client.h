@@ -4,8 +4,9 @@
 // A world table's client, apart from any network: everything a client
 // decides. It says which request to send and when (the session, each
 // round's value, the demo's lines in batches about once a second and at
-// once after a round's first and last ticks, with the claim of a round's
-// score in the batch that closes it), what each answer means (taken, sent
+// once after a round's first and last ticks and, in a round whose
+// randomness comes in parts, each second's end, with the claim of a round's
+// score in the batch that closes it, and the parts it lacks), what each answer means (taken, sent
 // again after how long, stopped and why) and how it reads to the player. A
 // host only carries the requests and shows what it says. docs/WORLD.md
 // describes the protocol.
