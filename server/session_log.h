@@ -24,7 +24,7 @@ struct Batch {
 struct IssuedValue {
     std::uint64_t value = 0;
     std::int64_t issuedMs = 0;
-    std::string secret;
+    std::string secret = {};
 };
 
 struct SessionLog {

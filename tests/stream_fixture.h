@@ -56,7 +56,7 @@ struct Pace {
     std::int64_t pauseMs = 0;
     long holdAfter = -1;
     std::int64_t holdMs = 0;
-    std::vector<int> tableScores;  // told at each round's table step in turn; kClaimed for the rest
+    std::vector<int> tableScores = {};  // told at each round's table step in turn; kClaimed for the rest
 };
 struct Sent {
     std::vector<std::string> lines;
@@ -108,7 +108,7 @@ inline Stream honestStream(const std::string& text, const Pace& pace = {},
             held = false;
         } else if (l.rfind("value ", 0) == 0) {
             clock += 500;
-            out.values.push_back({std::stoull(l.substr(6)), clock});
+            out.values.push_back({std::stoull(l.substr(6)), clock, ""});
             base = clock;
         } else if (l == "tick" && roundTicks >= 0) {
             ++roundTicks;

@@ -143,7 +143,9 @@ TEST(Verification, EveryValueLineIsTheTablesInItsPlace) {
             if (v.value == 1311768467463790320u && c.secret) v.secret = std::string(64, 'a');
         const auto broken = valuesRule(log, *scanRound(c.text, 1));
         EXPECT_EQ(broken ? broken->message.substr(0, c.refused.size()) : "", c.refused) << c.what;
-        if (broken) EXPECT_EQ(broken->code, "value") << c.what;
+        if (broken) {
+            EXPECT_EQ(broken->code, "value") << c.what;
+        }
     }
 }
 

@@ -66,8 +66,9 @@ TEST(WorldClient, SendsARoundsEdgesAtOnceTheRestOnceASecondAndClaimsEachRoundPla
         const std::string& last = sent[i].lines.back();
         if (sent[i].path.find("&round=") != std::string::npos) claims.push_back(sent[i].path.substr(sent[i].path.find("&round=")) + " " + last);
         // Once a second, but at once after a round's first and last ticks and its close.
-        if (i > 0 && sent[i].sentMs - sent[i - 1].sentMs < 1000)
+        if (i > 0 && sent[i].sentMs - sent[i - 1].sentMs < 1000) {
             EXPECT_TRUE(last == "tick" || last.rfind("checkpoint ", 0) == 0) << i << ": " << last;
+        }
     }
     EXPECT_TRUE(all == linesOf(golden("value-rounds.dem"))) << "every line once, in order";
     EXPECT_EQ(claims, (std::vector<std::string>{"&round=1&score=1044 checkpoint 1400 1044 2d69354175046360",
@@ -224,7 +225,9 @@ TEST(WorldClient, MixesEachPartAsItsSecondBeginsAndNeverWaitsForOne) {
         }
         EXPECT_EQ(mixed, c.at) << c.what;
         // With parts, a batch goes at each second's end, for the part three seconds on.
-        if (c.parts && !c.withheld) EXPECT_EQ(seconds.size(), 20u) << c.what;
+        if (c.parts && !c.withheld) {
+            EXPECT_EQ(seconds.size(), 20u) << c.what;
+        }
         EXPECT_EQ(notice, c.notice) << c.what;
         EXPECT_EQ(!claim.empty(), c.claimed) << c.what << ": " << claim;
     }

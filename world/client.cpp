@@ -106,18 +106,15 @@ void Client::add(const std::string& line) {
             // The round's value is written: the parts the ask gave with it belong to it.
             inPlay_.value = rounds_.current()->value;
             inPlay_.parts[0] = inPlay_.value;
-            inPlay_.offered = askedParts_[0].has_value();
+            inPlay_.offered = askedParts_[0] && askedParts_[1];
             for (int k = 2; k <= 3; ++k) inPlay_.parts[k - 1] = askedParts_[k - 2];
             break;
         }
         case RoundTracker::Step::FirstTick:
-        case RoundTracker::Step::LastTick:
-            urgent_ = true;
-            ++inPlay_.ticks;
-            break;
+        case RoundTracker::Step::LastTick: urgent_ = true; break;
         case RoundTracker::Step::Tick:
             // At each second's end, the ticks that let the table give the part three seconds on go at once.
-            if (++inPlay_.ticks % kTicksAPart == 0 && inPlay_.offered) urgent_ = true;
+            if (roundTicks() % kTicksAPart == 0 && inPlay_.offered) urgent_ = true;
             break;
         case RoundTracker::Step::Close: {
             // Only a round played on the table's value can place; one without was said to be off.
@@ -131,9 +128,15 @@ void Client::add(const std::string& line) {
     }
 }
 
+long Client::roundTicks() const {
+    const Round* round = rounds_.current();
+    return round ? static_cast<long>(round->tickLines.size()) : 0;
+}
+
 std::optional<std::uint64_t> Client::partBeforeTick() {
-    if (!on() || !inPlay_.value || !inPlay_.offered || inPlay_.ticks == 0 || inPlay_.ticks % kTicksAPart != 0) return std::nullopt;
-    const int part = static_cast<int>(inPlay_.ticks / kTicksAPart) + 1;
+    const long ticks = roundTicks();
+    if (!on() || !inPlay_.value || !inPlay_.offered || ticks == 0 || ticks % kTicksAPart != 0) return std::nullopt;
+    const int part = static_cast<int>(ticks / kTicksAPart) + 1;
     if (part > kRoundParts || part <= inPlay_.mixed) return std::nullopt;
     inPlay_.mixed = part;
     if (const auto held = inPlay_.parts[part - 1]) return held;
@@ -184,7 +187,6 @@ RoundValue Client::valueAnswered(int ask, const Answer& answer) {
         if (const auto value = decimal(json["value"])) {
             // A table that gives parts gives the second and third with the value.
             for (std::size_t i = 0; i < 2; ++i) askedParts_[i] = decimal(json["parts"].at(i));
-            if (!askedParts_[1]) askedParts_[0] = std::nullopt;
             return {false, value};
         }
     const std::string why = answer.status == 0 ? "the table did not answer within 2 s" : reason(answer, json);

@@ -5,11 +5,11 @@
 // decides. It says which request to send and when (the session, each
 // round's value, the demo's lines in batches about once a second and at
 // once after a round's first and last ticks and, in a round whose
-// randomness comes in parts, each second's end, with the claim of a round's
-// score in the batch that closes it, and the parts it lacks), what each answer means (taken, sent
-// again after how long, stopped and why) and how it reads to the player. A
-// host only carries the requests and shows what it says. docs/WORLD.md
-// describes the protocol.
+// randomness comes in parts, each second's end; with the claim of a round's
+// score in the batch that closes it, and the parts the round lacks), what
+// each answer means (taken, sent again after how long, stopped and why) and
+// how it reads to the player. A host only carries the requests and shows
+// what it says. docs/WORLD.md describes the protocol.
 
 #include "world/json.h"
 #include "world/rounds.h"
@@ -162,12 +162,11 @@ private:
     int backoffMs_ = kBatchMs;
     std::vector<Notice> notices_;
     int asks_ = 0, waitingAsk_ = 0;
-    // The round in play: its value (as its line was written), its ticks written since, and
-    // the parts held of it (index k - 1; part 1 is the value). Parts are asked only of a table
-    // that gave some with the value.
+    // The round in play: its value (as its line was written) and the parts held of it
+    // (index k - 1; part 1 is the value). Parts are asked only of a table that gave the
+    // second and third with the value.
     struct InPlay {
         std::optional<std::uint64_t> value;
-        long ticks = 0;
         std::vector<std::optional<std::uint64_t>> parts = std::vector<std::optional<std::uint64_t>>(kRoundParts);
         int mixed = 1;   // the last part given to the game
         bool offered = false;
@@ -175,6 +174,7 @@ private:
     InPlay inPlay_;
     std::optional<std::uint64_t> askedParts_[2];  // parts 2 and 3, as the ask's answer gave them
     std::vector<int> offTable_;  // rounds that left the table: they are not claimed
+    long roundTicks() const;  // the round in play's ticks written so far
     int firstPartLacking() const;
     void takeParts(const Json& parts);
     std::string previousLine_;
