@@ -78,42 +78,55 @@ const batchMs = [], verdictMs = [], refusals = {};
 let batches = 0, retries = 0, failedPlayers = 0;
 const retryable = (status) => status === 0 || status === 429 || status >= 500;
 
-// The players' rounds, planned by record_demos --plan: one process per processor,
-// each answering the "SESSION SEED VALUE" lines it is given in order, a request
-// a line as the play reaches it and {"end": true} after a plan's last.
+// The players' rounds, played by record_demos --plan: one process per processor, each
+// playing the sessions it is given at once ("SESSION SEED ROUNDS"). Each session's world
+// client (the game's own) says each request it makes ({"session", "at", "path", "body"},
+// "at" in ms of the session's play) and waits for its answer ("SESSION STATUS BODY"), so
+// that its rounds are played on the values and parts the table gives; {"session", "end"}
+// after its last.
 const planners = os.cpus().map(() => {
     const child = spawn(options["record-demos"], [options.program, "--plan", ...(options.player ? [`--player=${options.player}`] : [])],
                         { stdio: ["pipe", "pipe", "inherit"] });
-    const waiting = [];
+    const playing = new Map();
     let buffer = "";
     child.stdout.setEncoding("utf8");
     child.stdout.on("data", (chunk) => {
         buffer += chunk;
         for (let end; (end = buffer.indexOf("\n")) >= 0; buffer = buffer.slice(end + 1)) {
             const line = JSON.parse(buffer.slice(0, end));
-            waiting[0].put(line);
-            if (line.end) waiting.shift();
+            playing.get(line.session)(line);
         }
     });
-    return { child, waiting };
+    return { child, playing };
 });
 let nextPlanner = 0;
-// The player's rounds on the values given, one after the other: their requests,
-// each as soon as the play reaches it (the first goes out before the round is
-// played through, as the game's would).
-async function* plan(session, seed, ...values) {
+// Plays ROUNDS rounds in the session: carry(request) sends each of its requests at
+// the game's pace and resolves to the table's answer ({status, text}).
+async function play(session, seed, rounds, carry) {
     const planner = planners[nextPlanner++ % planners.length];
     const lines = [];
     let wake = null;
-    planner.waiting.push({ put(line) { lines.push(line); wake?.(); } });
-    planner.child.stdin.write(`${session} ${seed} ${values.join(" ")}\n`);
+    planner.playing.set(session, (line) => { lines.push(line); wake?.(); });
+    planner.child.stdin.write(`${session} ${seed} ${rounds}\n`);
     for (;;) {
         while (!lines.length) await new Promise((resolve) => (wake = resolve));
-        const line = lines.shift();
-        if (line.end) return;
-        yield line;
+        const request = lines.shift();
+        if (request.end) break;
+        const answer = await carry(request);
+        planner.child.stdin.write(`${session} ${answer.status} ${answer.text.replace(/\n/g, " ")}\n`);
     }
+    planner.playing.delete(session);
 }
+// The game's pace for one session: each request at its "at", counted from when the
+// latest round's value came (a value asked late, or sent again, delays its round's lines).
+function pacer() {
+    let base = null;
+    return {
+        async wait(request) { if (base !== null) await sleep(base + request.at - Date.now()); },
+        valueCame(request) { base = Date.now() - request.at; },
+    };
+}
+const isValueAsk = (request) => /\/rounds$/.test(request.path);
 
 // Sends until answered (not refused for load or lost) or retryFor has passed,
 // waiting as the game's client does: 1, 2, 4, 8, then every 15 s; times the
@@ -189,7 +202,6 @@ const attack = { claims: 0, again: 0, refused: {}, verdictMs: [] };
 // An attacker: its rounds one after the other at the game's pace, every claim for a
 // score no round makes, and its last claim sent again as often as the table takes one.
 async function attacker({ session, seed, agent }) {
-    const values = [];
     let last = null, done = false;
     const again = (async () => {
         for (; !done; await sleep(5000)) {
@@ -199,27 +211,25 @@ async function attacker({ session, seed, agent }) {
             if (answer.status === 200) ++attack.again;
         }
     })();
-    for (let round = 1; round <= attackRounds; ++round) {
-        const given = await send(`/api/sessions/${session}/rounds`, "", agent, null);
-        const valueAt = Date.now();
-        if (given.status !== 200) break;
-        values.push(JSON.parse(given.text).value);
-        const from = (round - 1) * 20000;
-        for await (const request of plan(session, seed, ...values)) {
-            if (round > 1 && request.at <= from) continue;
-            await sleep(valueAt + request.at - from - Date.now());
-            const claim = /&round=(\d+)&score=-?\d+/.exec(request.path);
-            const target = claim ? request.path.replace(/&score=-?\d+/, "&score=30000") : request.path;
-            const dueAt = performance.now();
-            const answer = await send(`/api/${target}`, request.body, agent, null);
-            if (!claim || answer.status !== 200) continue;
-            const json = JSON.parse(answer.text);
-            ++attack.claims;
-            attack.verdictMs.push(performance.now() - dueAt);
-            attack.refused[json.refused] = (attack.refused[json.refused] || 0) + 1;
-            last = { round: Number(claim[1]), lines: json.lines };
-        }
-    }
+    const pace = pacer();
+    let failed = false;
+    await play(session, seed, attackRounds, async (request) => {
+        if (failed) return { status: 0, text: "" };
+        await pace.wait(request);
+        const claim = /&round=(\d+)&score=-?\d+/.exec(request.path);
+        const target = claim ? request.path.replace(/&score=-?\d+/, "&score=30000") : request.path;
+        const dueAt = performance.now();
+        const answer = await send(`/api/${target}`, request.body, agent, null);
+        if (isValueAsk(request)) pace.valueCame(request);
+        if (answer.status !== 200) failed = !isValueAsk(request);
+        if (!claim || answer.status !== 200) return answer;
+        const json = JSON.parse(answer.text);
+        ++attack.claims;
+        attack.verdictMs.push(performance.now() - dueAt);
+        attack.refused[json.refused] = (attack.refused[json.refused] || 0) + 1;
+        last = { round: Number(claim[1]), lines: json.lines };
+        return answer;
+    });
     done = true;
     await again;
 }
@@ -230,21 +240,23 @@ await Promise.all(sessions.map(async ({ session, seed }, p) => {
     answers[p] = mine;
     await sleep(began + (p * spread) / players - Date.now());
     // "New Game": the round's value, then the player's round on it, sent as the game sends it.
-    const given = await send(`/api/sessions/${session}/rounds`, "", agent, null);
-    const valueAt = Date.now();
-    if (given.status !== 200) {
-        ++failedPlayers;
-        mine.failed = `no value: ${given.status} ${given.text.trim()}`;
-        return;
-    }
-    const requests = [];
-    for await (const request of plan(session, seed, JSON.parse(given.text).value)) {
+    const requests = [], pace = pacer();
+    await play(session, seed, 1, async (request) => {
+        if (mine.failed) return { status: 0, text: "" };  // the rest of the round is not sent
         requests.push(request);
         const claim = /&round=\d+&score=(-?\d+)/.exec(request.path);
-        await sleep(valueAt + request.at - Date.now());
+        await pace.wait(request);
         const dueAt = performance.now();
         // Sent again as it is when lost: the table skips the lines it holds already.
-        const answer = await send(`/api/${request.path}`, request.body, agent, claim ? null : batchMs);
+        const answer = await send(`/api/${request.path}`, request.body, agent, claim || isValueAsk(request) ? null : batchMs);
+        if (isValueAsk(request)) {
+            pace.valueCame(request);
+            if (answer.status !== 200) {
+                ++failedPlayers;
+                mine.failed = `no value: ${answer.status} ${answer.text.trim()}`;
+            }
+            return answer;
+        }
         ++batches;
         let json = {};
         try { json = JSON.parse(answer.text); } catch { /* counted below */ }
@@ -252,7 +264,7 @@ await Promise.all(sessions.map(async ({ session, seed }, p) => {
             // A gap (409) would mean the table lost lines it had answered.
             ++failedPlayers;
             mine.failed = `${answer.status} ${answer.text.trim()}`;
-            return;
+            return answer;
         }
         mine.lines = json.lines;
         if (claim) {
@@ -262,7 +274,9 @@ await Promise.all(sessions.map(async ({ session, seed }, p) => {
             if (json.refused) mine.refused = json.refused;
             mine.scores.push(Number(claim[1]));
         }
-    }
+        return answer;
+    });
+    if (mine.failed) return;
     if (options.keep) writeFileSync(path.join(options.keep, `${p}.dem`), requests.map((r) => r.body).join(""));
 }));
 await attacking;

@@ -65,6 +65,14 @@ std::optional<Refusal> valuesRule(const SessionLog& log, const world::Round& rou
             tickLines.clear();
             nextPart = 2;
         } else if (line == "tick" && attempt) {
+            // The claimed round's every second starts on the table's part for it: a round
+            // played without one was played off the table (older rounds, with no secret, have none).
+            const long ticks = static_cast<long>(tickLines.size());
+            if (at >= round.firstTickLine && value != nullptr && !value->secret.empty() && ticks > 0 &&
+                ticks % kTicksAPart == 0 && nextPart <= ticks / kTicksAPart + 1)
+                return refusal("value", "round " + std::to_string(number) + "'s part " + std::to_string(ticks / kTicksAPart + 1) +
+                                            " is missing: the round went on without the table's randomness for its ticks " +
+                                            std::to_string(ticks + 1) + " to " + std::to_string(ticks + kTicksAPart));
             tickLines.push_back(at);
             if (tickLines.size() == static_cast<std::size_t>(game::kRoundTicks)) attempt = false, ++number;
         } else if (line.substr(0, 6) == "value ") {

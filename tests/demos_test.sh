@@ -40,6 +40,16 @@ if [ $# -ge 4 ]; then
     for demo in person-rounds two-rounds value-rounds world-rounds; do
         cmp "$2/$demo.dem" "$scratch/recorded/$demo.dem" || { echo "FAIL: $demo.dem is recorded otherwise now"; status=1; }
     done
+    # --live plays a round's first two seconds on its value and part 2, and waits for
+    # part 3 before tick 101; given the rest, its round has all 20 parts and replays.
+    { printf 'seed 7\nvalue 5\nvalue 6\n'; sleep 2; seq 7 24 | sed 's/^/value /'; } |
+        "$3" "$4" --live person >"$scratch/live.dem" &
+    sleep 1
+    ticks=$(grep -c '^tick$' "$scratch/live.dem")
+    [ "$ticks" = 100 ] || { echo "FAIL: --live played $ticks ticks before part 3 came, not 100"; status=1; }
+    wait
+    [ "$(grep -c '^value ' "$scratch/live.dem")" = 20 ] || { echo "FAIL: --live's round has not 20 value lines"; status=1; }
+    $1"$scratch/live.dem" | grep -q '^timedemo: ticks=1000 ' || { echo "FAIL: --live's round does not replay"; status=1; }
 fi
 [ $status = 0 ] && echo "PASS: $(ls "$2"/*.dem | wc -l) demos"
 exit $status

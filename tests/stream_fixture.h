@@ -106,7 +106,7 @@ inline Stream honestStream(const std::string& text, const Pace& pace = {},
             roundTicks = 0;
             base = clock;
             held = false;
-        } else if (l.rfind("value ", 0) == 0) {
+        } else if (l.rfind("value ", 0) == 0 && roundTicks <= 0) {  // later in a round, a value line is a part
             clock += 500;
             out.values.push_back({std::stoull(l.substr(6)), clock, ""});
             base = clock;

@@ -5,6 +5,7 @@
 // might, held by a store as the table holds them; and the rules on the lines'
 // times at their edges.
 #include "server/verdict.h"
+#include "server/parts.h"
 #include "server/verify.h"
 #include "tests/world_fixture.h"
 
@@ -111,7 +112,7 @@ TEST(Verdict, RoundsOnTheTablesValuesAndEditedCopies) {
 // 64 'a's: its parts are HMAC-SHA256 of "bopatron round part K" (worked out with openssl dgst).
 TEST(Verification, EveryValueLineIsTheTablesInItsPlace) {
     const std::string values = golden(kValues);
-    const std::string p2 = "value 1738849062034294126", p4 = "value 5471002205199172678";
+    const std::string p2 = "value 1738849062034294126";
     const std::vector<long> ticks = scanRound(values, 1)->tickLines;
     // The line put before round 1's tick, in the text given (lines counted as in the golden demo).
     const auto before = [&](long tick, const std::string& line, std::string text) {
@@ -126,14 +127,26 @@ TEST(Verification, EveryValueLineIsTheTablesInItsPlace) {
         bool secret = true;   // the round's value has the secret (false: issued before rounds had parts)
         double msPerTick = 20;
     };
+    // Every part in its place but those in `left`, the parts from the rule's own HMAC (pinned above).
+    const auto parts = [&](std::vector<int> left) {
+        std::string text = values;
+        for (int k = 20; k >= 2; --k)
+            if (std::find(left.begin(), left.end(), k) == left.end())
+                text = before(50 * (k - 1) + 1, "value " + std::to_string(roundPart(std::string(64, 'a'), k)), text);
+        return text;
+    };
     const Case cases[] = {
-        {"parts 2 and 4 in their places, 3 left out", before(51, p2, before(151, p4, values)), ""},
-        {"part 2 a tick late", before(52, p2, values), "round 1 holds a value line (line 505) where none of the table's belongs"},
-        {"part 2 not the table's", before(51, "value 5", values), "round 1's part 2 is not the table's"},
-        {"part 2 where part 3 belongs", before(101, p2, values), "round 1's part 3 is not the table's"},
+        {"every part in its place", parts({}), ""},
+        {"parts 2 and 4 in their places, 3 left out", parts({3}), "round 1's part 3 is missing: the round went on without the table's randomness for its ticks 101 to 150"},
+        {"the last part left out", parts({20}), "round 1's part 20 is missing"},
+        {"no part of a round with no secret", values, "", false},
+        {"part 2 a tick late", before(52, p2, parts({2})), "round 1's part 2 is missing"},
+        {"part 2 a tick early", before(50, p2, parts({2})), "round 1 holds a value line (line 503) where none of the table's belongs"},
+        {"part 2 not the table's", before(51, "value 5", parts({2})), "round 1's part 2 is not the table's"},
+        {"part 2 where part 3 belongs", before(101, p2, parts({3})), "round 1's part 3 is not the table's"},
         {"the value twice", before(1, "value 1311768467463790320", values), "round 1 holds a value line (line 454)"},
         {"a part of a round with no secret", before(51, p2, values), "round 1 holds a value line (line 504)", false},
-        {"part 4 in the batch that brought tick 50", before(151, p4, values), "round 1's part 4 came before the table gave it", true, 0.5},
+        {"part 4 in the batch that brought tick 50", parts({}), "round 1's part 4 came before the table gave it", true, 0.5},
     };
     for (const Case& c : cases) {
         Pace pace;
@@ -187,6 +200,7 @@ TEST(Verdict, RoundsArePacedFromTheirValueAtEveryBatch) {
     };
     const Case cases[] = {
         {"delayed by 1 s as a whole", {20, 1000}, ""},
+        // (A round with parts cannot even be played so: the table gives no part 4 before its tick 50.)
         {"its first tick at once, the rest held back 20 s", {20, 300, -1, 0, 1, 20000}, "too-slow"},
         {"a game 5 % slow, within what is allowed", {21}, ""},
         {"paused for 3 s at tick 500", {20, 300, 500, 3000}, "too-slow"},

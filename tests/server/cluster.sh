@@ -54,6 +54,7 @@ play_round() {
         console.log(`id=${a.session} seed=${a.seed} placed=${a.scores[0]} record=${a.records[0] || a.held[0] || ""}`);
     ' "$work/round.json")"
     grep -q "^seed $seed\$" "$work/0.dem" || fail "the round's demo does not use the table's seed"
+    [ "$(grep -c '^value ' "$work/0.dem")" = 20 ] || fail "the round was not played on its value and 19 parts"
     [ -n "$record" ] || fail "the round was not placed: $(cat "$work/round.out")"
 }
 

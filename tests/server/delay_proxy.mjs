@@ -5,34 +5,40 @@
 // --each ms before it goes on and its answer --each ms before it comes back;
 // with --hold=MS --hold-at=T, the batches of lines that come from T ms after
 // the first round value was asked for wait until T + MS (held back once).
+// --rounds-only slows only the rounds' requests (their values and lines): a
+// page and its session come at once.
 // Prints "listening on http://127.0.0.1:PORT/" when it is ready.
-// usage: node delay_proxy.mjs --to=URL [--each=MS] [--hold=MS --hold-at=T]
+// usage: node delay_proxy.mjs --to=URL [--each=MS] [--hold=MS --hold-at=T] [--rounds-only]
 import http from "node:http";
 
 const options = { each: "0", hold: "0", "hold-at": "0" };
 for (const arg of process.argv.slice(2)) {
     const [key, value] = arg.replace(/^--/, "").split(/=(.*)/s);
-    options[key] = value;
+    options[key] = value ?? "yes";
 }
 const to = new URL(options.to), each = Number(options.each), hold = Number(options.hold), holdAt = Number(options["hold-at"]);
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, Math.max(0, ms)));
 let firstValue = null;
+// The headers that go on, both ways: all but those of the connection they came on.
+const carried = (headers) => Object.fromEntries(Object.entries(headers).filter(([name]) =>
+    !["host", "connection", "keep-alive", "transfer-encoding", "content-length"].includes(name)));
 
 const server = http.createServer(async (request, response) => {
     const chunks = [];
     for await (const chunk of request) chunks.push(chunk);
     if (firstValue === null && request.url.endsWith("/rounds")) firstValue = Date.now();
-    await sleep(each);
+    const slowed = !options["rounds-only"] || /\/(rounds|lines)(\?|$)/.test(request.url);
+    if (slowed) await sleep(each);
     if (hold && firstValue !== null && request.url.includes("/lines")) {
         const since = Date.now() - firstValue;
         if (since >= holdAt && since < holdAt + hold) await sleep(holdAt + hold - since);
     }
     const upstream = http.request({ host: to.hostname, port: to.port, path: request.url, method: request.method,
-                                    headers: { "content-type": request.headers["content-type"] ?? "text/plain" } }, async (answer) => {
+                                    headers: carried(request.headers) }, async (answer) => {
         const body = [];
         for await (const chunk of answer) body.push(chunk);
-        await sleep(each);
-        response.writeHead(answer.statusCode, { "content-type": answer.headers["content-type"] });
+        if (slowed) await sleep(each);
+        response.writeHead(answer.statusCode, carried(answer.headers));
         response.end(Buffer.concat(body));
     });
     upstream.on("error", () => { response.writeHead(502); response.end(); });

@@ -4,7 +4,8 @@
 // in headless Chromium: three players at once, two sending their rounds (one
 // types initials into the game's own box, one whose own table is full is asked
 // by the world panel) and one not, who asks nothing of /api/ but the boards;
-// the board shown equals GET /api/top, initials that look like HTML are shown
+// the board shown equals GET /api/top (one player a second from the table through a slow
+// proxy, its round placed all the same), initials that look like HTML are shown
 // as text; "Watch" plays a record to its end and ?timedemo= gives its score;
 // the server stopped mid-round leaves the game playing and the panel saying so
 // (its parts stop coming: the round leaves the table), and once it is back the next round is sent (pressing each rat as soon as it
@@ -76,14 +77,29 @@ async function sendRounds(page) {
     await ready(page);
 }
 
+// A proxy that holds a round's every request and its answer 500 ms each way, as a slow network would.
+async function slowProxy() {
+    const proxy = spawn(process.execPath, [join(import.meta.dirname, "../server/delay_proxy.mjs"), `--to=${origin}`, "--each=500", "--rounds-only"],
+                        { stdio: ["ignore", "pipe", "ignore"] });
+    process.on("exit", () => proxy.kill("SIGKILL"));
+    let said = "";
+    proxy.stdout.on("data", (d) => { said += d; });
+    for (let i = 0; i < 100 && !/listening on/.test(said); ++i) await sleep(50);
+    return /listening on (http:\/\/[^/]+)\//.exec(said)?.[1];
+}
+
 await startServer();
+const slow = await slowProxy();
 const browser = await launch();
-const page = async (context, path) => {
-    const p = await open(context, origin, path, { serverDown: () => down });
+const page = async (context, path, through = origin) => {
+    const p = await open(context, through, path, { serverDown: () => down });
     if (!path?.includes("timedemo")) await ready(p);
     return p;
 };
-const [typing, asked, offline] = await Promise.all([0, 1, 2].map(async () => page(await browser.createBrowserContext())));
+// The player asked by the world panel is a second from the table, there and back: every
+// part still comes before its second begins, and the round is placed.
+const [typing, asked, offline] = await Promise.all([origin, slow, origin].map(async (through) =>
+    page(await browser.createBrowserContext(), "/", through)));
 check(await typing.$eval("#world", (w) => !w.hidden), "the page served by bopatron-server shows no World panel");
 
 // One player keeps a full table of their own: only the world board can place their round.
@@ -91,7 +107,7 @@ await stored(asked, '"TOP",99999\r\n'.repeat(5));
 // The other's takes any score a person's round makes, and asks in the game's own box.
 await stored(typing, '"LOW",-999\r\n'.repeat(5));
 for (const p of [typing, asked]) await sendRounds(p);
-for (const p of [typing, asked]) await says(p, /^world table on$/, 3000);
+for (const p of [typing, asked]) await says(p, /^world table on$/, 5000);
 const typingRequests = apiRequests(typing);
 const offRequests = apiRequests(offline);
 await offline.reload();

@@ -73,8 +73,13 @@ std::string playRound(const RoundPlan& plan, const std::string& program, const d
     if (plan.value) session.roundValue(*plan.value);
     for (long tick = 0; tick < game::kRoundTicks && quiet.clock; ++tick) {
         feed(session, bot->between({form.state(), tick, &host.random()}));
-        const std::size_t part = static_cast<std::size_t>(tick / world::kTicksAPart);  // part + 1 is mixed in before this tick
-        if (tick > 0 && tick % world::kTicksAPart == 0 && part <= plan.parts.size()) session.roundValue(plan.parts[part - 1]);
+        if (tick > 0 && tick % world::kTicksAPart == 0) {  // part k is mixed in before the first tick of its second
+            const int k = static_cast<int>(tick / world::kTicksAPart) + 1;
+            const auto part = static_cast<std::size_t>(k - 2) < plan.parts.size() ? std::optional(plan.parts[k - 2])
+                              : plan.partOf                                      ? plan.partOf(k)
+                                                                                 : std::nullopt;
+            if (part) session.roundValue(*part);
+        }
         session.tick();
         if (ticked) ticked(tick + 1, form.state().score);
     }

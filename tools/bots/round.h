@@ -25,6 +25,9 @@ struct RoundPlan {
     std::uint32_t botSeed = 0;
     // The round's later parts (2, 3, ...), each mixed in right before the first tick of its second.
     std::vector<std::uint64_t> parts;
+    // Asked for part k (beyond those in parts) right before its second's first tick; may wait
+    // for it. None: the round goes on without it.
+    std::function<std::optional<std::uint64_t>(int k)> partOf;
 };
 
 // Hands a player's inputs to the session, in order.

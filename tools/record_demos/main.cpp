@@ -6,17 +6,18 @@
 // Usage: record_demos PROGRAM_FOLDER OUT_FOLDER
 //        record_demos PROGRAM_FOLDER --round SEED INITIALS FILE [VALUE] [--player=KIND]
 //        record_demos PROGRAM_FOLDER --plan [--player=KIND]
+//        record_demos PROGRAM_FOLDER --live BOT
 // The golden demos in tests/demos were made by it once; they are never
 // remade to let a change pass. --round records one round at difficulty 0
 // with the given seed (and a world table's VALUE for it), as a world
 // table's tests need: with INITIALS typed into the "Top 5" box, or with "-"
-// against a local table it cannot enter, so that no box asks. --plan reads
-// "SESSION SEED VALUE [VALUE ...]" lines and answers each with the requests
-// the world client sends while the bot plays a round on each value at the
-// game's pace (a line of JSON), for the load driver, which carries them.
-// --round and --plan rounds are played by the model of a person (tools/bots),
-// whose rounds the world table places; --player=instant (or another bot's
-// name) plays them as no person can, for the rounds it must hold.
+// against a local table it cannot enter, so that no box asks. --plan plays
+// sessions on a world table for the load driver, which carries each request
+// the game's world client makes and hands back its answer (below). --live
+// plays one round on the seed, value and parts it reads, and writes the demo
+// as it plays. --round, --plan and --live rounds are played by the model of a
+// person (tools/bots), whose rounds the world table places; --player=instant
+// (or another bot's name) plays them as no person can, for the rounds it must hold.
 
 #include "demo/session.h"
 #include "demo/wired_game.h"
@@ -28,8 +29,12 @@
 #include "image/png_decoder.h"
 #include "tools/bots/round.h"
 
+#include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
 #include <filesystem>
 #include <random>
 #include <sstream>
@@ -152,24 +157,38 @@ std::vector<std::pair<float, float>> aimAt(const game::GameState& s, const Round
     return presses;
 }
 
-// Plays the plan with the bot; every line goes to write, and each tick is told to ticked.
-// Each table step's score goes to tabled.
-void play(const Plan& plan, const std::string& program, const std::string& scores,
-          const std::function<void(const std::string&)>& write, const std::function<void()>& ticked = {},
-          const std::function<void(int)>& tabled = {}) {
-    demo::Recorder recorder(write);
+// What a player's plan is told and asked as it plays: every line written, the
+// round's value after "New Game" (the plan's own when not asked), the part to mix in
+// right before each tick, each tick played, each table step's score.
+struct Hooks {
+    std::function<void(const std::string&)> write;
+    std::function<std::optional<std::uint64_t>(const Round&)> valueOf;
+    std::function<std::optional<std::uint64_t>()> partBeforeTick;
+    std::function<void()> ticked;
+    std::function<void(int)> tabled;
+};
+
+// The pictures, decoded once: --plan plays many rounds, on several threads.
+const draw::Surfaces& pictures(runtime::Host& host, const std::string& program) {
+    static const draw::Surfaces loaded = [&] {
+        draw::Surfaces s;
+        draw::loadPictures(s, host, program, image::decodePng);
+        return s;
+    }();
+    return loaded;
+}
+
+// Plays the plan with the bot, telling `hooks` as it goes.
+void play(const Plan& plan, const std::string& program, const std::string& scores, const Hooks& hooks) {
+    demo::Recorder recorder(hooks.write);
     BotHost bot(program, scores);
     demo::RecordingHost host(bot, recorder);
     host.fixedSeed = plan.seed;
-    // The pictures are decoded once: --plan plays many rounds.
-    static draw::Surfaces loaded;
-    static bool decoded = false;
-    if (!decoded) draw::loadPictures(loaded, bot, program, image::decodePng), decoded = true;
-    draw::Surfaces surfaces = loaded;
+    draw::Surfaces surfaces = pictures(bot, program);
     demo::WiredGame game(host, surfaces, recorder);
     game::Form1& form = game.form;
     demo::Session& session = game.session;
-    if (tabled) host.onTable = [&] { tabled(form.state().score); };
+    if (hooks.tabled) host.onTable = [&] { hooks.tabled(form.state().score); };
     std::mt19937 dice(static_cast<std::uint32_t>(plan.seed));
 
     session.load();
@@ -179,7 +198,8 @@ void play(const Plan& plan, const std::string& program, const std::string& score
         bot.initials.push_back(round.initials);
         session.mouseMove(0, 0, 40.5f, 22.0f);  // over the button
         session.click();
-        if (round.value && bot.clock) session.roundValue(*round.value);
+        if (bot.clock)
+            if (const auto value = hooks.valueOf ? hooks.valueOf(round) : round.value) session.roundValue(*value);
         const std::unique_ptr<bots::Bot> player = round.player ? bots::makeBot(*round.player, dice()) : nullptr;
         for (int t = 0; t < round.ticks && bot.clock; ++t) {
             if (player) bots::feed(session, player->between({form.state(), t, &host.random()}));
@@ -192,8 +212,10 @@ void play(const Plan& plan, const std::string& program, const std::string& score
                 session.mouseDown(1, 0, x, y);
                 session.mouseUp(1, 0, x, y);
             }
+            if (hooks.partBeforeTick)
+                if (const auto part = hooks.partBeforeTick()) session.roundValue(*part);
             session.tick();
-            if (ticked) ticked();
+            if (hooks.ticked) hooks.ticked();
         }
         bot.initials.clear();
     }
@@ -205,7 +227,9 @@ void record(const Plan& plan, const std::string& program, const std::string& out
     std::filesystem::create_directories(scores);
     runtime::replaceFile(scores + "/Scores.txt", plan.table);
     std::FILE* file = std::fopen((out + "/" + plan.name + ".dem").c_str(), "wb");
-    play(plan, program, scores, [file](const std::string& line) { std::fwrite(line.data(), 1, line.size(), file); });
+    Hooks hooks;
+    hooks.write = [file](const std::string& line) { std::fwrite(line.data(), 1, line.size(), file); };
+    play(plan, program, scores, hooks);
     std::fclose(file);
     std::filesystem::remove_all(scores);
 }
@@ -232,51 +256,156 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-// --plan: for each "SESSION SEED VALUE [VALUE ...]", the player plays a round on
-// each value, one after the other (the first value arriving at 0 ms, a tick
-// every 20 ms from then, each next round straight after), and the world client
-// says what it sends and when, each batch answered at once. A JSON line for
-// each request as soon as the play reaches it, {"at": MS, "path": "...",
-// "body": "..."}, so that the driver can send the first before the round is
-// played through, as the game does; then {"end": true}. A round k's requests
-// are those at (k - 1) * 20000 ms and after.
-int plans(const std::string& program, bots::Kind player) {
-    const std::string scores = (std::filesystem::temp_directory_path() / ("record-demos-" + std::to_string(getpid()))).string();
+// --plan: plays the sessions it is given at once, each on a thread of its own, as the
+// game plays them on a world table: a line "SESSION SEED ROUNDS" starts one, whose
+// player plays ROUNDS rounds one after the other at difficulty 0 (the first starting at
+// 0 ms, a tick every 20 ms from its value on, each next round straight after). The
+// session's world client decides every request, as the game's does: a JSON line for
+// each, {"session": ..., "at": MS, "path": ..., "body": ...}, as soon as the play
+// reaches it, so that the driver can send it at the game's pace; the play waits for its
+// answer, a line "SESSION STATUS BODY" (status 0: none came), so that each round is
+// played on the value and the parts the table gave. {"session": ..., "end": true} after
+// the session's last request. The driver answers each session's requests in order.
+class Inbox {
+public:
+    void put(world::Answer answer) {
+        const std::lock_guard lock(mutex_);
+        answers_.push_back(std::move(answer));
+        ready_.notify_one();
+    }
+    void close() {
+        const std::lock_guard lock(mutex_);
+        closed_ = true;
+        ready_.notify_one();
+    }
+    world::Answer take() {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [&] { return closed_ || !answers_.empty(); });
+        if (answers_.empty()) return {};
+        world::Answer a = std::move(answers_.front());
+        answers_.pop_front();
+        return a;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<world::Answer> answers_;
+    bool closed_ = false;
+};
+
+std::mutex printing;
+void print(const std::string& line) {
+    const std::lock_guard lock(printing);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
+
+void playSession(const std::string& program, bots::Kind player, const std::string& session, std::uint64_t seed, int rounds,
+                 Inbox& inbox) {
+    const std::string scores = (std::filesystem::temp_directory_path() / ("record-demos-" + std::to_string(getpid()) + "-" + session)).string();
     std::filesystem::create_directories(scores);
-    char text[65536];
-    while (std::fgets(text, sizeof text, stdin)) {
+    world::Client client;
+    client.sessionAnswered({200, "{\"session\":\"" + session + "\",\"seed\":\"" + std::to_string(seed) + "\"}"}, "");
+    Plan plan = loadRound(seed, "BOT", std::nullopt, player);
+    for (int r = 1; r < rounds; ++r) plan.rounds.push_back(plan.rounds.front());
+    runtime::replaceFile(scores + "/Scores.txt", plan.table);
+    std::int64_t now = 0;
+    const std::string tag = "{\"session\":" + jsonString(session);
+    const auto carry = [&](const world::Request& r) {
+        print(tag + ",\"at\":" + std::to_string(now) + ",\"path\":" + jsonString(r.path) + ",\"body\":" + jsonString(r.body) + "}\n");
+        return inbox.take();
+    };
+    const auto sendDue = [&] {
+        while (const auto r = client.due(now)) client.answered(carry(*r), now);
+    };
+    Hooks hooks;
+    hooks.write = [&](const std::string& l) {
+        // The session goes on after these rounds (the driver's next plays on): no closing line.
+        if (l.rfind("end ", 0) != 0) client.add(l);
+    };
+    hooks.valueOf = [&](const Round&) -> std::optional<std::uint64_t> {
+        client.newGame();
+        const auto ask = client.askValue();
+        return ask ? client.valueAnswered(ask->ask, carry(ask->request)).value : std::nullopt;
+    };
+    hooks.partBeforeTick = [&] { return client.partBeforeTick(); };
+    hooks.ticked = [&] {
+        now += 20;
+        sendDue();
+    };
+    hooks.tabled = [&](int score) { client.tableStep(score); };
+    play(plan, program, scores, hooks);
+    now += 1000;  // what the round's close left is sent with the next batch
+    sendDue();
+    print(tag + ",\"end\":true}\n");
+    std::filesystem::remove_all(scores);
+}
+
+int plans(const std::string& program, bots::Kind player) {
+    BotHost host(program, {});
+    pictures(host, program);
+    std::map<std::string, Inbox> inboxes;  // a session's, kept until all end (the map never moves them)
+    std::vector<std::thread> playing;
+    std::string text;
+    for (int c; (c = std::getchar()) != EOF;) {
+        if (c != '\n') {
+            text += static_cast<char>(c);
+            continue;
+        }
         std::istringstream line(text);
         std::string session;
-        std::uint64_t seed = 0, value = 0;
-        if (!(line >> session >> seed >> value)) break;
-        world::Client client;
-        client.sessionAnswered({200, "{\"session\":\"" + session + "\",\"seed\":\"" + std::to_string(seed) + "\"}"}, "");
-        Plan plan = loadRound(seed, "BOT", value, player);
-        while (line >> value) plan.rounds.push_back({{"0"}, {"BOT"}, 0.95, Aim::Middle, 1000, value, player});
-        runtime::replaceFile(scores + "/Scores.txt", plan.table);
-        std::int64_t now = 0;
-        const auto sendDue = [&] {
-            while (const auto r = client.due(now)) {
-                std::printf("{\"at\":%lld,\"path\":%s,\"body\":%s}\n", static_cast<long long>(now), jsonString(r->path).c_str(),
-                            jsonString(r->body).c_str());
-                std::fflush(stdout);
-                client.answered({200, "{}"}, now);
-            }
-        };
-        play(
-            // The session goes on after these rounds (the next plan of it plays on): no closing line.
-            plan, program, scores, [&](const std::string& l) { if (l.rfind("end ", 0) != 0) client.add(l); },
-            [&] {
-                now += 20;
-                sendDue();
-            },
-            [&](int score) { client.tableStep(score); });
-        now += 1000;  // what the round's close left is sent with the next batch
-        sendDue();
-        std::printf("{\"end\":true}\n");
-        std::fflush(stdout);
+        std::uint64_t first = 0;
+        line >> session >> first;
+        if (!line) break;
+        if (!inboxes.count(session)) {
+            int rounds = 1;
+            line >> rounds;
+            playing.emplace_back(playSession, program, player, session, first, std::max(1, rounds), std::ref(inboxes[session]));
+        } else {
+            std::string body;
+            std::getline(line >> std::ws, body);
+            inboxes[session].put({static_cast<int>(first), body});
+        }
+        text.clear();
     }
-    std::filesystem::remove_all(scores);
+    for (auto& [session, inbox] : inboxes) inbox.close();
+    for (std::thread& t : playing) t.join();
+    return 0;
+}
+
+// --live BOT: one round at difficulty 0 played by BOT (a tools/bots player), on the
+// session's lines read from standard input: its "seed N" line, then "value N" for the
+// round's value and each part after it. The demo's lines go to standard output as the
+// game plays them, each tick's flushed; the play waits on standard input for each part
+// as its second begins, and goes on without it once standard input has ended.
+int live(const std::string& program, bots::Kind player) {
+    const auto read = [](const char* word) -> std::optional<std::uint64_t> {
+        char text[256];
+        std::string name;
+        std::uint64_t number = 0;
+        if (!std::fgets(text, sizeof text, stdin)) return std::nullopt;
+        std::istringstream line(text);
+        if (!(line >> name >> number) || name != word) {
+            std::fprintf(stderr, "record_demos: expected \"%s N\", read %s", word, text);
+            std::exit(2);
+        }
+        return number;
+    };
+    const auto seed = read("seed");
+    if (!seed) return 2;
+    BotHost host(program, {});
+    bots::RoundPlan plan;
+    plan.kind = player;
+    plan.seed = *seed;
+    plan.value = read("value");
+    plan.botSeed = static_cast<std::uint32_t>(*seed);
+    plan.partOf = [&](int) { return read("value"); };
+    bots::playRound(plan, program, pictures(host, program), [](const std::string& line) {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        if (line == "tick\n") std::fflush(stdout);
+    });
+    std::fflush(stdout);
     return 0;
 }
 
@@ -295,6 +424,14 @@ int main(int argc, char* argv[]) {
         --argc;
     }
     if (argc == 3 && std::string(argv[2]) == "--plan") return plans(argv[1], player);
+    if (argc == 4 && std::string(argv[2]) == "--live") {
+        const auto named = bots::kindNamed(argv[3]);
+        if (!named) {
+            std::fprintf(stderr, "record_demos: no player called %s\n", argv[3]);
+            return 2;
+        }
+        return live(argv[1], *named);
+    }
     if ((argc == 6 || argc == 7) && std::string(argv[2]) == "--round") {
         const std::filesystem::path file = argv[5];
         Plan plan = loadRound(std::stoull(argv[3]), argv[4], argc == 7 ? std::optional(std::stoull(argv[6])) : std::nullopt, player);
@@ -306,7 +443,8 @@ int main(int argc, char* argv[]) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: record_demos PROGRAM_FOLDER OUT_FOLDER\n"
                              "       record_demos PROGRAM_FOLDER --round SEED INITIALS|- FILE [VALUE] [--player=KIND]\n"
-                             "       record_demos PROGRAM_FOLDER --plan [--player=KIND]\n");
+                             "       record_demos PROGRAM_FOLDER --plan [--player=KIND]\n"
+                             "       record_demos PROGRAM_FOLDER --live BOT\n");
         return 2;
     }
     const std::vector<Plan> plans = {
