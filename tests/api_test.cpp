@@ -16,6 +16,9 @@
 #include <sstream>
 #include <tuple>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace bopatron::server {
 namespace {
 
@@ -333,27 +336,48 @@ TEST_P(ApiTest, EachTickOfASessionIsReplayedOnceWhicheverClaimAndServer) {
 // from their verdicts, without a tick more.
 TEST_P(ApiTest, TheHundredthRoundClaimedReplaysEachTickOnceAndNoClaimAfterItReplays) {
     if (GetParam() != "sqlite") GTEST_SKIP() << "the state kept on each backend is the test above's";
-    std::string values;
-    for (int v = 1; v <= kMostRounds; ++v) values += " " + std::to_string(v);
-    const std::string command = std::string(BOPATRON_RECORD_DEMOS) + " " + BOPATRON_PROGRAM_DIR + " --plan";
-    FILE* planner = popen(("echo " + std::string(32, 'a') + " 20261208" + values + " | " + command).c_str(), "r");
-    ASSERT_NE(planner, nullptr);
-    std::string planned;
-    for (char chunk[65536]; std::fgets(chunk, sizeof chunk, planner);) planned += chunk;
-    pclose(planner);
+    // The person plays 100 rounds of one session through record_demos --plan, each round's
+    // value the next of 1, 2, ... (no parts), each batch answered as taken.
+    int to[2], from[2];
+    ASSERT_EQ(pipe(to), 0);
+    ASSERT_EQ(pipe(from), 0);
+    const pid_t planner = fork();
+    if (planner == 0) {
+        dup2(to[0], 0);
+        dup2(from[1], 1);
+        for (const int fd : {to[0], to[1], from[0], from[1]}) close(fd);
+        execl(BOPATRON_RECORD_DEMOS, BOPATRON_RECORD_DEMOS, BOPATRON_PROGRAM_DIR, "--plan", nullptr);
+        _exit(127);
+    }
+    close(to[0]);
+    close(from[1]);
+    FILE* ask = fdopen(to[1], "w");
+    FILE* told = fdopen(from[0], "r");
+    const std::string id = std::string(32, 'a');
+    std::fprintf(ask, "%s 20261208 %d\n", id.c_str(), kMostRounds);
+    std::fflush(ask);
     std::string text;
     std::map<int, int> scores;
-    std::istringstream lines(planned);
-    for (std::string line; std::getline(lines, line);) {
-        const json r = json::parse(line);  // a request, or the plan's end
-        if (!r.contains("body")) continue;
+    int value = 0;
+    char* line = nullptr;
+    std::size_t size = 0;
+    while (getline(&line, &size, told) > 0) {
+        const json r = json::parse(line);  // a request, or the session's end
+        if (r.contains("end")) break;
+        const std::string path = r["path"];
+        const bool valueAsk = path.ends_with("/rounds");
+        std::fprintf(ask, "%s 200 %s\n", id.c_str(), valueAsk ? ("{\"value\":\"" + std::to_string(++value) + "\"}").c_str() : "{}");
+        std::fflush(ask);
         text += r["body"].get<std::string>();
         std::smatch claim;
-        const std::string path = r["path"];
         if (std::regex_search(path, claim, std::regex("round=(\\d+)&score=(-?\\d+)"))) scores[std::stoi(claim[1])] = std::stoi(claim[2]);
     }
+    std::free(line);
+    std::fclose(ask);
+    std::fclose(told);
+    waitpid(planner, nullptr, 0);
     ASSERT_EQ(scores.size(), static_cast<std::size_t>(kMostRounds));
-    const std::string id = session(text);
+    session(text, id);
     EXPECT_EQ(stream(id, text, {{kMostRounds, 32767}})[0]["refused"], "score");
     EXPECT_EQ(api.ticksReplayed(), kMostRounds * 1000L) << "every tick of the session once";
     for (int round = kMostRounds; round >= 1; --round) {
