@@ -211,21 +211,14 @@ Response Api::dispatch(const Request& request) {
     }
 }
 
-bool Api::allow(const std::string& key, int burst, std::int64_t refillMs, std::int64_t now) {
-    std::lock_guard lock(bucketsMutex_);
-    if (buckets_.size() > 100000) buckets_.clear();  // a flood of keys forgets them all rather than grow
-    Bucket& b = buckets_[key];
-    if (b.tokens < 0) b = {static_cast<double>(burst), now};
-    b.tokens = std::min<double>(burst, b.tokens + static_cast<double>(now - b.atMs) / static_cast<double>(refillMs));
-    b.atMs = now;
-    if (b.tokens < 1) return false;
-    b.tokens -= 1;
-    return true;
+bool Api::within(const char* limit, bool allowed) {
+    if (!allowed) metrics_.limited(limit);
+    return allowed;
 }
 
 Response Api::createSession(const Request& request) {
     const std::int64_t now = clock_.nowMs();
-    if (!allow("address " + rateKey(request.client), kSessionBurst, kSessionRefillMs, now))
+    if (!within("sessions", store_.limits().take("address " + rateKey(request.client), kSessionBurst, kSessionRefillMs, now)))
         return error(429, "too-many-sessions", "too many new sessions from one address; wait a minute");
     const std::string bits = randomBytes(24);
     SessionRow row;
@@ -243,7 +236,7 @@ Response Api::roundValue(const std::string& id, const Request& request) {
     const auto session = store_.session(id);
     if (!session || now - session->lastMs > kSessionIdleMs)
         return error(404, "no-session", "there is no such session, or it ended after an hour without lines");
-    if (!startRound(rateKey(request.client), id, now))
+    if (!within("rounds-in-play", store_.limits().startRound(rateKey(request.client), id, kValuesInPlay, kValueInPlayMs, now)))
         return error(429, "too-many-rounds-in-play",
                      std::to_string(kValuesInPlay) + " rounds are in play from this address already; this one plays off the table");
     const IssuedValue issued{newValue(), now, newSecret()};
@@ -255,25 +248,6 @@ Response Api::roundValue(const std::string& id, const Request& request) {
     json parts = json::array();
     for (int k = 2; k <= kPartsAhead; ++k) parts.push_back(std::to_string(roundPart(issued.secret, k)));
     return jsonResponse(200, {{"value", std::to_string(issued.value)}, {"parts", parts}});
-}
-
-bool Api::startRound(const std::string& address, const std::string& session, std::int64_t now) {
-    std::lock_guard lock(inPlayMutex_);
-    if (inPlay_.size() > 100000) inPlay_.clear();  // a flood of addresses forgets them all rather than grow
-    std::map<std::string, std::int64_t>& rounds = inPlay_[address];
-    std::erase_if(rounds, [&](const auto& r) { return now - r.second >= kValueInPlayMs; });
-    rounds.erase(session);  // its earlier value is ended by this one
-    if (static_cast<int>(rounds.size()) >= kValuesInPlay) return false;
-    rounds[session] = now;
-    return true;
-}
-
-void Api::roundClaimed(const std::string& address, const std::string& session) {
-    std::lock_guard lock(inPlayMutex_);
-    const auto found = inPlay_.find(address);
-    if (found == inPlay_.end()) return;
-    found->second.erase(session);
-    if (found->second.empty()) inPlay_.erase(found);
 }
 
 Response Api::lines(const std::string& id, const std::map<std::string, std::string>& query, const Request& request) {
@@ -305,7 +279,7 @@ Response Api::lines(const std::string& id, const std::map<std::string, std::stri
         lines.push_back(line);
         body.remove_prefix(end + 1);
     }
-    if (round && !allow("claims " + id, kClaimBurst, kClaimRefillMs, clock_.nowMs()))
+    if (round && !within("claims", store_.limits().take("claims " + id, kClaimBurst, kClaimRefillMs, clock_.nowMs())))
         return error(429, "too-many-claims", "too many claims for one session; wait a few seconds");
     if (*from == 0 && !lines.empty() && lines[0] != demo::kFirstLine)
         return error(400, "malformed", std::string("line 0 of a demo is '") + demo::kFirstLine + "'");
@@ -330,7 +304,7 @@ Response Api::lines(const std::string& id, const std::map<std::string, std::stri
     if (round) {
         const Claim claim{id, *round, *claimed};
         const Judgement judged = judge_.claim(claim, clock_.nowMs());
-        if (judged.kind != Judgement::Kind::Incomplete) roundClaimed(rateKey(request.client), id);
+        if (judged.kind != Judgement::Kind::Incomplete) store_.limits().roundClaimed(rateKey(request.client), id);
         answered = answer(claim, judged);
         answered["lines"] = appended.lines;
     }

@@ -100,9 +100,8 @@ private:
     Response ready();
     Response createSession(const Request& request);
     Response roundValue(const std::string& id, const Request& request);
-    // A round of the session starts from the address: false when too many are in play there.
-    bool startRound(const std::string& address, const std::string& session, std::int64_t now);
-    void roundClaimed(const std::string& address, const std::string& session);
+    // Whether the limit named (as metrics name it) lets the request go on; counts a refusal.
+    bool within(const char* limit, bool allowed);
     Response lines(const std::string& id, const std::map<std::string, std::string>& query, const Request& request);
     // The round in play's parts from the first-th on that the table may give now, after a batch.
     nlohmann::json partsAfter(const std::string& id, int first, long from, const std::vector<std::string_view>& lines, long held);
@@ -113,23 +112,11 @@ private:
     Response record(long long id, bool demo);
     Response initials(long long id, const Request& request);
     nlohmann::json ranks(long long record, int score, std::int64_t atMs);
-    // A token of the bucket named key: burst tokens at most, one more every refillMs.
-    bool allow(const std::string& key, int burst, std::int64_t refillMs, std::int64_t now);
 
     Store& store_;
     Judge judge_;
     Clock clock_;
     std::function<void(const std::string&)> log_;
-    // Tokens left for new sessions per address and for claims per session; kept in memory only.
-    struct Bucket {
-        double tokens = -1;  // a new bucket starts full
-        std::int64_t atMs = 0;
-    };
-    std::mutex bucketsMutex_;
-    std::map<std::string, Bucket> buckets_;
-    // Rounds in play: address → session → when its value was issued; in memory only.
-    std::mutex inPlayMutex_;
-    std::map<std::string, std::map<std::string, std::int64_t>> inPlay_;
     RoundsInPlay rounds_;
     std::atomic<long> replays_{0};
     std::atomic<long> ticksReplayed_{0};

@@ -101,8 +101,14 @@ public:
         parser_->body_limit(kMostBatchBytes);
         stream_.expires_after(kRequestTimeout);
         waitingSince_ = Clock::now().time_since_epoch().count();
-        http::async_read(stream_, buffer_, *parser_,
-                         [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onRead(ec); });
+        // Waiting for a request until its headers are in; from then on it is in the middle of
+        // one (a batch on its way), which a newcomer never takes the place of.
+        http::async_read_header(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+            if (ec) return self->onRead(ec);
+            self->waitingSince_ = -1;
+            http::async_read(self->stream_, self->buffer_, *self->parser_,
+                             [self](beast::error_code ec, std::size_t) { self->onRead(ec); });
+        });
     }
 
     // Over the cap, with none to make room: said at once, in a few bytes, and closed.
@@ -117,7 +123,8 @@ public:
         close();
     }
     void admitted() { admitted_ = true; }
-    // How long it has waited for a request, in the clock's ticks; -1 while one is being answered.
+    // How long it has waited for a request, in the clock's ticks; -1 from its headers on, while
+    // its body comes and it is answered.
     Clock::rep waitingSince() const { return waitingSince_; }
     // Closes it from any thread: on its own strand, where everything else it does runs.
     void closeSoon() {
@@ -188,6 +195,9 @@ private:
         res->set(http::field::content_type, response.contentType);
         res->set(http::field::cache_control, "no-cache");
         res->set("X-Content-Type-Options", "nosniff");
+        res->set("Content-Security-Policy", kContentSecurityPolicy);
+        res->set("Referrer-Policy", kReferrerPolicy);
+        res->set("Permissions-Policy", kPermissionsPolicy);
         // Tells the page it came from a world table, and where its protocol is, without a
         // request under /api/ that a plain static server would answer 404.
         res->set("Bopatron-World", "/api/");

@@ -36,6 +36,10 @@ Metrics::Metrics()
                    .Help("Connections refused or closed to stay within the server's limits, by reason: over-cap (answered 503), "
                          "shed (the longest waiting, for a newcomer), timeout (no whole request within 15 s), descriptors (none left to accept with)")
                    .Register(*registry_)),
+      limited_(BuildCounter().Name("bopatron_limited_total")
+                   .Help("Requests refused 429 by a limit on one client, by limit: sessions (new ones per address), "
+                         "rounds-in-play (per address), claims (per session)")
+                   .Register(*registry_)),
       sessions_(one(BuildCounter().Name("bopatron_sessions_started_total").Help("Sessions started").Register(*registry_))),
       values_(one(BuildCounter().Name("bopatron_round_values_total").Help("Round values issued").Register(*registry_))),
       databaseErrors_(one(BuildCounter().Name("bopatron_database_errors_total")

@@ -40,6 +40,9 @@ public:
     // over-cap (answered 503), shed (the longest waiting, freed for a newcomer), timeout (no
     // whole request within its time), descriptors (accepting failed for want of them).
     void connectionDropped(const std::string& reason) { dropped_.Add({{"reason", reason}}).Increment(); }
+    // A request refused by a limit on one client: sessions (new ones per address),
+    // rounds-in-play (per address), claims (per session).
+    void limited(const std::string& limit) { limited_.Add({{"limit", limit}}).Increment(); }
 
     // Every metric, in the text format.
     std::string text() const;
@@ -54,6 +57,7 @@ private:
     prometheus::Gauge& replayQueue_;
     prometheus::Gauge& connections_;
     prometheus::Family<prometheus::Counter>& dropped_;
+    prometheus::Family<prometheus::Counter>& limited_;
     prometheus::Counter& sessions_;
     prometheus::Counter& values_;
     prometheus::Counter& databaseErrors_;

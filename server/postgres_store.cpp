@@ -258,8 +258,45 @@ int PostgresStore::purge(std::int64_t idleBeforeMs, int most) {
     Transaction t(lease.db());
     Step step(lease.db());
     const int took = step.purge(idleBeforeMs, most);
+    // Limits untouched since then are long back to where a newcomer's start.
+    run(lease.db(), "DELETE FROM client_limits WHERE at_ms < $1", {n(idleBeforeMs)});
+    run(lease.db(), "DELETE FROM rounds_in_play WHERE at_ms < $1", {n(idleBeforeMs)});
     t.commit();
     return took;
+}
+
+// One statement a decision, the row of its key locked only while it runs: two servers
+// deciding on one key at once decide one after the other, the second on the first's row.
+bool PostgresStore::take(const std::string& key, int burst, std::int64_t refillMs, std::int64_t now) {
+    constexpr const char* kTake =
+        "INSERT INTO client_limits AS b (key, tokens, at_ms) VALUES ($1, $2::float8 - 1, $4::bigint) "
+        "ON CONFLICT (key) DO UPDATE SET at_ms = GREATEST(b.at_ms, $4::bigint), "
+        "tokens = LEAST($2::float8, b.tokens + GREATEST(0, $4::bigint - b.at_ms)::float8 / $3::float8) - 1 "
+        "WHERE LEAST($2::float8, b.tokens + GREATEST(0, $4::bigint - b.at_ms)::float8 / $3::float8) >= 1 RETURNING 1";
+    const Lease lease(*this);
+    const Result r = run(lease.db(), kTake, {key, n(burst), n(refillMs), n(now)});
+    return r && PQntuples(r.get()) == 1;
+}
+
+bool PostgresStore::startRound(const std::string& address, const std::string& session, int most, std::int64_t windowMs,
+                               std::int64_t now) {
+    // The address's other rounds still in play: started within the window, not this session's.
+    constexpr const char* kOthers =
+        "FROM jsonb_each(r.sessions::jsonb) AS e(s, at) WHERE s <> $2 AND (at #>> '{}')::bigint > $3::bigint - $5::bigint";
+    const std::string start =
+        std::string("INSERT INTO rounds_in_play AS r (address, sessions, at_ms) "
+                    "VALUES ($1, jsonb_build_object($2::text, $3::bigint)::text, $3::bigint) "
+                    "ON CONFLICT (address) DO UPDATE SET at_ms = $3::bigint, sessions = "
+                    "((SELECT COALESCE(jsonb_object_agg(s, at), '{}'::jsonb) ") + kOthers +
+        ") || jsonb_build_object($2::text, $3::bigint))::text WHERE (SELECT count(*) " + kOthers + ") < $4::int RETURNING 1";
+    const Lease lease(*this);
+    const Result r = run(lease.db(), start.c_str(), {address, session, n(now), n(most), n(windowMs)});
+    return r && PQntuples(r.get()) == 1;
+}
+
+void PostgresStore::roundClaimed(const std::string& address, const std::string& session) {
+    const Lease lease(*this);
+    run(lease.db(), "UPDATE rounds_in_play SET sessions = (sessions::jsonb - $2::text)::text WHERE address = $1", {address, session});
 }
 
 void PostgresStore::keepReplay(const std::string& id, int rounds, const std::string& state) {

@@ -19,7 +19,7 @@ struct pg_conn;
 
 namespace bopatron::server {
 
-class PostgresStore : public Store {
+class PostgresStore : public Store, private Limits {
 public:
     // Connects with a libpq connection string (postgresql://…) and brings the
     // schema up to date. Throws StoreUnavailable with a sentence when it cannot.
@@ -49,11 +49,18 @@ public:
     bool approveRecord(long long id) override;
     std::vector<RecordRow> allRecords() override;
     std::vector<RecordRow> recordsOf(const std::string& session) override;
+    // Kept in the database, where every server sees them: each decision one statement.
+    Limits& limits() override { return *this; }
 
     // As many connections as the server has threads that may call at once.
     static constexpr int kConnections = 8;
 
 private:
+    bool take(const std::string& key, int burst, std::int64_t refillMs, std::int64_t now) override;
+    bool startRound(const std::string& address, const std::string& session, int most, std::int64_t windowMs,
+                    std::int64_t now) override;
+    void roundClaimed(const std::string& address, const std::string& session) override;
+
     // A connection of the pool, held for one call; opened (again) when it is not open.
     class Lease {
     public:

@@ -24,4 +24,16 @@ struct SiteRequest {
 // (NAME.0123456789.EXT), and revalidation for any other.
 Response siteFile(const std::string& folder, const SiteRequest& request);
 
+// The headers every answer carries, for the page above all: it shows initials and messages
+// strangers typed and runs WebAssembly, so it loads nothing but its own files (no inline
+// script, no plugin, no other base), no other site may frame it (a click on "New Game" taken
+// by a page over it) or learn where a player came from, and it is granted no device.
+inline constexpr char kContentSecurityPolicy[] =
+    "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; style-src 'self'; img-src 'self' blob:; "
+    "media-src 'self' blob:; object-src 'none'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
+inline constexpr char kReferrerPolicy[] = "no-referrer";
+inline constexpr char kPermissionsPolicy[] =
+    "accelerometer=(), camera=(), display-capture=(), geolocation=(), gyroscope=(), magnetometer=(), "
+    "fullscreen=(), microphone=(), midi=(), payment=(), usb=()";
+
 }  // namespace bopatron::server

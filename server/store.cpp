@@ -44,6 +44,11 @@ constexpr const char* kMigrations[] = {
        ALTER TABLE records ADD COLUMN approved BOOLEAN NOT NULL DEFAULT FALSE;)",
     // 7: the secret each round's later parts are drawn from ('' for a round issued before).
     R"(ALTER TABLE round_values ADD COLUMN secret TEXT NOT NULL DEFAULT '';)",
+    // 8: the limits on clients, where every server of a shared table keeps them: a token bucket
+    // per key, and per address the sessions whose rounds are in play (a JSON object, session →
+    // when its round started).
+    R"(CREATE TABLE client_limits (key TEXT PRIMARY KEY, tokens DOUBLE PRECISION NOT NULL, at_ms BIGINT NOT NULL);
+       CREATE TABLE rounds_in_play (address TEXT PRIMARY KEY, sessions TEXT NOT NULL, at_ms BIGINT NOT NULL);)",
 };
 
 std::string sqliteWords(std::string sql) {

@@ -6,6 +6,7 @@
 // another database is another implementation of it. Every call is one
 // transaction, durable when it returns.
 
+#include "server/limits.h"
 #include "server/session_log.h"
 
 #include <cstdint>
@@ -148,6 +149,12 @@ public:
     virtual std::vector<RecordRow> allRecords() = 0;
     // The records of one session, removed ones included.
     virtual std::vector<RecordRow> recordsOf(const std::string& session) = 0;
+    // The limits on clients: in this process's memory, unless the backend is shared by
+    // several servers, which must all see them.
+    virtual Limits& limits() { return memoryLimits_; }
+
+private:
+    MemoryLimits memoryLimits_;
 };
 
 }  // namespace bopatron::server

@@ -121,6 +121,7 @@ TEST_P(ApiTest, SessionsHaveRandomIdsAndSeedsAndAreLimitedPerAddress) {
     now += kSessionRefillMs;
     EXPECT_EQ(call("POST", "/api/sessions").status, 200) << "one more after 20 s";
     EXPECT_EQ(call("POST", "/api/sessions").status, 429);
+    EXPECT_THAT(call("GET", "/metrics").body, ::testing::HasSubstr("bopatron_limited_total{limit=\"sessions\"} 4\n"));
 }
 
 TEST_P(ApiTest, RoundValuesComeFromTheSystemOncePerAskAndAreBounded) {
@@ -203,12 +204,16 @@ TEST_P(ApiTest, AnAddressHasAtMostFourRoundsInPlay) {
     EXPECT_EQ(ask('e', "192.0.2.2"), 200) << "another address";
     EXPECT_EQ(ask('e', "2001:db8::1"), 200);
     EXPECT_EQ(ask('e', "2001:db8::2"), 200) << "the same /64: its second";
+    // A claim of a round not yet played decides nothing, and frees no place.
+    const Response early = call("POST", "/api/sessions/" + std::string(32, 'b') + "/lines?from=0&round=1&score=0", "bopatron-demo 1\n");
+    ASSERT_EQ(json::parse(early.body)["refused"], "incomplete") << early.body;
+    EXPECT_EQ(ask('e'), 429) << "a claim that decided nothing freed its round's place";
     // A claim decided (here refused: the lines are another session's, on values not issued to it).
     const Response claimed = call("POST", "/api/sessions/" + std::string(32, 'b') + "/lines?from=0&round=1&score=0", golden(kValues));
     ASSERT_EQ(json::parse(claimed.body)["refused"], "value") << claimed.body;
     EXPECT_EQ(ask('e'), 200) << "a claimed round is no longer in play";
     EXPECT_EQ(ask('a', "192.0.2.9"), 200);
-    now += kValueInPlayMs - 1;
+    now += 29999;  // 30 s, and not the constant, which a fault would move with it
     EXPECT_EQ(ask('b'), 429);
     now += 1;
     EXPECT_EQ(ask('b'), 200) << "30 s after its value, a round unclaimed is no longer in play";

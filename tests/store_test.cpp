@@ -141,6 +141,36 @@ TEST_P(TwoStores, APurgeWhileBatchesArriveHoldsNoneUpAndLosesNone) {
     expectWhole("after a purge beside it");
 }
 
+// A client's limits on two servers of one PostgreSQL are the table's, at once and after a
+// restart: eight takes from a bucket of five at the same moment, half on each server, take
+// five; four rounds in play from an address over both leave no fifth on either, nor on a
+// server started anew, until one is claimed or its 30 s pass.
+TEST_P(TwoStores, AClientsLimitsAreTheTablesNotAServers) {
+    if (GetParam() == "sqlite") GTEST_SKIP() << "one server on SQLite keeps its limits in memory";
+    std::latch go(8);
+    std::vector<std::future<bool>> takes;
+    for (int i = 0; i < 8; ++i)
+        takes.push_back(std::async(std::launch::async, [&, i] {
+            go.arrive_and_wait();
+            return (i % 2 ? *a : *b).limits().take("address 192.0.2.1", 5, 1000, kStart);
+        }));
+    EXPECT_EQ(std::count_if(takes.begin(), takes.end(), [](auto& t) { return t.get(); }), 5);
+    EXPECT_FALSE(a->limits().take("address 192.0.2.1", 5, 1000, kStart + 999));
+    EXPECT_TRUE(b->limits().take("address 192.0.2.1", 5, 1000, kStart + 1000)) << "one token a second";
+    const auto start = [](Store& s, char session, std::int64_t at) {
+        return s.limits().startRound("192.0.2.1", std::string(32, session), 4, 30000, at);
+    };
+    for (const char s : {'a', 'b', 'c', 'd'}) EXPECT_TRUE(start(s % 2 ? *a : *b, s, kStart)) << s;
+    EXPECT_FALSE(start(*a, 'e', kStart + 1));
+    PostgresStore restarted(url());
+    EXPECT_FALSE(start(restarted, 'e', kStart + 2)) << "a restart forgot the rounds in play";
+    EXPECT_TRUE(start(restarted, 'a', kStart + 2)) << "a session asking again replaces its own round";
+    b->limits().roundClaimed("192.0.2.1", std::string(32, 'b'));
+    EXPECT_TRUE(start(*a, 'e', kStart + 3)) << "a claimed round's place is free on every server";
+    EXPECT_FALSE(start(restarted, 'f', kStart + 29999));
+    EXPECT_TRUE(start(restarted, 'f', kStart + 30000)) << "the rounds started 30 s ago are no longer in play";
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, TwoStores, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return info.param; });
 
@@ -158,8 +188,8 @@ TEST(PostgresStore, TwoServersStartedTogetherMigrateOnce) {
             return PostgresStore(url).version();
         };
         auto first = std::async(std::launch::async, start), second = std::async(std::launch::async, start);
-        EXPECT_EQ(first.get(), 7);
-        EXPECT_EQ(second.get(), 7);
+        EXPECT_EQ(first.get(), 8);
+        EXPECT_EQ(second.get(), 8);
     }
 }
 
@@ -196,14 +226,14 @@ TEST(Stores, EachBackendMigratesAnEmptyDatabaseOnceAndKeepsWhatItHolds) {
     const auto check = [](const auto& open) {
         {
             auto store = open();
-            EXPECT_EQ(store.version(), 7);
+            EXPECT_EQ(store.version(), 8);
             store.createSession({std::string(32, 'a'), 18446744073709551615u, 5, 5, 0, 0});
             store.issueValue(std::string(32, 'a'), {18446744073709551615u, 6, "a round's secret"}, 10);
             store.appendLines(std::string(32, 'a'), 0, {"bopatron-demo 1", "seed 18446744073709551615"}, 7, kMostSessionBytes);
             EXPECT_EQ(store.placeRecord({0, std::string(32, 'a'), 1, "ACE", true, 1488, 3, 9, 2, false, "", ""}), 1);
         }
         auto again = open(), other = open();
-        EXPECT_EQ(again.version(), 7);
+        EXPECT_EQ(again.version(), 8);
         const SessionLog log = other.log(std::string(32, 'a'));
         EXPECT_EQ(std::tuple(log.seed, log.createdMs, log.text),
                   std::tuple(18446744073709551615u, 5, std::string("bopatron-demo 1\nseed 18446744073709551615\n")));

@@ -3,7 +3,8 @@
 # SPDX-FileCopyrightText: 2026 The Bopatron authors
 # Two bopatron-server processes on one PostgreSQL, behind Debian's nginx with
 # the round-robin configuration docs/WORLD.md gives, act as one table. Behind
-# nginx the limit on new sessions is per player. 40 players stream rounds at
+# nginx the limits on a client are per player, and the table's: two servers, one
+# of them restarted, give one address what one server gives. 40 players stream rounds at
 # the game's pace through nginx while one server is killed with -9: nginx
 # takes its players to the other, every player finishes, and every line and
 # record answered is in the database. Then: a round a player placed is on both
@@ -44,15 +45,31 @@ start_server 2 "$db"
 start_front "$port_1" "$port_2"
 port1=$port_1 port2=$port_2
 
-# Behind nginx a session counts against the player's address, which nginx forwards
-# (each server keeps its own count: 61 through nginx give each server 30 and one more);
-# a header sent straight to a server by anyone but nginx is ignored.
-sessions() { n=$1; shift; for _ in $(seq "$n"); do curl -s -o /dev/null -w "%{http_code}\n" -X POST "$@"; done | sort | uniq -c | tr -s " " | paste -sd" "; }
-got=$(sessions 61 --interface 127.0.0.50 "$url/api/sessions")
-[ "$got" = " 60 200  1 429" ] || fail "nginx's forwarded address is not limited on its own"
+# Behind nginx a session counts against the player's address, which nginx forwards, and
+# both servers keep one count, in the database: 31 through nginx give 30 and one 429, as one
+# server does, though one server is restarted between them; a header sent straight to a
+# server by anyone but nginx is ignored.
+codes() { sort | uniq -c | tr -s " " | paste -sd" "; }
+sessions() { n=$1; shift; for _ in $(seq "$n"); do curl -s -o /dev/null -w "%{http_code}\n" -X POST "$@"; done | codes; }
+got=$(sessions 20 --interface 127.0.0.50 "$url/api/sessions")
+[ "$got" = " 20 200" ] || fail "20 sessions from one address were not given"
+kill -TERM "$pid_1"
+wait "$pid_1" 2>/dev/null || true
+start_server 1 "$db" "$port1"
+got=$(sessions 11 --interface 127.0.0.50 "$url/api/sessions")
+[ "$got" = " 10 200  1 429" ] || fail "two servers, one restarted, gave one address other than 30 sessions"
+# The site's security headers come through nginx as the servers send them.
+got=$(curl -sI "$url/api/top")
+for header in "content-security-policy: default-src 'self';.*frame-ancestors 'none'" "referrer-policy: no-referrer" "permissions-policy: "; do
+    echo "$got" | grep -qi "^$header" || fail "nginx's answer lacks '$header'"
+done
+# Rounds in play: five sessions of one address ask a round each, over both servers; four are given.
+ids=$(for _ in 1 2 3 4 5; do curl -s --interface 127.0.0.54 -X POST "$url/api/sessions" | sed 's/.*"session":"\([0-9a-f]*\)".*/\1/'; done)
+got=$(for id in $ids; do curl -s -o /dev/null -w "%{http_code}\n" --interface 127.0.0.54 -X POST "$url/api/sessions/$id/rounds"; done | codes)
+[ "$got" = " 4 200  1 429" ] || fail "two servers gave one address other than 4 rounds in play"
 got=$(for i in $(seq 31); do
     curl -s -o /dev/null -w "%{http_code}\n" --interface 127.0.0.51 -H "X-Forwarded-For: 10.0.0.$i" -X POST "http://127.0.0.1:$port1/api/sessions"
-done | sort | uniq -c | tr -s " " | paste -sd" ")
+done | codes)
 [ "$got" = " 30 200  1 429" ] || fail "a forged X-Forwarded-For was believed"
 [ "$(curl -s -o /dev/null -w '%{http_code}' --interface 127.0.0.53 -X POST "$url/api/sessions")" = 200 ] || fail "one player's limit held another"
 

@@ -86,5 +86,69 @@ echo "$metrics" | grep -q '^bopatron_connections [0-9]' || fail "no count of con
 kill -TERM "$pid"
 wait "$pid" || fail "SIGTERM did not end the server cleanly"
 pid=""
+
+# At the cap (32 connections, with 96 descriptors): a newcomer takes the place of the
+# connection that has waited longest for a request, never one in the middle of its request
+# (its headers come, its body on its way); with every connection mid-request, the newcomer
+# is answered 503 with Retry-After at once, and once they go the server serves again.
+prlimit --nofile=96:96 "$server" --port=0 --database="$work/busy.db" 2>"$work/log" &
+pid=$!
+for _ in $(seq 100); do grep -q "listening on" "$work/log" && break; sleep 0.05; done
+url=$(sed -n 's|.*listening on \(http://[^/]*\)/.*|\1|p' "$work/log")
+grep -q "holds up to 32 connections" "$work/log" || fail "the log does not say it holds 32"
+python3 - "${url#http://}" <<'PY' || fail "at the cap"
+import socket, sys, time
+host, port = sys.argv[1].split(":")
+connect = lambda: socket.create_connection((host, int(port)), timeout=2)
+def closed(s):  # whether the server closed it (within 0.3 s)
+    s.settimeout(0.3)
+    try:
+        return s.recv(1) == b""
+    except (socket.timeout, OSError):
+        return False
+def ask(what):  # a newcomer's GET /api/top: its status line and headers, and how long they took
+    start = time.monotonic()
+    s = connect()
+    s.sendall(b"GET /api/top HTTP/1.1\r\nHost: x\r\n\r\n")
+    answer = s.recv(4096).decode("latin-1")
+    s.close()
+    took = time.monotonic() - start
+    if took >= 1:
+        sys.exit(f"{what}: answered after {took:.1f} s")
+    return answer
+body = b"POST /api/sessions/" + b"a" * 32 + b"/lines?from=0 HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\nb"
+held = []
+for i in range(32):
+    held.append(connect())
+    time.sleep(0.02)
+mid = held[1:-1]  # the first and the last wait for a request
+for s in mid:
+    s.sendall(body)  # mid-request from now on
+time.sleep(0.3)
+if not ask("with one idle").startswith("HTTP/1.1 200"):
+    sys.exit("the newcomer was not answered while an idle connection could make room")
+if not closed(held[0]) or closed(held[-1]):
+    sys.exit("the connection closed for the newcomer was not the one that had waited longest")
+if any(closed(s) for s in mid[:3] + mid[-3:]):
+    sys.exit("a connection in the middle of its request was closed for a newcomer")
+last = connect()  # the newcomer's place, taken mid-request too, as the other idle one's
+for s in (held[-1], last):
+    s.sendall(body)
+mid += [held[-1], last]
+time.sleep(0.3)
+busy = ask("at the cap")
+if not busy.startswith("HTTP/1.1 503") or "Retry-After: 1" not in busy:
+    sys.exit("the newcomer at a full server was answered: " + busy.splitlines()[0] if busy else "nothing")
+for s in mid:
+    s.close()
+time.sleep(0.3)
+if not ask("once they went").startswith("HTTP/1.1 200"):
+    sys.exit("the server did not serve again once the connections went")
+PY
+metrics=$(curl -s "$url/metrics")
+echo "$metrics" | grep -q '^bopatron_connections_dropped_total{reason="over-cap"} [1-9]' || fail "the busy answer was not counted: $metrics"
+kill -TERM "$pid"
+wait "$pid" || fail "SIGTERM did not end the server cleanly"
+pid=""
 echo "PASS: 1000 idle connections and 50 slow headers with 256 descriptors: $n honest requests, the slowest $slowest s;" \
-    "the server used $share of a core over ${elapsed%.*} s"
+    "the server used $share of a core over ${elapsed%.*} s; at the cap the longest idle made room, and with none a newcomer was answered 503"

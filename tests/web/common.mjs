@@ -26,6 +26,9 @@ export async function open(context, origin, path = "/", { serverDown = () => fal
         failures.push(`console error on ${path}: ${m.text()}`);
     });
     page.on("pageerror", (e) => failures.push(`page error on ${path}: ${e.message}`));
+    // Anything the site's Content-Security-Policy refused, as the page itself is told of it.
+    await page.evaluateOnNewDocument(() => document.addEventListener("securitypolicyviolation", (e) =>
+        console.error(`Content-Security-Policy refused ${e.blockedURI || "inline"} (${e.violatedDirective})`)));
     page.on("request", (r) => { if (!r.url().startsWith(origin) && !r.url().startsWith("blob:")) failures.push(`request off the site: ${r.url()}`); });
     for (let i = 0; i < 50; ++i) {
         try { await page.goto(origin + path); break; } catch { await sleep(100); }  // the server starting

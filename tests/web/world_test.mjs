@@ -4,8 +4,8 @@
 // in headless Chromium: three players at once, two sending their rounds (one
 // types initials into the game's own box, one whose own table is full is asked
 // by the world panel) and one not, who asks nothing of /api/ but the boards;
-// the board shown equals GET /api/top (one player a second from the table through a slow
-// proxy, its round placed all the same), initials that look like HTML are shown
+// the board shown equals GET /api/top (one player 0.8 s from the table, there and back,
+// through a slow proxy, its round placed all the same), initials that look like HTML are shown
 // as text; "Watch" plays a record to its end and ?timedemo= gives its score;
 // the server stopped mid-round leaves the game playing and the panel saying so
 // (its parts stop coming: the round leaves the table), and once it is back the next round is sent (pressing each rat as soon as it
@@ -77,9 +77,9 @@ async function sendRounds(page) {
     await ready(page);
 }
 
-// A proxy that holds a round's every request and its answer 500 ms each way, as a slow network would.
+// A proxy that holds a round's every request and its answer 400 ms each way, as a slow network would.
 async function slowProxy() {
-    const proxy = spawn(process.execPath, [join(import.meta.dirname, "../server/delay_proxy.mjs"), `--to=${origin}`, "--each=500", "--rounds-only"],
+    const proxy = spawn(process.execPath, [join(import.meta.dirname, "../server/delay_proxy.mjs"), `--to=${origin}`, "--each=400", "--rounds-only"],
                         { stdio: ["ignore", "pipe", "ignore"] });
     process.on("exit", () => proxy.kill("SIGKILL"));
     let said = "";
@@ -96,11 +96,16 @@ const page = async (context, path, through = origin) => {
     if (!path?.includes("timedemo")) await ready(p);
     return p;
 };
-// The player asked by the world panel is a second from the table, there and back: every
+// The player asked by the world panel is 0.8 s from the table, there and back: every
 // part still comes before its second begins, and the round is placed.
 const [typing, asked, offline] = await Promise.all([origin, slow, origin].map(async (through) =>
     page(await browser.createBrowserContext(), "/", through)));
 check(await typing.$eval("#world", (w) => !w.hidden), "the page served by bopatron-server shows no World panel");
+// The page's own policy: its own files only, framed by no one, no referrer, no device.
+const served = (await fetch(origin + "/")).headers;
+check(/frame-ancestors 'none'/.test(served.get("content-security-policy")) && /object-src 'none'/.test(served.get("content-security-policy")) &&
+      served.get("referrer-policy") === "no-referrer" && /camera=\(\)/.test(served.get("permissions-policy")),
+      `the page's security headers: ${JSON.stringify([...served])}`);
 
 // One player keeps a full table of their own: only the world board can place their round.
 await stored(asked, '"TOP",99999\r\n'.repeat(5));
