@@ -98,13 +98,22 @@ int check(Context& c) {
 // The records held for review, and any on the boards whose play breaks the person
 // check and no operator approved (placed before it held rounds), best score first,
 // each with why.
+// How its reactions grew with the reach, for the operator to weigh.
+std::string reachesOf(const server::ReactionSummary& s) {
+    if (s.reaches == 0) return "";
+    char text[160];
+    std::snprintf(text, sizeof text, "; %d reactions grew by %.0f ms a bit of reach (± %.0f), as seldom as %.2g from a hand",
+                  s.reaches, s.reachSlope, s.reachSlopeError, s.reachOdds);
+    return text;
+}
+
 // How a record's round was pressed, for the operator to weigh: "" when it was kept without.
 std::string pressesOf(const server::ReactionSummary& s) {
     if (s.presses == 0) return "";
     return " [" + std::to_string(s.presses) + " presses, " + std::to_string(s.missed) + " hitting nothing, up to " +
            std::to_string(s.fastestSecond) + " in a second; " + std::to_string(s.lucky) + " of " +
            std::to_string(s.whacks) + " whacks lucky hammering; " + std::to_string(s.underPointer) + " of " +
-           std::to_string(s.ratsShown) + " rats came up under the pointer]";
+           std::to_string(s.ratsShown) + " rats came up under the pointer" + reachesOf(s) + "]";
 }
 
 int review(Context& c) {

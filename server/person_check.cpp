@@ -28,6 +28,11 @@ void judgeReactions(const ReactionSummary& r, std::vector<PersonReason>& reasons
                                         " ms of their rat showing, sooner than a person sees a rat and reaches it"});
     if (r.spreadMs < kLeastSpreadMs)
         reasons.push_back({"spread", "its reactions hardly vary (by " + std::to_string(r.spreadMs) + " ms), as no person's do"});
+    // A hand that sets off when its rat shows takes longer the further the rat (Fitts' law);
+    // one told where rats come was on its way already, or needs no way.
+    if (r.reaches >= kLeastSpread && r.reachOdds < kReachOdds)
+        reasons.push_back({"reach", "its reactions took hardly longer for rats further off (" + about(r.reachSlope) + " ms a bit of reach, ± " +
+                                        about(r.reachSlopeError) + "), where a hand takes at least " + about(kLeastReachSlope)});
 }
 
 }  // namespace

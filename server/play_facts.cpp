@@ -62,6 +62,28 @@ void summarizePresses(const std::vector<Press>& presses, ReactionSummary& s) {
     s.machineRhythm = s.hammerIntervals >= kRhythmIntervals && *most - *least <= game::kTickMs;
 }
 
+// The least-squares line of the reactions on their reaches' bits: its slope, the slope's
+// standard error from the scatter about it, and the normal chance of a slope this low from
+// a hand whose true slope is kLeastReachSlope.
+void summarizeReaches(const std::vector<std::pair<double, double>>& reaches, ReactionSummary& s) {
+    const auto n = static_cast<double>(reaches.size());
+    double meanBits = 0, meanMs = 0;
+    for (const auto& [bits, ms] : reaches) meanBits += bits / n, meanMs += ms / n;
+    double sxx = 0, sxy = 0;
+    for (const auto& [bits, ms] : reaches) sxx += (bits - meanBits) * (bits - meanBits), sxy += (bits - meanBits) * (ms - meanMs);
+    if (reaches.size() < 3 || sxx < 1e-9) return;
+    s.reaches = static_cast<int>(reaches.size());
+    s.reachSlope = sxy / sxx;
+    double residuals = 0;
+    for (const auto& [bits, ms] : reaches) {
+        const double off = ms - meanMs - s.reachSlope * (bits - meanBits);
+        residuals += off * off;
+    }
+    s.reachSlopeError = std::sqrt(residuals / (n - 2) / sxx);
+    s.reachOdds = s.reachSlopeError > 0 ? 0.5 * std::erfc((kLeastReachSlope - s.reachSlope) / s.reachSlopeError / std::sqrt(2.0))
+                                        : (s.reachSlope < kLeastReachSlope ? 0 : 1);
+}
+
 }  // namespace
 
 double chanceOfAtLeast(int k, const std::vector<double>& chances) {
@@ -85,6 +107,7 @@ ReactionSummary summarize(const RoundPlay& play) {
     s.whacks = static_cast<int>(play.whacks.size());
     std::vector<int> ms;
     std::vector<double> early;
+    std::vector<std::pair<double, double>> reaches;  // bits, ms
     for (const Whack& w : play.whacks) {
         const Press& press = play.presses[w.press];
         const Press* before = w.press > 0 ? &play.presses[w.press - 1] : nullptr;
@@ -99,6 +122,7 @@ ReactionSummary summarize(const RoundPlay& play) {
             continue;
         }
         ms.push_back(w.reactionMs());
+        if (w.free) reaches.emplace_back(w.bits, w.reactionMs());
         // The press came within the tick that followed: at most 20 ms after the lower bound.
         // A rat that came up under a hand already there and pressing is luck, not a reaction:
         // only a hand that moved to its rat is too fast.
@@ -114,6 +138,7 @@ ReactionSummary summarize(const RoundPlay& play) {
         s.thirdQuartileMs = ms[ms.size() * 3 / 4];
         s.spreadMs = deviationMs(ms);
     }
+    summarizeReaches(reaches, s);
     std::vector<double> chances;
     for (const RatShown& r : play.rats) {
         chances.push_back(r.chance);
@@ -165,6 +190,10 @@ void PlayWatcher::afterTick(long sessionTicks) {
         if (state_.spr.sprW[drawn] <= 0 || state_.spr.sprH[drawn] <= 0) return;  // nothing of it to see yet
         shownAt_[row][col] = sessionTicks;
         travelAtShow_[row][col] = travel_;
+        const float width = state_.spr.sprW[drawn];
+        const float midX = static_cast<float>(state_.holeX[row][col] + state_.spr.sprOffX[drawn]) + width / 2;
+        const float midY = static_cast<float>(state_.holeY[row][col] + state_.spr.sprOffY[drawn]) + state_.spr.sprH[drawn] / 2.0f;
+        bitsAtShow_[row][col] = std::log2(distance(at_.x, at_.y, midX, midY) / width + 1);
     });
 }
 
@@ -191,6 +220,8 @@ void PlayWatcher::afterPress(long sessionTicks) {
             w.col = col;
             w.press = press;
             w.travel = travel_ - travelAtShow_[row][col];
+            w.bits = bitsAtShow_[row][col];
+            w.free = press == 0 || play_.presses[press - 1].tick <= w.shownTick;
             play_.whacks.push_back(w);
         }
         shownAt_[row][col] = -1;

@@ -26,6 +26,14 @@ inline constexpr int kHumanFloorMs = 100;
 inline constexpr long kHammerGapTicks = 12;
 // Pixels: a press this close to the one before it was made where the pointer rests.
 inline constexpr float kOnTheSpot = 12;
+// A hand's time to reach a target grows with the reach's index of difficulty, log2(D / W + 1)
+// bits (Fitts' law, in its Shannon form): by about 144 ms a bit for a finger on a touch screen
+// (a throughput of 6.95 bits a second, MacKenzie 2015, "Fitts' throughput and the remarkable
+// case of touch-based target selection", HCII) and by more for a mouse (3.7 to 4.9 bits a
+// second in ISO 9241-9 studies: 200 to 270 ms a bit). A tenth of a second a bit is two thirds
+// of the finger's, and the least the fastest model of a person here shows over a round (its
+// shortest reaches all take its quickest move).
+inline constexpr double kLeastReachSlope = 100;  // ms a bit
 
 struct Press {
     long tick = 0;      // the session ticks played when it came
@@ -49,6 +57,11 @@ struct Whack {
     int row = 0, col = 0;
     std::size_t press = 0;  // its press, in the round's presses
     float travel = 0;       // the pointer's path from the show to the press, in pixels
+    // The reach: its index of difficulty in bits, log2(D / W + 1), from the pointer when the
+    // rat showed to the rat's middle (D) for the rat's width then (W); and whether the hand was
+    // free then (no press of another rat came between the show and this press).
+    double bits = 0;
+    bool free = false;
     // The press came at least this long after the frame that showed the rat
     // (between this and 20 ms more: events between two ticks carry no time).
     int reactionMs() const { return static_cast<int>(pressTick - shownTick) * 20; }
@@ -84,6 +97,13 @@ struct ReactionSummary {
     int luckyEarly = 0;
     double luckyEarlyByChance = 0;
     double luckyEarlyOdds = 1;
+    // The reactions of a free hand against their reach's index of difficulty (at least two
+    // reaches apart): how many, the slope in ms a bit and its standard error from the round's
+    // own scatter, and how seldom a hand whose slope is kLeastReachSlope gives one this low.
+    int reaches = 0;
+    double reachSlope = 0;
+    double reachSlopeError = 0;
+    double reachOdds = 1;
     // Rats that came up where the pointer was waiting, what chance gives, and how seldom.
     int ratsShown = 0;
     int underPointer = 0;
@@ -125,6 +145,7 @@ private:
     std::int16_t before_[3][3]{};  // the holes before the current event
     long shownAt_[3][3];           // when each hole's rat was first shown; -1 not (yet) one of the round's
     float travelAtShow_[3][3]{};
+    double bitsAtShow_[3][3]{};
     Place at_;
     float travel_ = 0;
     RoundPlay play_;

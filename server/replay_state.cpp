@@ -10,7 +10,8 @@ namespace bopatron::server {
 #define BOPATRON_SUMMARY_FIELDS(X)                                                                                  \
     X(whacks) X(reactions) X(medianMs) X(fastestMs) X(thirdQuartileMs) X(underFloor) X(spreadMs) X(presses)        \
     X(missed) X(fastestSecond) X(hammerIntervals) X(hammerSpreadMs) X(machineRhythm) X(lucky) X(luckyEarly)         \
-    X(luckyEarlyByChance) X(luckyEarlyOdds) X(ratsShown) X(underPointer) X(underPointerByChance) X(underPointerOdds)
+    X(luckyEarlyByChance) X(luckyEarlyOdds) X(ratsShown) X(underPointer) X(underPointerByChance) X(underPointerOdds) \
+    X(reaches) X(reachSlope) X(reachSlopeError) X(reachOdds)
 
 nlohmann::json reactionsJson(const ReactionSummary& r) {
     nlohmann::json j;

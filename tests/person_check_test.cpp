@@ -84,6 +84,9 @@ TEST(PlayFacts, ReactionsRunFromTheFrameThatFirstShowedTheRat) {
         EXPECT_EQ(std::tuple(play.whacks[0].reactionMs(), play.whacks[0].row, play.whacks[0].col), std::tuple(c.reactionMs, 1, 1))
             << c.what;
         EXPECT_FLOAT_EQ(play.whacks[0].travel, std::hypot(110.0f, 105.0f)) << c.what;  // from (300, 200) to (190, 95)
+        // The reach: from the pointer when the rat showed to its 10-pixel frame's middle at (5, 5).
+        EXPECT_NEAR(play.whacks[0].bits, std::log2(std::hypot(295.0, 195.0) / 10 + 1), 1e-6) << c.what;
+        EXPECT_TRUE(play.whacks[0].free) << c.what;
     }
     // A round's summary: median, fastest, spread, and the whacks under the floor,
     // whose press came at most 100 ms after the frame (80 to 100 ms is not certain: 100
@@ -97,6 +100,77 @@ TEST(PlayFacts, ReactionsRunFromTheFrameThatFirstShowedTheRat) {
     const ReactionSummary s = summarize(play);
     EXPECT_EQ(std::tuple(s.whacks, s.reactions, s.medianMs, s.fastestMs, s.underFloor, s.spreadMs, s.presses, s.missed),
               std::tuple(6, 6, 100, 0, 2, 135, 7, 1));
+}
+
+// A free hand's reactions against their reaches' bits: the least-squares slope, its standard
+// error from the scatter about the line, and the normal odds of a slope this low from a hand
+// at 100 ms a bit. Worked by hand: bits 0 to 3 with 200, 320, 380 and 500 ms give a slope of
+// 480 / 5 = 96, residuals -6, 18, -18, 6, an error of sqrt(720 / 2 / 5) = 8.485 and odds of
+// the normal's 0.3187 at -0.471. A whack of a hand that pressed another rat after it showed
+// is no reach from where the hand was.
+TEST(PlayFacts, AFreeHandsReactionsAreWeighedAgainstTheirReach) {
+    RoundPlay play;
+    const struct {
+        double bits;
+        long ticks;
+        bool free;
+    } whacks[] = {{0, 10, true}, {1, 16, true}, {2, 19, true}, {3, 25, true}, {3, 5, false}};
+    for (const auto& w : whacks) {
+        const long shown = 100 * static_cast<long>(play.presses.size() + 1);
+        play.whacks.push_back(Whack{shown, shown + w.ticks, 3, 0, 0, play.presses.size(), 50, w.bits, w.free});
+        play.presses.push_back({shown + w.ticks, 0, 0, 3});
+    }
+    const ReactionSummary s = summarize(play);
+    EXPECT_EQ(s.reaches, 4);
+    EXPECT_NEAR(s.reachSlope, 96, 1e-9);
+    EXPECT_NEAR(s.reachSlopeError, std::sqrt(72.0), 1e-9);
+    EXPECT_NEAR(s.reachOdds, 0.3187, 1e-4);
+}
+
+// The waiting rule's tail is the chance of at least as many rats under the pointer as came:
+// five rats each put there with 0.111, all five under it (0.111^5 = 1.7e-5) is held, four of
+// the five (5 * 0.111^4 * 0.889 + 1.7e-5 = 6.9e-4) is not; three of three at a half, 0.125.
+TEST(PlayFacts, RatsUnderTheWaitingPointerAreWeighedByTheChanceOfAtLeastAsMany) {
+    const auto waited = [](int rats, int under, double chance) {
+        RoundPlay play;
+        for (int i = 0; i < rats; ++i) play.rats.push_back({100L * i, 1, 1, 0, 0, i < under, chance});
+        return summarize(play);
+    };
+    EXPECT_NEAR(waited(5, 5, 0.111).underPointerOdds, 1.68506e-5, 1e-10);
+    EXPECT_NEAR(waited(5, 4, 0.111).underPointerOdds, 6.91633e-4, 1e-9);
+    EXPECT_NEAR(waited(3, 3, 0.5).underPointerOdds, 0.125, 1e-12);
+    EXPECT_EQ(rulesBroken(waited(5, 5, 0.111)), std::vector<std::string>{"waiting"});
+    EXPECT_TRUE(rulesBroken(waited(5, 4, 0.111)).empty());
+}
+
+// A hand is free for a rat when no press came between its show and the hand's press: two
+// rats up at once, the later pressed first, leave the earlier's reach unmeasured.
+TEST(PlayFacts, AHandBusyWithAnotherRatIsNotFree) {
+    game::GameState g;
+    g.spr.sprW[12] = g.spr.sprH[12] = 10;
+    PlayWatcher watcher(g);
+    watcher.newGame();
+    long ticks = 0;
+    const auto step = [&](int row, int col, std::int16_t pos) {
+        watcher.beforeTick();
+        if (row >= 0) g.ratPos[row][col] = pos;
+        watcher.afterTick(++ticks);
+    };
+    const auto press = [&](int row, int col) {
+        watcher.beforePress();
+        g.ratPos[row][col] = game::kWhackedPos;
+        watcher.afterPress(ticks);
+    };
+    step(0, 0, 12);   // the first rat shows
+    step(2, 2, 12);   // the second
+    step(-1, 0, 0);
+    press(2, 2);      // the second is pressed first
+    step(-1, 0, 0);
+    press(0, 0);
+    const RoundPlay play = watcher.take();
+    ASSERT_EQ(play.whacks.size(), 2u);
+    EXPECT_EQ(std::tuple(play.whacks[0].row, play.whacks[0].free, play.whacks[1].row, play.whacks[1].free),
+              std::tuple(2, true, 0, false));
 }
 
 // Hammering: a whack whose rat came up between two presses made where the pointer
@@ -191,6 +265,12 @@ TEST(PersonCheck, EachRuleHoldsAtItsEdge) {
         (luck ? r.luckyEarlyOdds : r.underPointerOdds) = chanceOfAtLeast(k, each);
         return r;
     };
+    const auto reach = [&](int n, double odds) {
+        ReactionSummary r = reactions(n, 0);
+        r.reaches = n;
+        r.reachOdds = odds;
+        return r;
+    };
     const auto presses = [](int fastestSecond, bool steady) {
         ReactionSummary r;
         r.fastestSecond = fastestSecond;
@@ -218,6 +298,9 @@ TEST(PersonCheck, EachRuleHoldsAtItsEdge) {
         {"14 of 40: 6.0e-5", chance(40, 14, 0.111, false), {}},
         {"8 of 8 lucky early at 0.25: 1.5e-5", chance(8, 8, 0.25, true), {"hammer-timing"}},
         {"7 of 8: 3.8e-4", chance(8, 7, 0.25, true), {}},
+        {"10 reactions whose reach slope a hand gives at 1.3e-3", reach(10, 1.3e-3), {"reach"}},
+        {"at 1.4e-3", reach(10, 1.4e-3), {}},
+        {"9 reactions: too few to weigh their reach", reach(9, 1e-9), {}},
         {"20 presses in a second", presses(20, false), {}},
         {"21", presses(21, false), {"rhythm"}},
         {"a steady period", presses(10, true), {"rhythm"}},
@@ -272,7 +355,7 @@ TEST(PersonCheck, EveryBotRoundIsHeldAndAPersonsIsNot) {
     int k = 0;
     for (const Kind kind : bots::kKinds) {
         ++k;
-        if (kind == Kind::RadarTouch) continue;  // measured by the bench, not held
+        if (kind == Kind::RadarTouch) continue;  // below, beside a person tapping the same round
         for (const int difficulty : {k % 9, (k + 3) % 9, (k + 6) % 9}) {
             const bots::RoundPlan plan{kind, 1000u + static_cast<unsigned>(difficulty), 7u, difficulty, 11u, {}};
             const RoundFacts facts = replayRound(bots::playRound(plan, BOPATRON_PROGRAM_DIR, replayer().pictures), 1, replayer());
@@ -281,6 +364,17 @@ TEST(PersonCheck, EveryBotRoundIsHeldAndAPersonsIsNot) {
                                      reactionsJson(facts.reactions).dump();
             if (rule.count(kind)) EXPECT_THAT(rulesBroken(facts.reactions), ::testing::Contains(rule.at(kind))) << what;
             else EXPECT_THAT(rulesBroken(facts.reactions), ::testing::IsEmpty()) << what;
+        }
+    }
+    // A player told where rats come, tapping each a simple reaction after it shows, and a
+    // person tapping: the same seed and value, told apart by how their times grow with the reach.
+    for (const int difficulty : {2}) {  // (a told player's round is held so in 3 of 4: bench/person_bench)
+        for (const Kind kind : {Kind::RadarTouch, Kind::PersonTouch}) {
+            const bots::RoundPlan plan{kind, 2000u + static_cast<unsigned>(difficulty), 9u, difficulty, 13u, {}};
+            const RoundFacts facts = replayRound(bots::playRound(plan, BOPATRON_PROGRAM_DIR, replayer().pictures), 1, replayer());
+            const std::vector<std::string> broken = rulesBroken(facts.reactions);
+            EXPECT_EQ(std::find(broken.begin(), broken.end(), "reach") != broken.end(), kind == Kind::RadarTouch)
+                << bots::nameOf(kind) << " at " << difficulty << ": " << reactionsJson(facts.reactions).dump();
         }
     }
 }

@@ -405,7 +405,7 @@ std::optional<Foreseen> foresee(const game::GameState& s, runtime::RandomSource 
 // cannot hover, so its finger lands there with the press.
 class Radar : public Planner {
 public:
-    Radar(std::uint32_t seed, bool touch) : Planner(seed), touch_(touch) {}
+    Radar(std::uint32_t seed, bool touch, bool reach = false) : Planner(seed), touch_(touch), reach_(reach) {}
 
 private:
     void plan(const View& view, long now, const std::vector<std::pair<int, int>>&) override {
@@ -413,7 +413,12 @@ private:
         const auto next = foresee(view.state, *view.random, 200);
         if (!next) return;
         const long up = view.tick + next->ticksAhead;  // the frame that shows it
-        const long when = std::max(up * kTickMs + static_cast<long>(reaction(kSimpleReaction)), now + 1);
+        double delay = reaction(reach_ ? kPerson : kSimpleReaction);
+        if (reach_) {  // a hand that sets off when the rat shows, from its last tap
+            const Rect shown = frameOf(view.state, next->row, next->col, game::kPopUpPos);
+            delay += static_cast<double>(moveMs(kPerson, std::hypot(shown.midX() - x_, shown.midY() - y_), shown.right - shown.left));
+        }
+        const long when = std::max(up * kTickMs + static_cast<long>(delay), now + 1);
         // Where it will be then: it steps on each multiple of its pace from the tick it comes up in.
         const long pressTick = when / kTickMs;
         const long steps = pressTick / next->pace - (up - 1) / next->pace;
@@ -429,7 +434,7 @@ private:
         press(when, x_, y_);
         busyUntil_ = when + 1;  // the next rat is computable again once the press has drawn its number
     }
-    bool touch_;
+    bool touch_, reach_;
 };
 
 }  // namespace
@@ -448,6 +453,7 @@ std::string_view nameOf(Kind kind) {
         case Kind::PersonTouch: return "person-touch";
         case Kind::HammeringPerson: return "hammering-person";
         case Kind::FastPerson: return "fast-person";
+        case Kind::RadarFitts: return "radar-fitts";
     }
     return "";
 }
@@ -472,6 +478,7 @@ std::unique_ptr<Bot> makeBot(Kind kind, std::uint32_t seed) {
         case Kind::PersonTouch: return std::make_unique<Person>(seed, true);
         case Kind::HammeringPerson: return std::make_unique<HammeringPerson>(seed);
         case Kind::FastPerson: return std::make_unique<Person>(seed, false, kFastPerson);
+        case Kind::RadarFitts: return std::make_unique<Radar>(seed, true, true);
     }
     return nullptr;
 }

@@ -36,10 +36,13 @@ enum class Kind {
     PersonTouch,   // the same person tapping: the hand jumps to each tap
     HammeringPerson,  // a person pressing 8 to 12 times a second where the hand rests, chasing the others
     FastPerson,    // a person at the fast end of people's reactions and movements
+    RadarFitts,    // told where each rat comes, tapping it a person's reaction and a hand's reach
+                   // (Fitts' law, from its last tap) after it shows: it gains only knowing the hole
 };
 inline constexpr Kind kKinds[] = {Kind::Instant,      Kind::Fixed150,    Kind::Jittered, Kind::Precomputing,
                                   Kind::Radar,        Kind::RadarTouch,  Kind::Autoclicker, Kind::HidingHammer,
-                                  Kind::Person,       Kind::PersonTouch, Kind::HammeringPerson, Kind::FastPerson};
+                                  Kind::Person,       Kind::PersonTouch, Kind::HammeringPerson, Kind::FastPerson,
+                                  Kind::RadarFitts};
 // The players that are models of people, whose rounds the person check must let through.
 bool isPerson(Kind kind);
 std::string_view nameOf(Kind kind);
