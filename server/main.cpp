@@ -102,8 +102,8 @@ int check(Context& c) {
 std::string reachesOf(const server::ReactionSummary& s) {
     if (s.reaches == 0) return "";
     char text[160];
-    std::snprintf(text, sizeof text, "; %d reactions grew by %.0f ms a bit of reach (± %.0f), as seldom as %.2g from a hand",
-                  s.reaches, s.reachSlope, s.reachSlopeError, s.reachOdds);
+    std::snprintf(text, sizeof text, "; %d of %d free reactions under the floor of a reach, which grew by %.0f ms a bit (± %.0f)",
+                  s.underReachFloor, s.reaches, s.reachSlope, s.reachSlopeError);
     return text;
 }
 

@@ -22,17 +22,17 @@ void judgeReactions(const ReactionSummary& r, std::vector<PersonReason>& reasons
     // a few may be luck (a press already on its way), a fifth of them is not.
     if (r.underFloor >= 3 && r.underFloor * 5 >= r.reactions)
         reasons.push_back({"under-floor", std::to_string(r.underFloor) + of + " came faster than a person reacts"});
+    // The same floor, for a hand that had a way to go: a reaction and then the reach, which
+    // takes longer the further the rat (Fitts' law).
+    if (r.reaches >= kLeastWhacks && r.underReachFloor >= 3 && r.underReachFloor * 5 >= r.reaches)
+        reasons.push_back({"reach-floor", std::to_string(r.underReachFloor) + " of " + std::to_string(r.reaches) +
+                                              " whacks of a free hand came sooner than a person reacts and reaches that far"});
     if (r.reactions < kLeastSpread) return;
     if (r.thirdQuartileMs < kLeastThirdQuartileMs)
         reasons.push_back({"quick", "three in four of its whacks came within " + std::to_string(r.thirdQuartileMs + 20) +
                                         " ms of their rat showing, sooner than a person sees a rat and reaches it"});
     if (r.spreadMs < kLeastSpreadMs)
         reasons.push_back({"spread", "its reactions hardly vary (by " + std::to_string(r.spreadMs) + " ms), as no person's do"});
-    // A hand that sets off when its rat shows takes longer the further the rat (Fitts' law);
-    // one told where rats come was on its way already, or needs no way.
-    if (r.reaches >= kLeastSpread && r.reachOdds < kReachOdds)
-        reasons.push_back({"reach", "its reactions took hardly longer for rats further off (" + about(r.reachSlope) + " ms a bit of reach, ± " +
-                                        about(r.reachSlopeError) + "), where a hand takes at least " + about(kLeastReachSlope)});
 }
 
 }  // namespace

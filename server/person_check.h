@@ -31,17 +31,13 @@ inline constexpr int kLeastSpreadMs = 40;
 // What chance gives is no chance when it gives that many or more this seldom: as
 // seldom as a normal variable lies four standard deviations above its mean.
 inline constexpr double kChanceOdds = 3.2e-5;
-// A round's reach slope is judged on its own scatter, which a dozen reactions estimate
-// loosely: it is held when a hand at the least slope gives one this low as seldom as a
-// normal variable lies three standard deviations below its mean (1 round in 740).
-inline constexpr double kReachOdds = 1.35e-3;
 // No person presses a button more often than this in one second, even with two
 // fingers taking turns on it.
 inline constexpr int kMostPressesASecond = 20;
 
 // A rule the round breaks: its name, and why in the player's words.
 struct PersonReason {
-    std::string rule;  // under-floor, quick, spread, reach, waiting, hammer-timing or rhythm
+    std::string rule;  // under-floor, reach-floor, quick, spread, waiting, hammer-timing or rhythm
     std::string text;
 };
 // The rules the round breaks; none when a person could have played it.

@@ -66,13 +66,13 @@ void summarizePresses(const std::vector<Press>& presses, ReactionSummary& s) {
 // standard error from the scatter about it, and the normal chance of a slope this low from
 // a hand whose true slope is kLeastReachSlope.
 void summarizeReaches(const std::vector<std::pair<double, double>>& reaches, ReactionSummary& s) {
+    s.reaches = static_cast<int>(reaches.size());
     const auto n = static_cast<double>(reaches.size());
     double meanBits = 0, meanMs = 0;
     for (const auto& [bits, ms] : reaches) meanBits += bits / n, meanMs += ms / n;
     double sxx = 0, sxy = 0;
     for (const auto& [bits, ms] : reaches) sxx += (bits - meanBits) * (bits - meanBits), sxy += (bits - meanBits) * (ms - meanMs);
     if (reaches.size() < 3 || sxx < 1e-9) return;
-    s.reaches = static_cast<int>(reaches.size());
     s.reachSlope = sxy / sxx;
     double residuals = 0;
     for (const auto& [bits, ms] : reaches) {
@@ -122,7 +122,19 @@ ReactionSummary summarize(const RoundPlay& play) {
             continue;
         }
         ms.push_back(w.reactionMs());
-        if (w.free) reaches.emplace_back(w.bits, w.reactionMs());
+        // A press that whacks several rats reached for the one that showed first; the others
+        // were in its way.
+        const bool aimed = std::none_of(play.whacks.begin(), play.whacks.end(), [&](const Whack& o) {
+            return o.press == w.press && o.shownTick < w.shownTick;
+        });
+        if (w.free && aimed) {
+            reaches.emplace_back(w.bits, w.reactionMs());
+            // The press came within the tick that followed, as for the floor above: a hand that
+            // reached a bit or more took at least kLeastReachSlope a bit on top of the fastest
+            // reaction (a rat that came up under the hand, or a press where it rests, is the floor's own).
+            if (w.bits >= 1 && w.travel > kOnTheSpot && w.reactionMs() + game::kTickMs <= kHumanFloorMs + kLeastReachSlope * w.bits)
+                ++s.underReachFloor;
+        }
         // The press came within the tick that followed: at most 20 ms after the lower bound.
         // A rat that came up under a hand already there and pressing is luck, not a reaction:
         // only a hand that moved to its rat is too fast.
@@ -153,7 +165,7 @@ ReactionSummary summarize(const RoundPlay& play) {
 PlayWatcher::PlayWatcher(const game::GameState& state) : state_(state) { newGame(); }
 
 void PlayWatcher::newGame() {
-    eachHole([&](int row, int col) { shownAt_[row][col] = -1; });
+    eachHole([&](int row, int col) { shownAt_[row][col] = goneAt_[row][col] = -1; });
     play_ = {};
 }
 
@@ -179,11 +191,13 @@ void PlayWatcher::afterTick(long sessionTicks) {
     eachHole([&](int row, int col) {
         const std::int16_t was = before_[row][col], now = state_.ratPos[row][col];
         if (now == 0) shownAt_[row][col] = -1;
+        if (now == 0 && was != 0) goneAt_[row][col] = sessionTicks;
         if (now == 0 || now > game::kPopUpPos) return;  // empty, or whacked (and counted then)
         // A hole is drawn before its step: a rat that came up this tick at its first frame.
         const std::int16_t drawn = was == 0 ? game::kPopUpPos : was;
         if (was == 0) {
             shownAt_[row][col] = -2;  // the round's own rat, not shown yet
+            followed_[row][col] = goneAt_[row][col] >= 0 && sessionTicks - goneAt_[row][col] <= kFollowTicks;
             cameUp(sessionTicks, row, col);
         }
         if (shownAt_[row][col] != -2) return;   // shown already, or up since before the round
@@ -221,7 +235,7 @@ void PlayWatcher::afterPress(long sessionTicks) {
             w.press = press;
             w.travel = travel_ - travelAtShow_[row][col];
             w.bits = bitsAtShow_[row][col];
-            w.free = press == 0 || play_.presses[press - 1].tick <= w.shownTick;
+            w.free = (press == 0 || play_.presses[press - 1].tick <= w.shownTick) && !followed_[row][col];
             play_.whacks.push_back(w);
         }
         shownAt_[row][col] = -1;

@@ -24,15 +24,19 @@ inline constexpr int kHumanFloorMs = 100;
 // Presses at most this many ticks apart (240 ms: four or more a second) are
 // hammering: they come whether or not a rat is there.
 inline constexpr long kHammerGapTicks = 12;
+// Ticks: a rat that comes up this soon after another left its hole may meet a hand that was
+// on its way to the one before (half a second: a reach).
+inline constexpr long kFollowTicks = 25;
 // Pixels: a press this close to the one before it was made where the pointer rests.
 inline constexpr float kOnTheSpot = 12;
 // A hand's time to reach a target grows with the reach's index of difficulty, log2(D / W + 1)
 // bits (Fitts' law, in its Shannon form): by about 144 ms a bit for a finger on a touch screen
 // (a throughput of 6.95 bits a second, MacKenzie 2015, "Fitts' throughput and the remarkable
 // case of touch-based target selection", HCII) and by more for a mouse (3.7 to 4.9 bits a
-// second in ISO 9241-9 studies: 200 to 270 ms a bit). A tenth of a second a bit is two thirds
-// of the finger's, and the least the fastest model of a person here shows over a round (its
-// shortest reaches all take its quickest move).
+// second in ISO 9241-9 studies: 200 to 270 ms a bit). A tenth of a second a bit, two thirds of
+// the finger's, is the least a reach adds to the floor of a reaction (kHumanFloorMs); a round's
+// slope is published beside its odds against it, but holds no round: over a dozen reactions it
+// is loose, and a fast hand's short reaches all take its quickest move.
 inline constexpr double kLeastReachSlope = 100;  // ms a bit
 
 struct Press {
@@ -59,7 +63,8 @@ struct Whack {
     float travel = 0;       // the pointer's path from the show to the press, in pixels
     // The reach: its index of difficulty in bits, log2(D / W + 1), from the pointer when the
     // rat showed to the rat's middle (D) for the rat's width then (W); and whether the hand was
-    // free then (no press of another rat came between the show and this press).
+    // free then (no press of another rat came between the show and this press, and no rat had
+    // left that hole in the half second before, which the hand may have been on its way to).
     double bits = 0;
     bool free = false;
     // The press came at least this long after the frame that showed the rat
@@ -97,10 +102,12 @@ struct ReactionSummary {
     int luckyEarly = 0;
     double luckyEarlyByChance = 0;
     double luckyEarlyOdds = 1;
-    // The reactions of a free hand against their reach's index of difficulty (at least two
-    // reaches apart): how many, the slope in ms a bit and its standard error from the round's
-    // own scatter, and how seldom a hand whose slope is kLeastReachSlope gives one this low.
+    // The reactions of a free hand against their reach's index of difficulty: how many, those
+    // under the floor of a reaction and a reach; and (at least two reaches apart, three of them)
+    // the slope in ms a bit and its standard error from the round's own scatter, and how seldom
+    // a hand whose slope is kLeastReachSlope gives one this low.
     int reaches = 0;
+    int underReachFloor = 0;  // of them, those whose press came no later than kHumanFloorMs and kLeastReachSlope a bit
     double reachSlope = 0;
     double reachSlopeError = 0;
     double reachOdds = 1;
@@ -146,6 +153,8 @@ private:
     long shownAt_[3][3];           // when each hole's rat was first shown; -1 not (yet) one of the round's
     float travelAtShow_[3][3]{};
     double bitsAtShow_[3][3]{};
+    long goneAt_[3][3];            // when each hole's last rat went down (or was whacked); -1 none yet
+    bool followed_[3][3]{};        // its rat came up soon after the one before it there went
     Place at_;
     float travel_ = 0;
     RoundPlay play_;

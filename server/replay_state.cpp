@@ -11,7 +11,7 @@ namespace bopatron::server {
     X(whacks) X(reactions) X(medianMs) X(fastestMs) X(thirdQuartileMs) X(underFloor) X(spreadMs) X(presses)        \
     X(missed) X(fastestSecond) X(hammerIntervals) X(hammerSpreadMs) X(machineRhythm) X(lucky) X(luckyEarly)         \
     X(luckyEarlyByChance) X(luckyEarlyOdds) X(ratsShown) X(underPointer) X(underPointerByChance) X(underPointerOdds) \
-    X(reaches) X(reachSlope) X(reachSlopeError) X(reachOdds)
+    X(reaches) X(underReachFloor) X(reachSlope) X(reachSlopeError) X(reachOdds)
 
 nlohmann::json reactionsJson(const ReactionSummary& r) {
     nlohmann::json j;

@@ -125,6 +125,19 @@ TEST(PlayFacts, AFreeHandsReactionsAreWeighedAgainstTheirReach) {
     EXPECT_NEAR(s.reachSlope, 96, 1e-9);
     EXPECT_NEAR(s.reachSlopeError, std::sqrt(72.0), 1e-9);
     EXPECT_NEAR(s.reachOdds, 0.3187, 1e-4);
+    // The floor of a reaction and a reach, 100 ms and 100 a bit (the press within the tick
+    // after the lower bound): 1 bit in 80 ms and 2 in 280 come under it, 2 in 300 does not; a
+    // reach of under a bit, or a press where the hand rests (12 pixels), is the plain floor's.
+    RoundPlay floor;
+    for (const auto& [bits, ticks, travel] : std::vector<std::tuple<double, long, float>>{
+             {1, 4, 50}, {2, 14, 50}, {2, 15, 50}, {0.5, 1, 50}, {2, 1, 12}}) {
+        const long shown = 100 * static_cast<long>(floor.presses.size() + 1);
+        floor.whacks.push_back(Whack{shown, shown + ticks, 3, 0, 0, floor.presses.size(), travel, bits, true});
+        floor.presses.push_back({shown + ticks, 0, 0, 3});
+    }
+    // A rat that came up in the way of a press aimed at one shown before it was not reached for.
+    floor.whacks.push_back(Whack{floor.presses.back().tick, floor.presses.back().tick, 3, 1, 1, floor.presses.size() - 1, 50, 2, true});
+    EXPECT_EQ(std::pair(summarize(floor).reaches, summarize(floor).underReachFloor), std::pair(5, 2));
 }
 
 // The waiting rule's tail is the chance of at least as many rats under the pointer as came:
@@ -167,10 +180,19 @@ TEST(PlayFacts, AHandBusyWithAnotherRatIsNotFree) {
     press(2, 2);      // the second is pressed first
     step(-1, 0, 0);
     press(0, 0);
+    // A rat that comes up where another went at most 25 ticks (half a second) before may meet
+    // a hand that was on its way to that one: no free reach either.
+    for (const int after : {25, 26}) {
+        step(0, 0, 0);  // the whacked one goes
+        for (int t = 1; t < after; ++t) step(-1, 0, 0);
+        step(0, 0, 12);
+        press(0, 0);
+    }
     const RoundPlay play = watcher.take();
-    ASSERT_EQ(play.whacks.size(), 2u);
+    ASSERT_EQ(play.whacks.size(), 4u);
     EXPECT_EQ(std::tuple(play.whacks[0].row, play.whacks[0].free, play.whacks[1].row, play.whacks[1].free),
               std::tuple(2, true, 0, false));
+    EXPECT_EQ(std::pair(play.whacks[2].free, play.whacks[3].free), std::pair(false, true));
 }
 
 // Hammering: a whack whose rat came up between two presses made where the pointer
@@ -265,10 +287,10 @@ TEST(PersonCheck, EachRuleHoldsAtItsEdge) {
         (luck ? r.luckyEarlyOdds : r.underPointerOdds) = chanceOfAtLeast(k, each);
         return r;
     };
-    const auto reach = [&](int n, double odds) {
-        ReactionSummary r = reactions(n, 0);
+    const auto reachFloor = [&](int n, int under, int ofReactions = 0) {
+        ReactionSummary r = reactions(std::max(n, ofReactions), 0);
         r.reaches = n;
-        r.reachOdds = odds;
+        r.underReachFloor = under;
         return r;
     };
     const auto presses = [](int fastestSecond, bool steady) {
@@ -298,9 +320,10 @@ TEST(PersonCheck, EachRuleHoldsAtItsEdge) {
         {"14 of 40: 6.0e-5", chance(40, 14, 0.111, false), {}},
         {"8 of 8 lucky early at 0.25: 1.5e-5", chance(8, 8, 0.25, true), {"hammer-timing"}},
         {"7 of 8: 3.8e-4", chance(8, 7, 0.25, true), {}},
-        {"10 reactions whose reach slope a hand gives at 1.3e-3", reach(10, 1.3e-3), {"reach"}},
-        {"at 1.4e-3", reach(10, 1.4e-3), {}},
-        {"9 reactions: too few to weigh their reach", reach(9, 1e-9), {}},
+        {"3 of 15 free reactions under the floor of a reach", reachFloor(15, 3), {"reach-floor"}},
+        {"3 of 16", reachFloor(16, 3), {}},
+        {"2 of 5", reachFloor(5, 2), {}},
+        {"3 of 4 free reactions (of 15): too few", reachFloor(4, 3, 15), {}},
         {"20 presses in a second", presses(20, false), {}},
         {"21", presses(21, false), {"rhythm"}},
         {"a steady period", presses(10, true), {"rhythm"}},
@@ -367,13 +390,13 @@ TEST(PersonCheck, EveryBotRoundIsHeldAndAPersonsIsNot) {
         }
     }
     // A player told where rats come, tapping each a simple reaction after it shows, and a
-    // person tapping: the same seed and value, told apart by how their times grow with the reach.
-    for (const int difficulty : {2}) {  // (a told player's round is held so in 3 of 4: bench/person_bench)
+    // person tapping: the same seeds and values, told apart by how their times grow with the reach.
+    for (const int difficulty : {2, 5, 8}) {
         for (const Kind kind : {Kind::RadarTouch, Kind::PersonTouch}) {
             const bots::RoundPlan plan{kind, 2000u + static_cast<unsigned>(difficulty), 9u, difficulty, 13u, {}};
             const RoundFacts facts = replayRound(bots::playRound(plan, BOPATRON_PROGRAM_DIR, replayer().pictures), 1, replayer());
             const std::vector<std::string> broken = rulesBroken(facts.reactions);
-            EXPECT_EQ(std::find(broken.begin(), broken.end(), "reach") != broken.end(), kind == Kind::RadarTouch)
+            EXPECT_EQ(std::find(broken.begin(), broken.end(), "reach-floor") != broken.end(), kind == Kind::RadarTouch)
                 << bots::nameOf(kind) << " at " << difficulty << ": " << reactionsJson(facts.reactions).dump();
         }
     }
