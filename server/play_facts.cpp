@@ -122,12 +122,7 @@ ReactionSummary summarize(const RoundPlay& play) {
             continue;
         }
         ms.push_back(w.reactionMs());
-        // A press that whacks several rats reached for the one that showed first; the others
-        // were in its way.
-        const bool aimed = std::none_of(play.whacks.begin(), play.whacks.end(), [&](const Whack& o) {
-            return o.press == w.press && o.shownTick < w.shownTick;
-        });
-        if (w.free && aimed) {
+        if (w.free) {
             reaches.emplace_back(w.bits, w.reactionMs());
             // The press came within the tick that followed, as for the floor above: a hand that
             // reached a bit or more took at least kLeastReachSlope a bit on top of the fastest
@@ -220,6 +215,7 @@ void PlayWatcher::beforePress() { beforeTick(); }
 
 void PlayWatcher::afterPress(long sessionTicks) {
     const std::size_t press = play_.presses.size();
+    const auto whacked = static_cast<std::ptrdiff_t>(play_.whacks.size());  // this press's whacks come after
     play_.presses.push_back({sessionTicks, at_.x, at_.y, 0});
     eachHole([&](int row, int col) {
         const std::int16_t was = before_[row][col];
@@ -240,6 +236,10 @@ void PlayWatcher::afterPress(long sessionTicks) {
         }
         shownAt_[row][col] = -1;
     });
+    // A press that whacks several rats reached for the one that showed first; the others were in its way.
+    const auto first = play_.whacks.begin() + whacked;
+    const auto aimed = std::min_element(first, play_.whacks.end(), [](const Whack& a, const Whack& b) { return a.shownTick < b.shownTick; });
+    for (auto w = first; w != play_.whacks.end(); ++w) w->free = w->free && w == aimed;
 }
 
 RoundPlay PlayWatcher::take() { return std::exchange(play_, {}); }

@@ -63,8 +63,9 @@ struct Whack {
     float travel = 0;       // the pointer's path from the show to the press, in pixels
     // The reach: its index of difficulty in bits, log2(D / W + 1), from the pointer when the
     // rat showed to the rat's middle (D) for the rat's width then (W); and whether the hand was
-    // free then (no press of another rat came between the show and this press, and no rat had
-    // left that hole in the half second before, which the hand may have been on its way to).
+    // free then (no press of another rat came between the show and this press, the press reached
+    // for it and not for a rat shown before it that it also whacked, and no rat had left that
+    // hole in the half second before, which the hand may have been on its way to).
     double bits = 0;
     bool free = false;
     // The press came at least this long after the frame that showed the rat

@@ -135,8 +135,6 @@ TEST(PlayFacts, AFreeHandsReactionsAreWeighedAgainstTheirReach) {
         floor.whacks.push_back(Whack{shown, shown + ticks, 3, 0, 0, floor.presses.size(), travel, bits, true});
         floor.presses.push_back({shown + ticks, 0, 0, 3});
     }
-    // A rat that came up in the way of a press aimed at one shown before it was not reached for.
-    floor.whacks.push_back(Whack{floor.presses.back().tick, floor.presses.back().tick, 3, 1, 1, floor.presses.size() - 1, 50, 2, true});
     EXPECT_EQ(std::pair(summarize(floor).reaches, summarize(floor).underReachFloor), std::pair(5, 2));
 }
 
@@ -157,7 +155,8 @@ TEST(PlayFacts, RatsUnderTheWaitingPointerAreWeighedByTheChanceOfAtLeastAsMany) 
 }
 
 // A hand is free for a rat when no press came between its show and the hand's press: two
-// rats up at once, the later pressed first, leave the earlier's reach unmeasured.
+// rats up at once, the later pressed first, leave the earlier's reach unmeasured; and one
+// press that whacks two reached for the one shown first.
 TEST(PlayFacts, AHandBusyWithAnotherRatIsNotFree) {
     game::GameState g;
     g.spr.sprW[12] = g.spr.sprH[12] = 10;
@@ -188,8 +187,17 @@ TEST(PlayFacts, AHandBusyWithAnotherRatIsNotFree) {
         step(0, 0, 12);
         press(0, 0);
     }
+    // One press whacking two rats reached for the one shown first; the other was in its way.
+    step(1, 1, 12);
+    step(2, 0, 12);
+    for (int t = 0; t < 30; ++t) step(-1, 0, 0);
+    watcher.beforePress();
+    g.ratPos[1][1] = g.ratPos[2][0] = game::kWhackedPos;
+    watcher.afterPress(ticks);
     const RoundPlay play = watcher.take();
-    ASSERT_EQ(play.whacks.size(), 4u);
+    ASSERT_EQ(play.whacks.size(), 6u);
+    EXPECT_EQ(std::tuple(play.whacks[4].row, play.whacks[4].free, play.whacks[5].row, play.whacks[5].free),
+              std::tuple(2, false, 1, true));
     EXPECT_EQ(std::tuple(play.whacks[0].row, play.whacks[0].free, play.whacks[1].row, play.whacks[1].free),
               std::tuple(2, true, 0, false));
     EXPECT_EQ(std::pair(play.whacks[2].free, play.whacks[3].free), std::pair(false, true));

@@ -162,7 +162,7 @@ std::vector<std::pair<float, float>> aimAt(const game::GameState& s, const Round
 // right before each tick, each tick played, each table step's score.
 struct Hooks {
     std::function<void(const std::string&)> write;
-    std::function<std::optional<std::uint64_t>(const Round&)> valueOf;
+    std::function<std::optional<std::uint64_t>()> valueOf;
     std::function<std::optional<std::uint64_t>()> partBeforeTick;
     std::function<void()> ticked;
     std::function<void(int)> tabled;
@@ -199,7 +199,7 @@ void play(const Plan& plan, const std::string& program, const std::string& score
         session.mouseMove(0, 0, 40.5f, 22.0f);  // over the button
         session.click();
         if (bot.clock)
-            if (const auto value = hooks.valueOf ? hooks.valueOf(round) : round.value) session.roundValue(*value);
+            if (const auto value = hooks.valueOf ? hooks.valueOf() : round.value) session.roundValue(*value);
         const std::unique_ptr<bots::Bot> player = round.player ? bots::makeBot(*round.player, dice()) : nullptr;
         for (int t = 0; t < round.ticks && bot.clock; ++t) {
             if (player) bots::feed(session, player->between({form.state(), t, &host.random()}));
@@ -324,7 +324,7 @@ void playSession(const std::string& program, bots::Kind player, const std::strin
         // The session goes on after these rounds (the driver's next plays on): no closing line.
         if (l.rfind("end ", 0) != 0) client.add(l);
     };
-    hooks.valueOf = [&](const Round&) -> std::optional<std::uint64_t> {
+    hooks.valueOf = [&]() -> std::optional<std::uint64_t> {
         client.newGame();
         const auto ask = client.askValue();
         return ask ? client.valueAnswered(ask->ask, carry(ask->request)).value : std::nullopt;
