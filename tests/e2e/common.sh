@@ -26,7 +26,7 @@ owns_display() {
         '($8 == path || $8 == "@" path) && index(want, " " $7 " ") { found = 1 } END { exit !found }' /proc/net/unix
 }
 
-# start_xvfb: starts a private Xvfb that any user may draw on (screen
+# start_xvfb NAME: starts a private Xvfb that any user may draw on (screen
 # $XVFB_SCREEN) and exports DISPLAY. The server picks a free display itself
 # (-displayfd); it counts as ours only when its listening socket belongs to
 # our own process, so a test never talks to another test's server. Two
@@ -35,11 +35,11 @@ owns_display() {
 # refuses connections meanwhile.
 start_xvfb() {
     for _ in 1 2 3 4 5; do
-        Xvfb -ac -displayfd 3 -nolisten tcp -noreset -screen 0 "${XVFB_SCREEN:-800x600x24}" 3>"$work/display" 2>/dev/null &
+        Xvfb -ac -displayfd 3 -nolisten tcp -noreset -screen 0 "${XVFB_SCREEN:-800x600x24}" 3>"$work/display-$1" 2>/dev/null &
         xvfb=$!
         pids="$pids $xvfb"
-        for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-        export DISPLAY=":$(cat "$work/display")"
+        for _ in $(seq 50); do [ -s "$work/display-$1" ] && break; sleep 0.1; done
+        export DISPLAY=":$(cat "$work/display-$1")"
         for _ in $(seq 20); do
             kill -0 "$xvfb" 2>/dev/null || break
             owns_display "$xvfb" "${DISPLAY#:}" && xdpyinfo >/dev/null 2>&1 && return 0
@@ -56,7 +56,7 @@ start_xvfb() {
 launch() {
     name=$1
     shift
-    start_xvfb
+    start_xvfb "$name"
     eval "DISPLAY_$name=$DISPLAY"
     "$@" >"$work/log-$name" 2>&1 &
     eval "$name=$!"

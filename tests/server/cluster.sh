@@ -5,16 +5,13 @@
 # them. Needs $server (the program), $work (a scratch folder) and $here (this
 # folder), and for rounds $record_demos and $timedemo; the caller's cleanup
 # calls stop_cluster. fail is the caller's.
+. "$here/../serve.sh"
 
 pids=""
 # start_server N DATABASE [PORT]: server N in the background; sets pid_N and port_N.
 start_server() {
-    "$server" --port="${3:-0}" --database="$2" --trusted-proxy=127.0.0.1 2>"$work/log$1" &
-    pids="$pids $!"
-    eval "pid_$1=$!"
-    for _ in $(seq 100); do grep -q "listening on" "$work/log$1" && break; sleep 0.05; done
-    eval "port_$1=\$(sed -n 's|.*listening on http://[^:]*:\([0-9]*\)/.*|\1|p' \"$work/log$1\")"
-    [ -n "$(eval echo "\$port_$1")" ] || fail "server $1 did not start: $(cat "$work/log$1")"
+    serve "$work/log$1" "$server" --port="${3:-0}" --database="$2" --trusted-proxy=127.0.0.1
+    eval "pid_$1=$served port_$1=${address##*:}"
 }
 
 # start_front PORT1 PORT2: nginx on a free port over the two; sets $url.

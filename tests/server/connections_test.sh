@@ -11,29 +11,30 @@
 set -eu
 server=$1
 work=$(mktemp -d)
-pid="" attacker=""
+pids=""
 cleanup() {
-    [ -z "$attacker" ] || kill "$attacker" 2>/dev/null || true
-    [ -z "$pid" ] || kill -9 "$pid" 2>/dev/null || true
+    for p in $pids; do kill -9 "$p" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; tail -5 "$work/log"; exit 1; }
+. "$(dirname "$0")/../serve.sh"
+# start LIMIT COMMAND...: the server under prlimit --nofile=LIMIT; $pid and $url are its.
+start() {
+    limit=$1
+    shift
+    serve "$work/log" prlimit --nofile="$limit" "$server" --port=0 "$@"
+    pid=$served url=$address
+}
 
 # Started as systemd starts a service with no limit of its own (soft 1024), the server raises
 # its soft limit to the hard one.
-prlimit --nofile=1024:4096 "$server" --port=0 --database="$work/raised.db" 2>"$work/log" &
-pid=$!
-for _ in $(seq 100); do grep -q "listening on" "$work/log" && break; sleep 0.05; done
+start 1024:4096 --database="$work/raised.db"
 grep -q "holds up to 4032 connections (open-file limit 4096, 64 kept" "$work/log" || fail "the limit was not raised"
 kill -TERM "$pid"
 wait "$pid" || true
 
-prlimit --nofile=256:256 "$server" --port=0 --database="$work/world.db" 2>"$work/log" &
-pid=$!
-for _ in $(seq 100); do grep -q "listening on" "$work/log" && break; sleep 0.05; done
-url=$(sed -n 's|.*listening on \(http://[^/]*\)/.*|\1|p' "$work/log")
-[ -n "$url" ] || fail "the server did not start"
+start 256:256 --database="$work/world.db"
 grep -q "holds up to 192 connections (open-file limit 256, 64 kept" "$work/log" || fail "the log does not say what it holds"
 
 python3 - "${url#http://}" >"$work/attack.out" 2>&1 <<'PY' &
@@ -58,7 +59,7 @@ for second in range(22):
             pass
     time.sleep(1)
 PY
-attacker=$!
+pids="$pids $!"
 for _ in $(seq 100); do grep -q opened "$work/attack.out" && break; sleep 0.1; done
 grep -q opened "$work/attack.out" || fail "the attack did not start: $(cat "$work/attack.out")"
 
@@ -85,16 +86,12 @@ echo "$metrics" | grep -q '^bopatron_connections_dropped_total{reason="timeout"}
 echo "$metrics" | grep -q '^bopatron_connections [0-9]' || fail "no count of connections"
 kill -TERM "$pid"
 wait "$pid" || fail "SIGTERM did not end the server cleanly"
-pid=""
 
 # At the cap (32 connections, with 96 descriptors): a newcomer takes the place of the
 # connection that has waited longest for a request, never one in the middle of its request
 # (its headers come, its body on its way); with every connection mid-request, the newcomer
 # is answered 503 with Retry-After at once, and once they go the server serves again.
-prlimit --nofile=96:96 "$server" --port=0 --database="$work/busy.db" 2>"$work/log" &
-pid=$!
-for _ in $(seq 100); do grep -q "listening on" "$work/log" && break; sleep 0.05; done
-url=$(sed -n 's|.*listening on \(http://[^/]*\)/.*|\1|p' "$work/log")
+start 96:96 --database="$work/busy.db"
 grep -q "holds up to 32 connections" "$work/log" || fail "the log does not say it holds 32"
 python3 - "${url#http://}" <<'PY' || fail "at the cap"
 import socket, sys, time
@@ -149,6 +146,5 @@ metrics=$(curl -s "$url/metrics")
 echo "$metrics" | grep -q '^bopatron_connections_dropped_total{reason="over-cap"} [1-9]' || fail "the busy answer was not counted: $metrics"
 kill -TERM "$pid"
 wait "$pid" || fail "SIGTERM did not end the server cleanly"
-pid=""
 echo "PASS: 1000 idle connections and 50 slow headers with 256 descriptors: $n honest requests, the slowest $slowest s;" \
     "the server used $share of a core over ${elapsed%.*} s; at the cap the longest idle made room, and with none a newcomer was answered 503"

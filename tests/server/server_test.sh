@@ -50,15 +50,10 @@ else
     cleanup_schema() { :; }
 fi
 
-# start [LIMIT_PREFIX...]: starts the server (on $port once it had one); $url is its address.
+# start [PREFIX...]: starts the server (on $port once it had one); $url is its address.
 start() {
-    : >"$work/log"
-    "$@" "$server" --port="${port:-0}" --database="$db" --site="$work/site" 2>"$work/log" &
-    pid=$!
-    for _ in $(seq 100); do grep -q "listening on" "$work/log" && break; sleep 0.05; done
-    url=$(sed -n 's|.*listening on \(http://[^/]*\)/.*|\1|p' "$work/log")
-    [ -n "$url" ] || fail "the server did not start"
-    port=${url##*:}
+    serve "$work/log" "$@" "$server" --port="${port:-0}" --database="$db" --site="$work/site"
+    pid=$served url=$address port=${address##*:}
 }
 status() { curl -s -o "$work/body" -w '%{http_code}' "$@"; }
 
@@ -132,6 +127,26 @@ PY
 )
 case "$got" in "HTTP/1.1 413"*) ;; *) fail "an oversized body was answered '$got'" ;; esac
 
+# Through proxies that slow the network, two players at once, beside what follows: a
+# round whose every request and answer waits half a second (a second in all, the value's
+# way included) is placed; one whose batches are held back 3 s once, 8 s into the round, is
+# refused for its time. A server and a table of their own: the load's records fill the other.
+if [ -z "${ONE_ROUND:-}${BOPATRON_TEST_POSTGRES:-}" ]; then
+    serve "$work/slow.log" "$server" --port=0 --database="$work/slow.db"
+    slow_pid=$served slow_url=$address
+    serve "$work/proxy-delayed.out" node "$here/delay_proxy.mjs" --to="$slow_url" --each=500
+    delayed=$address
+    serve "$work/proxy-held.out" node "$here/delay_proxy.mjs" --to="$slow_url" --hold=3000 --hold-at=8000
+    held=$address
+    for way in delayed held; do
+        eval "through=\$$way"
+        node "$here/../../bench/world_load.mjs" --url="$through" --players=1 --spread=0 --record-demos="$record_demos" \
+            --program="$(dirname "$timedemo")" --answers="$work/$way.json" >"$work/$way.out" 2>&1 &
+        eval "${way}_pid=\$!"
+        pids="$pids $!"
+    done
+fi
+
 # A round at the game's pace, placed.
 play_round "$url"
 top=$(curl -s "$url/api/top?board=today")
@@ -177,15 +192,12 @@ echo "  answered lines and records, all in the database: $(cat "$work/counts")"
 if [ -f "$work/backup.db" ]; then
     [ "$(sqlite3 "$work/backup.db" "PRAGMA integrity_check")" = ok ] || fail "the backup is damaged"
     [ ! -e "$work/backup.db-wal" ] && [ ! -e "$work/backup.db.part" ] || fail "the backup left a file beside it"
-    "$server" --port=0 --database="$work/backup.db" 2>"$work/backup.log" &
-    backup_pid=$!
-    for _ in $(seq 100); do grep -q "listening on" "$work/backup.log" && break; sleep 0.05; done
-    backup_url=$(sed -n 's|.*listening on \(http://[^/]*\)/.*|\1|p' "$work/backup.log")
+    serve "$work/backup.log" "$server" --port=0 --database="$work/backup.db"
     for r in $(cat "$work/before-backup"); do
-        [ "$(curl -s -o /dev/null -w '%{http_code}' "$backup_url/api/records/$r")" = 200 ] || fail "record $r, placed before the backup, is not in it"
+        [ "$(curl -s -o /dev/null -w '%{http_code}' "$address/api/records/$r")" = 200 ] || fail "record $r, placed before the backup, is not in it"
     done
-    kill -TERM "$backup_pid"
-    wait "$backup_pid" || true
+    kill -TERM "$served"
+    wait "$served" || true
     echo "  a backup under load served all $(wc -l <"$work/before-backup") records placed before it began"
 fi
 kill -TERM "$pid"
@@ -240,39 +252,13 @@ if [ -n "${BOPATRON_TEST_POSTGRES:-}" ]; then
     exit 0
 fi
 
-# Through proxies that slow the network, two players at once: a round whose every
-# request and answer waits half a second (a second in all, the value's way
-# included) is placed; one whose batches are held back 3 s once, 8 s into the
-# round, is refused for its time. A table of their own: the load's records fill the other.
-port=""
-db="$work/slow.db"
-start
-# slow NAME OPTIONS...: a delaying proxy in front of the server, its address in $NAME. Started
-# in this shell, not in a command substitution's subshell, so that cleanup knows its PID.
-slow() {
-    name=$1
-    shift
-    node "$here/delay_proxy.mjs" --to="$url" "$@" >"$work/proxy-$name.out" 2>&1 &
-    pids="$pids $!"
-    for _ in $(seq 50); do grep -q "listening on" "$work/proxy-$name.out" && break; sleep 0.1; done
-    address=$(sed -n 's|.*listening on \(http://[^/]*\)/.*|\1|p' "$work/proxy-$name.out")
-    eval "$name=\$address"
-}
-slow delayed --each=500
-slow held --hold=3000 --hold-at=8000
-for way in delayed held; do
-    eval "through=\$$way"
-    node "$here/../../bench/world_load.mjs" --url="$through" --players=1 --spread=0 --record-demos="$record_demos" \
-        --program="$(dirname "$timedemo")" --answers="$work/$way.json" >"$work/$way.out" 2>&1 &
-    eval "${way}_pid=\$!"
-done
+# The rounds through slow networks, begun at the start: each is placed or refused as it should be.
 wait "$delayed_pid" || fail "the delayed round did not stream: $(cat "$work/delayed.out")"
 wait "$held_pid" || fail "the held round did not stream: $(cat "$work/held.out")"
 grep -q '"records":\[[0-9]' "$work/delayed.json" || fail "a round delayed by a second was not placed: $(cat "$work/delayed.json")"
 grep -q '"refused":"too-slow"' "$work/held.json" || fail "a round held back 3 s was not refused for its time: $(cat "$work/held.json")"
-kill -TERM "$pid"
-wait "$pid" || true
-db="$work/world.db"
+kill -TERM "$slow_pid"
+wait "$slow_pid" || true
 
 # A full disk: the database on a small filesystem of the test's own, filled up.
 # Writes answer 503 and say why, reads go on, nothing stored is touched, and
