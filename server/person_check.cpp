@@ -16,18 +16,17 @@ std::string about(double expected) {
 
 // Rules over the whacks that were reactions (hammering's lucky ones are not).
 void judgeReactions(const ReactionSummary& r, std::vector<PersonReason>& reasons) {
+    const std::string of = " of " + std::to_string(r.reactions) + " whacks";
+    // A press at most 100 ms after the rat showed is faster than a person reacts;
+    // a few may be luck (a press already on its way), a fifth of them is not.
+    if (r.reactions >= kLeastWhacks && r.underFloor >= 3 && r.underFloor * 5 >= r.reactions)
+        reasons.push_back({"under-floor", std::to_string(r.underFloor) + of + " came faster than a person reacts"});
     // A free hand's press no sooner than a reaction and the reach, which takes longer the
     // further the rat (Fitts' law): a person's hand comes under it almost never, so three
     // such presses, and a fifth of a free hand's, are enough however few it made.
     if (r.underReachFloor >= 3 && r.underReachFloor * 5 >= r.reaches)
         reasons.push_back({"reach-floor", std::to_string(r.underReachFloor) + " of " + std::to_string(r.reaches) +
                                               " whacks of a free hand came sooner than a person reacts and reaches that far"});
-    if (r.reactions < kLeastWhacks) return;
-    const std::string of = " of " + std::to_string(r.reactions) + " whacks";
-    // A press at most 100 ms after the rat showed is faster than a person reacts;
-    // a few may be luck (a press already on its way), a fifth of them is not.
-    if (r.underFloor >= 3 && r.underFloor * 5 >= r.reactions)
-        reasons.push_back({"under-floor", std::to_string(r.underFloor) + of + " came faster than a person reacts"});
     if (r.reactions < kLeastSpread) return;
     if (r.thirdQuartileMs < kLeastThirdQuartileMs)
         reasons.push_back({"quick", "three in four of its whacks came within " + std::to_string(r.thirdQuartileMs + 20) +

@@ -55,6 +55,27 @@ play_round() {
     [ -n "$record" ] || fail "the round was not placed: $(cat "$work/round.out")"
 }
 
+# start_load URL WORLD_LOAD_OPTIONS...: players (bench/world_load.mjs) stream rounds at the
+# game's pace to URL, starting within 4 s of each other once each has its demo; returns 8 s
+# into their rounds, for a fault to strike mid-round. finish_load PSQL_OR_SQLITE... waits for
+# them: every player finished its round, and every line and record the table answered is in
+# the database (answered_in_database).
+start_load() {
+    l_url=$1
+    shift
+    node "$here/../../bench/world_load.mjs" --url="$l_url" --spread=4000 --record-demos="$record_demos" \
+        --program="$(dirname "$timedemo")" --answers="$work/answers.json" "$@" >"$work/load.json" 2>"$work/load.log" &
+    loader=$!
+    pids="$pids $loader"
+    for _ in $(seq 300); do grep -q streaming "$work/load.log" && break; sleep 0.1; done
+    sleep 8
+}
+finish_load() {
+    wait "$loader" || fail "the load did not run: $(cat "$work/load.json" "$work/load.log")"
+    grep -q '"failedPlayers":0' "$work/load.json" || fail "players gave up: $(cat "$work/load.json")"
+    answered_in_database "$work/answers.json" "$@"
+}
+
 stop_cluster() {
     for p in $pids; do kill -9 "$p" 2>/dev/null || true; done
     [ ! -f "$work/nginx.pid" ] || kill "$(cat "$work/nginx.pid")" 2>/dev/null || true

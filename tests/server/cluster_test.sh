@@ -73,25 +73,15 @@ done | codes)
 [ "$got" = " 30 200  1 429" ] || fail "a forged X-Forwarded-For was believed"
 [ "$(curl -s -o /dev/null -w '%{http_code}' --interface 127.0.0.53 -X POST "$url/api/sessions")" = 200 ] || fail "one player's limit held another"
 
-# Players under load (bench/world_load.mjs, 40 of them, two to an address from 127.0.0.2 or .30)
-# while a fault strikes 8 s in, mid-round: every player finishes its round,
-# and every line and record the table answered is in the database.
+# Players under load (40 of them, two to an address from 127.0.0.FIRST) while a fault
+# strikes 8 s in, mid-round: every player finishes its round, and every line and record the
+# table answered is in the database.
 load() {
     first=$1
     shift
-    node "$here/../../bench/world_load.mjs" --url="$url" --players=40 --spread=4000 --first-address="$first" "$@" \
-        --record-demos="$record_demos" --program="$(dirname "$timedemo")" --answers="$work/answers.json" \
-        >"$work/load.json" 2>"$work/load.log" &
-    loader=$!
-    # The players start once each has its demo.
-    for _ in $(seq 300); do grep -q streaming "$work/load.log" && break; sleep 0.1; done
-    sleep 8
+    start_load "$url" --players=40 --first-address="$first" "$@"
 }
-finish() {
-    wait "$loader" || fail "the load did not run: $(cat "$work/load.json" "$work/load.log")"
-    grep -q '"failedPlayers":0' "$work/load.json" || fail "players gave up: $(cat "$work/load.json")"
-    answered_in_database "$work/answers.json" sql
-}
+finish() { finish_load sql; }
 
 # kill -9 one of the two: nginx takes the players to the other, which carries on.
 load 2 --keep="$work"

@@ -167,12 +167,7 @@ fi
 # Killed with -9 under the load of 30 players (bench/world_load.mjs) 8 s into their
 # rounds, started again at once on the same port: the players retry and finish,
 # and every line and record answered is in the database.
-node "$here/../../bench/world_load.mjs" --url="$url" --players=30 --spread=4000 \
-    --record-demos="$record_demos" --program="$(dirname "$timedemo")" --answers="$work/answers.json" \
-    >"$work/load.json" 2>"$work/load.log" &
-loader=$!
-for _ in $(seq 300); do grep -q streaming "$work/load.log" && break; sleep 0.1; done
-sleep 8
+start_load "$url" --players=30
 kill -9 "$pid"
 wait "$pid" 2>/dev/null || true
 sleep 0.5
@@ -183,10 +178,8 @@ if [ -z "${BOPATRON_TEST_POSTGRES:-}" ]; then
     sql "SELECT id FROM records ORDER BY id" >"$work/before-backup"
     "$server" backup "$work/backup.db" --database="$db" >"$work/backup.out" 2>&1 || fail "backup: $(cat "$work/backup.out")"
 fi
-wait "$loader" || fail "the load did not run: $(cat "$work/load.json" "$work/load.log")"
-grep -q '"failedPlayers":0' "$work/load.json" || fail "players gave up: $(cat "$work/load.json")"
+finish_load sql
 grep -q '"0":' "$work/load.json" || fail "no request was lost to the kill: $(cat "$work/load.json")"
-answered_in_database "$work/answers.json" sql
 echo "kill -9 under load: $(head -c 160 "$work/load.json")"
 echo "  answered lines and records, all in the database: $(cat "$work/counts")"
 if [ -f "$work/backup.db" ]; then
