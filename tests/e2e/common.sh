@@ -87,10 +87,14 @@ windows() { on "$1" xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | wc
 window_of() { on "$1" xdotool search --onlyvisible --name "^$GAME_TITLE\$" | head -1; }
 GAME_TITLE=${GAME_TITLE:-Bopatron} # a game sending to a world table says so after its name
 
-# new_round NAME ANSWER [SCALE]: presses "New Game" and types the difficulty.
+# new_round NAME ANSWER [SCALE]: presses "New Game" and, once its box is open (a second
+# window; a game starting cold may miss the first press), types the difficulty.
 new_round() {
-    on "$1" xdotool mousemove --window "$(window_of "$1")" $((40 * ${3:-1})) $((22 * ${3:-1})) click 1
-    sleep 0.8
+    for _ in 1 2 3; do
+        on "$1" xdotool mousemove --window "$(window_of "$1")" $((40 * ${3:-1})) $((22 * ${3:-1})) click 1
+        sleep 0.8
+        for _ in $(seq 30); do [ "$(on "$1" xdotool search --onlyvisible --name . 2>/dev/null | wc -l)" -ge 2 ] && break 2; sleep 0.1; done
+    done
     on "$1" xdotool type -- "$2"
     on "$1" xdotool key Return
 }
@@ -108,7 +112,7 @@ play_blindly() {
     end=$(($(date +%s) + 19))
     while [ "$(date +%s)" -lt "$end" ]; do on "$1" xdotool $presses; done
     for _ in $(seq 150); do [ "$(windows "$1" 'Top 5')" = 1 ] && return 0; sleep 0.1; done # ticks run late under load
-    fail "no Top 5 box after the round: $(cat "$work/log-$1")"
+    fail "no Top 5 box after the round (its windows: $(on "$1" xdotool search --onlyvisible --name . getwindowname %@ | paste -sd,)): $(cat "$work/log-$1")"
 }
 
 # answer NAME INITIALS: types them into the game's "Top 5" box.
