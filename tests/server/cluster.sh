@@ -72,7 +72,8 @@ start_load() {
 }
 finish_load() {
     wait "$loader" || fail "the load did not run: $(cat "$work/load.json" "$work/load.log")"
-    grep -q '"failedPlayers":0' "$work/load.json" || fail "players gave up: $(cat "$work/load.json")"
+    grep -q '"failedPlayers":0' "$work/load.json" ||
+        fail "players gave up: $(grep -o '"failed":"[^"]*"' "$work/answers.json" | sort | uniq -c | head -5): $(cat "$work/load.json")"
     answered_in_database "$work/answers.json" "$@"
 }
 
