@@ -95,10 +95,7 @@ int check(Context& c) {
     return bad ? 1 : 0;
 }
 
-// The records held for review, and any on the boards whose play breaks the person
-// check and no operator approved (placed before it held rounds), best score first,
-// each with why.
-// How its reactions grew with the reach, for the operator to weigh.
+// How a record's free reactions grew with the reach, for the operator to weigh.
 std::string reachesOf(const server::ReactionSummary& s) {
     if (s.reaches == 0) return "";
     char text[160];
@@ -116,6 +113,9 @@ std::string pressesOf(const server::ReactionSummary& s) {
            std::to_string(s.ratsShown) + " rats came up under the pointer" + reachesOf(s) + "]";
 }
 
+// The records held for review, and any on the boards whose play breaks the person
+// check and no operator approved (placed before it held rounds), best score first,
+// each with why.
 int review(Context& c) {
     std::vector<server::RecordRow> records = c.store.allRecords();
     std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.score > b.score; });

@@ -125,7 +125,9 @@ hammering=$(curl -s "$url/api/records/$ham" | node -e '
 [ "${hammering%% *}" -ge 120 ] || fail "the hammering round was not hammered: $hammering"
 # The bot's round is off the board; review lists it, its demo plays, and approve puts it on the board.
 ! curl -s "$url/api/top" | grep -q '"initials":"BOT"' || fail "a held round is on the board: $(curl -s "$url/api/top")"
-"$2" review --database="$work/world.db" | grep -Eq "^record $bot \(held\): .*$bot_why" ||
+# Beside why, how its free reactions grew with their reach, for the operator to weigh.
+"$2" review --database="$work/world.db" |
+    grep -Eq "^record $bot \(held\): .*$bot_why.* free reactions under the floor of a reach, which grew by -?[0-9]+ ms a bit \(± [0-9]+\)\]" ||
     fail "review: $("$2" review --database="$work/world.db")"
 "$2" demo "$bot" --database="$work/world.db" >"$work/held.dem" && out=$("$work/game/$(basename "$1")" --timedemo="$work/held.dem") ||
     fail "the held round's demo: $out"
