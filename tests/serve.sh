@@ -21,7 +21,7 @@ serve() {
         s_why="it ended with status $s_status"
         # Once, on a busy machine, a server ended at once having said nothing at all: it
         # is started again, once, and that is said; one that says why it ends is not.
-        [ ! -s "$s_log" ] && [ "$s_try" = 1 ] || break
+        if [ -s "$s_log" ] || [ "$s_try" = 2 ]; then break; fi
         echo "NOTE: $(basename "$1") ended at once with status $s_status, saying nothing; started again"
     done
     fail "$(basename "$1") did not start ($s_why): $(tail -3 "$s_log")"
