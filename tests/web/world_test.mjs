@@ -28,7 +28,8 @@ async function startServer(port = 0) {
                    { stdio: ["ignore", "ignore", "pipe"] });
     let log = "";
     server.stderr.on("data", (d) => { log += d; });
-    for (let i = 0; i < 100 && !/listening on http:\/\/[^/]+\//.test(log); ++i) await sleep(50);
+    // While it runs, at most 20 s, as the shell suites wait (a busy machine starts slowly).
+    for (let i = 0; i < 400 && server.exitCode === null && !/listening on http:\/\/[^/]+\//.test(log); ++i) await sleep(50);
     origin = /listening on (http:\/\/[^/]+)\//.exec(log)?.[1];
     if (!origin) throw new Error(`the server did not start: ${log}`);
 }
@@ -84,7 +85,7 @@ async function slowProxy() {
     process.on("exit", () => proxy.kill("SIGKILL"));
     let said = "";
     proxy.stdout.on("data", (d) => { said += d; });
-    for (let i = 0; i < 100 && !/listening on/.test(said); ++i) await sleep(50);
+    for (let i = 0; i < 400 && proxy.exitCode === null && !/listening on/.test(said); ++i) await sleep(50);
     return /listening on (http:\/\/[^/]+)\//.exec(said)?.[1];
 }
 
